@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDateTime>
+
+// The program's date-time value: days since 30 December 1899 00:00 local time, with the time of
+// day as the fraction (for dates before that day the fraction still counts forward from midnight).
+using TDateTime = double;
+
+inline constexpr TDateTime kSecondsPerDay = 86400.0;
+
+TDateTime Now();
+TDateTime EncodeDate(int year, int month, int day);
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
+// Local QDateTime <-> TDateTime, to the millisecond. An invalid QDateTime gives 0;
+// a TDateTime that is not finite or out of range gives an invalid QDateTime.
+TDateTime DateTimeFromQDateTime(const QDateTime& dt);
+QDateTime QDateTimeFromDateTime(TDateTime value);
+
+struct TDecodedDateTime {
+    int year = 1899, month = 12, day = 30, dayOfWeek = 7; // dayOfWeek 1 = Monday ... 7 = Sunday
+    int hour = 0, minute = 0, second = 0, msec = 0;
+};
+// Splits a value into its calendar parts; values that are not finite or out of range decode as day 0.
+TDecodedDateTime DecodeDateTime(TDateTime value);

@@ -1,0 +1,76 @@
+#include "platform/Paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string withSlash(std::string path) {
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path;
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return withSlash(home);
+    return withSlash(QDir::homePath().toStdString());
+}
+
+// XDG base directories must be absolute; a relative value is ignored, as the XDG rules ask.
+std::string xdgFolder(const char* variable, const char* fallbackUnderHome) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] == '/')
+        return withSlash(value);
+    return homeFolder() + fallbackUnderHome;
+}
+
+} // namespace
+
+std::string ExePath() {
+    if (QCoreApplication::instance() != nullptr)
+        return withSlash(QCoreApplication::applicationDirPath().toStdString());
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return "./";
+    return withSlash(QFileInfo(QString::fromLocal8Bit(buffer, n)).absolutePath().toStdString());
+}
+
+std::string LocalAppDataFolder() { return xdgFolder("XDG_DATA_HOME", ".local/share/"); }
+
+std::string ConfigFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config/"); }
+
+std::string RuntimeFolder() {
+    const char* value = std::getenv("XDG_RUNTIME_DIR");
+    if (value != nullptr && value[0] == '/')
+        return withSlash(value);
+    return withSlash(QDir::tempPath().toStdString());
+}
+
+std::string DefaultDataPath() { return LocalAppDataFolder() + "TallyData/"; }
+
+bool ForceDirectories(const std::string& path) {
+    if (path.empty())
+        return false;
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (partial.empty())
+            continue;
+        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}

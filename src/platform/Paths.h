@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// Folders of the program. Every returned folder path ends with '/'.
+
+// Folder of the running executable; BalanceAlerts/, CurrencyRates/ and interface.txt live there.
+std::string ExePath();
+
+// $XDG_DATA_HOME, or ~/.local/share when unset or not absolute.
+std::string LocalAppDataFolder();
+// $XDG_CONFIG_HOME, or ~/.config when unset or not absolute.
+std::string ConfigFolder();
+// $XDG_RUNTIME_DIR when set and absolute, else the temporary folder.
+std::string RuntimeFolder();
+
+// The per-user data folder: LocalAppDataFolder() + "TallyData/".
+std::string DefaultDataPath();
+// Creates the folder with its parents (mode 0700 for new ones); true when it exists afterwards.
+bool ForceDirectories(const std::string& path);

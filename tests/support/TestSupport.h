@@ -1,0 +1,23 @@
+#pragma once
+
+#include "TestConfig.h"
+
+#include <QTemporaryDir>
+
+#include <string>
+
+// A temporary folder removed with the object; path() ends without a separator.
+class TempDir {
+public:
+    TempDir();
+    std::string path() const { return m_dir.path().toStdString(); }
+    std::string file(const std::string& name) const { return path() + "/" + name; }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string TestDataPath(const std::string& name);
+std::string BinPath(const std::string& name);
