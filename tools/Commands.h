@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Subcommands of tallyglass-tool. Each takes the arguments after its name and returns the exit
+// code: 0 success, 1 bad usage, 2 input that cannot be read or output that cannot be written.
+using Args = std::vector<std::string>;
+
+int RunEncrypt(const Args& args);
+int RunDecrypt(const Args& args);
+int RunDump(const Args& args);
+int RunReg(const Args& args);
+
+extern const char* const kEncryptHelp;
+extern const char* const kDecryptHelp;
+extern const char* const kDumpHelp;
+extern const char* const kRegHelp;
+
+// Small shared helpers.
+bool IsHelp(const Args& args);
+int UsageError(const std::string& message, const char* help);
+// Reads a whole file ("-" is standard input); false on failure.
+bool ReadInput(const std::string& path, std::string& bytes);
+bool WriteOutput(const std::string& path, const std::string& bytes);
+// Removes "--name VALUE" from args into value; false when the option is given without a value.
+bool TakeOption(Args& args, const std::string& name, std::string& value, bool& present);
+// Applies a --state-dir option to the registry store; false when it is given without a folder.
+bool TakeStateDir(Args& args);

@@ -1,1 +1,134 @@
-int main() { return 0; }
+#include "Commands.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+
+#include "platform/Registry.h"
+
+namespace {
+
+const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
+                              "\n"
+                              "Tools for people who write Tallyglass definition files and provider scripts.\n"
+                              "\n"
+                              "Commands:\n"
+                              "  encrypt IN OUT     encrypt a file as the program's data files are encrypted\n"
+                              "  decrypt IN OUT     decrypt such a file\n"
+                              "  dump FILE.bal      print the alerts of a definition file as JSON\n"
+                              "  reg dump [KEY]     print the program's stored settings and state\n"
+                              "\n"
+                              "Run 'tallyglass-tool COMMAND --help' for a command's options.\n";
+
+struct Command {
+    int (*run)(const Args&);
+    const char* help;
+};
+
+} // namespace
+
+bool IsHelp(const Args& args) {
+    for (const auto& arg : args)
+        if (arg == "--help" || arg == "-h")
+            return true;
+    return false;
+}
+
+int UsageError(const std::string& message, const char* help) {
+    std::fprintf(stderr, "tallyglass-tool: %s\n\n%s", message.c_str(), help);
+    return 1;
+}
+
+bool ReadInput(const std::string& path, std::string& bytes) {
+    if (path == "-") {
+        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        return !std::cin.bad();
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool WriteOutput(const std::string& path, const std::string& bytes) {
+    if (path == "-") {
+        std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::cout.flush();
+        return static_cast<bool>(std::cout);
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+bool TakeOption(Args& args, const std::string& name, std::string& value, bool& present) {
+    present = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == name) {
+            if (i + 1 >= args.size())
+                return false;
+            value = args[i + 1];
+            present = true;
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            return true;
+        }
+        const std::string prefix = name + "=";
+        if (args[i].rfind(prefix, 0) == 0) {
+            value = args[i].substr(prefix.size());
+            present = true;
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+            return true;
+        }
+    }
+    return true;
+}
+
+bool TakeStateDir(Args& args) {
+    std::string dir;
+    bool present = false;
+    if (!TakeOption(args, "--state-dir", dir, present) || (present && dir.empty()))
+        return false;
+    if (present)
+        Registry::setStoreDirectory(dir);
+    return true;
+}
+
+int main(int argc, char** argv) {
+    // The core needs an application object (text codecs, the script engine, local paths).
+    QCoreApplication app(argc, argv);
+    const std::map<std::string, Command> commands = {
+        {"encrypt", {RunEncrypt, kEncryptHelp}},
+        {"decrypt", {RunDecrypt, kDecryptHelp}},
+        {"dump", {RunDump, kDumpHelp}},
+        {"reg", {RunReg, kRegHelp}},
+    };
+
+    Args args(argv + 1, argv + argc);
+    if (args.empty())
+        return UsageError("no command given", kToolHelp);
+    const std::string name = args.front();
+    if (name == "--help" || name == "-h" || name == "help") {
+        std::fputs(kToolHelp, stdout);
+        return 0;
+    }
+    const auto it = commands.find(name);
+    if (it == commands.end())
+        return UsageError("unknown command '" + name + "'", kToolHelp);
+    args.erase(args.begin());
+    if (IsHelp(args)) {
+        std::fputs(it->second.help, stdout);
+        return 0;
+    }
+    try {
+        return it->second.run(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tallyglass-tool: %s\n", e.what());
+        return 2;
+    }
+}

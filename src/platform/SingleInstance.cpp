@@ -1,0 +1,115 @@
+#include "platform/SingleInstance.h"
+
+#include "platform/Paths.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr QByteArrayView kShowRequest = "show\n";
+constexpr QByteArrayView kAcknowledge = "ok\n";
+// A request is one short line; anything longer is not ours and is dropped.
+constexpr qsizetype kMaxRequest = 64;
+
+QString instanceBaseName() { return QStringLiteral("tallyglass-%1").arg(getuid()); }
+
+} // namespace
+
+SingleInstance::SingleInstance(QString folder, QObject* parent) : QObject(parent), m_folder(std::move(folder)) {
+    if (m_folder.isEmpty())
+        m_folder = QString::fromStdString(RuntimeFolder());
+    if (!m_folder.endsWith(u'/'))
+        m_folder += u'/';
+}
+
+SingleInstance::~SingleInstance() {
+    stopListening();
+    if (m_lockFd >= 0)
+        close(m_lockFd);
+}
+
+QString SingleInstance::lockFilePath() const { return m_folder + instanceBaseName() + QStringLiteral(".lock"); }
+
+QString SingleInstance::socketPath() const { return m_folder + instanceBaseName() + QStringLiteral(".sock"); }
+
+bool SingleInstance::tryLock() {
+    if (m_lockFd >= 0)
+        return true;
+    const QByteArray path = lockFilePath().toLocal8Bit();
+    const int fd = open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return true; // no lock possible: run as the first instance rather than not at all
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return false;
+    }
+    m_lockFd = fd;
+    return true;
+}
+
+bool SingleInstance::listen() {
+    if (m_server)
+        return true;
+    auto server = std::make_unique<QLocalServer>();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    // Only the lock holder gets here, so a socket file left by a crashed run is ours to remove.
+    QLocalServer::removeServer(socketPath());
+    if (!server->listen(socketPath()))
+        return false;
+    connect(server.get(), &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
+    m_server = std::move(server);
+    return true;
+}
+
+void SingleInstance::stopListening() {
+    if (!m_server)
+        return;
+    m_server->close();
+    m_server.reset();
+}
+
+void SingleInstance::onNewConnection() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        if (socket->bytesAvailable() > 0)
+            onReadyRead(socket);
+    }
+}
+
+void SingleInstance::onReadyRead(QLocalSocket* socket) {
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > kMaxRequest)
+            socket->abort();
+        return;
+    }
+    const QByteArray line = socket->readLine(kMaxRequest);
+    if (line == kShowRequest) {
+        emit showRequested();
+        socket->write(kAcknowledge.data(), kAcknowledge.size());
+        socket->flush();
+    }
+    socket->disconnectFromServer();
+}
+
+bool SingleInstance::wakeFirstInstance(int timeoutMs) {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    socket.write(kShowRequest.data(), kShowRequest.size());
+    if (!socket.waitForBytesWritten(timeoutMs))
+        return false;
+    QByteArray answer;
+    while (!answer.contains('\n') && answer.size() < kMaxRequest) {
+        if (!socket.waitForReadyRead(timeoutMs))
+            break;
+        answer += socket.readAll();
+    }
+    return answer.startsWith(kAcknowledge);
+}

@@ -1,0 +1,110 @@
+#include "app/ui/MainForm.h"
+#include "platform/SingleInstance.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+
+// Starts of the real program binary against an isolated runtime, data and configuration folder.
+namespace {
+
+class ProgramStarts : public ::testing::Test {
+protected:
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), folder() + QStringLiteral("/data"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder() + QStringLiteral("/config"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return env;
+    }
+
+    void start(QProcess& process) const {
+        process.setProcessEnvironment(environment());
+        process.start(QString::fromStdString(BinPath("tallyglass")), {});
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    // Waits for the process while the test's own event loop keeps running (it may be the first instance).
+    static bool waitForExit(QProcess& process, int timeoutMs) {
+        QElapsedTimer timer;
+        timer.start();
+        while (process.state() != QProcess::NotRunning) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+            process.waitForFinished(10);
+        }
+        return true;
+    }
+
+    static bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done()) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+
+    QString folder() const { return QString::fromStdString(m_dir.path()); }
+
+    TempDir m_dir;
+};
+
+} // namespace
+
+TEST_F(ProgramStarts, SecondStartShowsTheFirstInstanceAndExitsZero) {
+    // This test process plays the first instance.
+    SingleInstance instance(folder());
+    ASSERT_TRUE(instance.tryLock());
+    TfmMain form(&instance);
+    form.FormCreate();
+    ASSERT_FALSE(form.isVisible());
+
+    QProcess second;
+    start(second);
+    ASSERT_TRUE(waitForExit(second, 20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(ProgramStarts, SecondStartBeforeTheFirstListensHasNoEffect) {
+    SingleInstance instance(folder());
+    ASSERT_TRUE(instance.tryLock()); // locked, but not listening yet
+    QProcess second;
+    start(second);
+    ASSERT_TRUE(waitForExit(second, 20000));
+    EXPECT_EQ(second.exitCode(), 0);
+}
+
+TEST_F(ProgramStarts, FirstInstanceRunsHiddenAndEndsCleanlyOnSigterm) {
+    QProcess first;
+    start(first);
+    const QString socket = SingleInstance(folder()).socketPath();
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }, 20000));
+    // It is the first instance: a second start gets acknowledged and leaves it running.
+    QProcess second;
+    start(second);
+    ASSERT_TRUE(waitForExit(second, 20000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(waitForExit(first, 20000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(socket)); // the socket is removed with the listener
+    // The per-user data folder was created on the way, with its parents.
+    EXPECT_TRUE(QFileInfo(folder() + QStringLiteral("/data/TallyData")).isDir());
+}

@@ -1,0 +1,198 @@
+#include "platform/Events.h"
+#include "platform/Paths.h"
+#include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
+#include "platform/UiThread.h"
+#include "platform/Version.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLocalSocket>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+// Runs the event loop until the condition holds or the time is up.
+bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+TEST(ManualResetEvent, StaysSetUntilResetAndWakesWaiters) {
+    ManualResetEvent event;
+    EXPECT_FALSE(event.wait(20));
+    std::atomic<bool> woke = false;
+    std::thread waiter([&] { woke = event.wait(-1); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    event.set();
+    waiter.join();
+    EXPECT_TRUE(woke);
+    EXPECT_TRUE(event.wait(0));
+    EXPECT_TRUE(event.isSet());
+    event.reset();
+    EXPECT_FALSE(event.isSet());
+    EXPECT_FALSE(event.wait(0));
+}
+
+TEST(UiThread, RunSyncRunsOnTheApplicationThreadAndWaits) {
+    EXPECT_TRUE(UiThread::isUiThread());
+    std::atomic<bool> ranOnUi = false, returned = false, workerSawResult = false;
+    int value = 0;
+    std::thread worker([&] {
+        EXPECT_FALSE(UiThread::isUiThread());
+        returned = UiThread::runSync([&] {
+            ranOnUi = QThread::currentThread() == QCoreApplication::instance()->thread();
+            value = 42;
+        });
+        workerSawResult = value == 42; // the call has finished before runSync returns
+    });
+    EXPECT_TRUE(processEventsUntil([&] { return returned.load(); }));
+    worker.join();
+    EXPECT_TRUE(ranOnUi);
+    EXPECT_TRUE(workerSawResult);
+    // On the application thread itself it runs at once.
+    bool direct = false;
+    EXPECT_TRUE(UiThread::runSync([&] { direct = true; }));
+    EXPECT_TRUE(direct);
+}
+
+TEST(Paths, FoldersFollowTheEnvironment) {
+    EXPECT_EQ(ExePath(), std::string(TALLYGLASS_BIN_DIR) + "/");
+    TempDir dir;
+    {
+        ScopedEnv data("XDG_DATA_HOME", dir.path());
+        ScopedEnv config("XDG_CONFIG_HOME", dir.path() + "/cfg");
+        EXPECT_EQ(DefaultDataPath(), dir.path() + "/TallyData/");
+        EXPECT_EQ(ConfigFolder(), dir.path() + "/cfg/");
+    }
+    {
+        // Relative XDG values are ignored.
+        ScopedEnv data("XDG_DATA_HOME", "relative/path");
+        ScopedEnv home("HOME", dir.path());
+        EXPECT_EQ(LocalAppDataFolder(), dir.path() + "/.local/share/");
+    }
+    const std::string nested = dir.path() + "/a/b/c/";
+    EXPECT_TRUE(ForceDirectories(nested));
+    EXPECT_TRUE(ForceDirectories(nested)); // existing is fine
+    struct stat st {};
+    ASSERT_EQ(stat(nested.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    WriteFileBytes(dir.file("file"), "x");
+    EXPECT_FALSE(ForceDirectories(dir.file("file") + "/sub"));
+    EXPECT_FALSE(ForceDirectories(""));
+}
+
+TEST(Version, PartsAndDebugSuffix) {
+    const TFileVersion release{1, 0, 0, 41, false};
+    EXPECT_EQ(GetFileVersionString(release, 4, true, " RC"), "1.0.0.41");
+    EXPECT_EQ(GetFileVersionString(release, 2, false, " RC"), "1.0");
+    EXPECT_EQ(GetFileVersionString(release, 0, true, " RC"), "");
+    TFileVersion debug = release;
+    debug.debugBuild = true;
+    EXPECT_EQ(GetFileVersionString(debug, 4, true, " RC"), "1.0.0.41 RC");
+    EXPECT_EQ(GetFileVersionString(debug, 4, false, " RC"), "1.0.0.41");
+    const TFileVersion program = ProgramFileVersion();
+    EXPECT_EQ(GetFileVersionString(program, 4, false, ""), "1.0.0.41");
+}
+
+TEST(SingleInstance, LockIsExclusiveAndWakeUpIsAcknowledged) {
+    TempDir dir;
+    const QString folder = QString::fromStdString(dir.path());
+    SingleInstance first(folder);
+    ASSERT_TRUE(first.tryLock());
+    SingleInstance second(folder);
+    EXPECT_FALSE(second.tryLock());
+
+    // Before the first instance listens, a later start has nobody to wake.
+    EXPECT_FALSE(second.wakeFirstInstance(500));
+
+    int shown = 0;
+    QObject::connect(&first, &SingleInstance::showRequested, [&] { ++shown; });
+    ASSERT_TRUE(first.listen());
+    std::atomic<int> result = -1;
+    std::thread client([&] { result = second.wakeFirstInstance(5000) ? 1 : 0; });
+    EXPECT_TRUE(processEventsUntil([&] { return result.load() >= 0; }));
+    client.join();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(shown, 1); // handled before the acknowledgement reached the client
+
+    // A client that sends garbage gets no acknowledgement and causes no show.
+    std::atomic<bool> done = false;
+    std::thread garbage([&] {
+        QLocalSocket socket;
+        socket.connectToServer(first.socketPath());
+        if (socket.waitForConnected(2000)) {
+            socket.write(QByteArray(200, 'x'));
+            socket.waitForBytesWritten(2000);
+            socket.waitForDisconnected(2000);
+        }
+        done = true;
+    });
+    EXPECT_TRUE(processEventsUntil([&] { return done.load(); }));
+    garbage.join();
+    EXPECT_EQ(shown, 1);
+
+    // Once the first instance is gone, the lock is free again.
+    first.stopListening();
+    SingleInstance third(folder);
+    EXPECT_FALSE(third.tryLock());
+}
+
+TEST(SingleInstance, LockIsReleasedWithItsOwner) {
+    TempDir dir;
+    const QString folder = QString::fromStdString(dir.path());
+    {
+        SingleInstance first(folder);
+        ASSERT_TRUE(first.tryLock());
+    }
+    SingleInstance next(folder);
+    EXPECT_TRUE(next.tryLock());
+}
+
+TEST(TerminationSignals, SigtermArrivesAsAQtSignal) {
+    TerminationSignals watcher;
+    ASSERT_TRUE(watcher.isActive());
+    int received = 0;
+    QObject::connect(&watcher, &TerminationSignals::terminationRequested, [&](int number) { received = number; });
+    std::raise(SIGTERM);
+    EXPECT_TRUE(processEventsUntil([&] { return received != 0; }));
+    EXPECT_EQ(received, SIGTERM);
+}

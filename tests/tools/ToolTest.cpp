@@ -1,0 +1,122 @@
+#include "alerts/Encoders.h"
+#include "platform/Registry.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+// Runs the real tallyglass-tool binary.
+namespace {
+
+struct ToolResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolResult runTool(const QStringList& args, const std::string& input = std::string()) {
+    QProcess process;
+    process.start(QString::fromStdString(BinPath("tallyglass-tool")), args);
+    if (!process.waitForStarted(10000))
+        return {};
+    process.write(input.data(), static_cast<qint64>(input.size()));
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+TEST(Tool, HelpForItselfAndEveryCommand) {
+    const ToolResult top = runTool({"--help"});
+    EXPECT_EQ(top.exitCode, 0);
+    EXPECT_NE(top.out.find("Usage: tallyglass-tool"), std::string::npos);
+    for (const char* command : {"encrypt", "decrypt", "dump", "reg"}) {
+        const ToolResult r = runTool({command, "--help"});
+        EXPECT_EQ(r.exitCode, 0) << command;
+        EXPECT_NE(r.out.find(std::string("tallyglass-tool ") + command), std::string::npos) << command;
+    }
+    EXPECT_EQ(runTool({}).exitCode, 1);
+    EXPECT_EQ(runTool({"frobnicate"}).exitCode, 1);
+    EXPECT_EQ(runTool({"encrypt", "only-one"}).exitCode, 1);
+}
+
+TEST(Tool, EncryptAndDecryptFilesAndPipes) {
+    TempDir dir;
+    const std::string plain = "[COMMON]\nlist_name=x\n";
+    WriteFileBytes(dir.file("plain.txt"), plain);
+    ASSERT_EQ(runTool({"encrypt", q(dir.file("plain.txt")), q(dir.file("x.bal"))}).exitCode, 0);
+    const std::string cipher = ReadFileBytes(dir.file("x.bal"));
+    EXPECT_EQ(cipher, EncryptBytes(kDefinitionPassphrase, plain));
+    // Through standard input and output, with another passphrase.
+    const ToolResult piped = runTool({"encrypt", "--passphrase", "other", "-", "-"}, plain);
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.out, EncryptBytes("other", plain));
+    const ToolResult back = runTool({"decrypt", "--passphrase=other", "-", "-"}, piped.out);
+    EXPECT_EQ(back.out.substr(0, plain.size()), plain);
+    EXPECT_EQ(back.out.size(), 24u); // zero padding stays
+    EXPECT_EQ(runTool({"decrypt", q(dir.file("missing")), "-"}).exitCode, 2);
+    EXPECT_EQ(runTool({"encrypt", "--passphrase", "", "-", "-"}, plain).exitCode, 1);
+}
+
+TEST(Tool, DumpPrintsTheParsedDefinitionAsJson) {
+    TempDir dir;
+    const std::string plain = "[COMMON]\nlist_name=Caf\xC3\xA9 \xFF\n\n"
+                              "[A \"quoted\"]\nunique_id=A1\nmethod=post\nneed_auth=no\npattern=a\\d\tb\nchunks=S\n"
+                              "group_name=G\n\n"
+                              "{S}\nchunk_begin\nchunk_url=u\nchunk_method=POST\nchunk_end\n";
+    WriteFileBytes(dir.file("a.bal"), EncryptBytes(kDefinitionPassphrase, plain));
+    const ToolResult r = runTool({"dump", q(dir.file("a.bal"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"list_name\": \"Caf\xC3\xA9 \\u00ff\", \"alerts\": [{\"name\": \"A \\\"quoted\\\"\", "
+                     "\"unique_id\": \"A1\", \"page_url\": \"\", \"pattern\": \"a\\\\d\\tb\", \"info_script\": \"\", "
+                     "\"need_auth\": false, \"post_data\": \"\", \"chunks\": \"S\", \"is_post\": true, "
+                     "\"group_name\": \"G\", \"chunk_list\": [{\"chunk_url\": \"u\", \"is_post\": true, "
+                     "\"chunk_postdata\": \"\", \"chunk_pattern\": \"\", \"chunk_info_script\": \"\"}]}]}\n");
+
+    const ToolResult missing = runTool({"dump", q(dir.file("missing.bal"))});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);
+    EXPECT_TRUE(missing.out.empty());
+    // Garbage decrypts to nothing readable: an empty list, not a failure.
+    WriteFileBytes(dir.file("garbage.bal"), std::string(37, '\x5a'));
+    const ToolResult garbage = runTool({"dump", q(dir.file("garbage.bal"))});
+    EXPECT_EQ(garbage.exitCode, 0);
+    EXPECT_EQ(garbage.out, "{\"list_name\": \"\", \"alerts\": []}\n");
+}
+
+TEST(Tool, RegDumpShowsEveryValueWithItsType) {
+    TempDir dir;
+    {
+        Registry store(dir.file("registry.db"));
+        auto key = store.openKey("Software\\Brightmoor\\Tallyglass\\OPA", true);
+        key->writeString("Name", "Operator A");
+        key->writeInteger("Period", 5);
+        key->writeBinary("LastCheckedTime", std::string("\x01\x00\xff", 3));
+        key->close();
+        store.openKey("Other", true)->writeInteger("X", -1);
+    }
+    const ToolResult all = runTool({"reg", "dump", "--state-dir", q(dir.path())});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_NE(all.out.find("Software\\Brightmoor\\Tallyglass\\OPA\tName\tREG_SZ\tOperator A\n"), std::string::npos);
+    EXPECT_NE(all.out.find("\tPeriod\tREG_DWORD\t5\n"), std::string::npos);
+    EXPECT_NE(all.out.find("\tLastCheckedTime\tREG_BINARY\t0100ff\n"), std::string::npos);
+    EXPECT_NE(all.out.find("Other\tX\tREG_DWORD\t4294967295\n"), std::string::npos);
+    const ToolResult sub = runTool({"reg", "dump", "software\\brightmoor", "--state-dir", q(dir.path())});
+    EXPECT_EQ(sub.exitCode, 0);
+    EXPECT_EQ(std::count(sub.out.begin(), sub.out.end(), '\n'), 3);
+    // An empty state folder has no store: nothing to print, and none is created.
+    TempDir empty;
+    const ToolResult none = runTool({"reg", "dump", "--state-dir", q(empty.path())});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_TRUE(none.out.empty());
+    EXPECT_FALSE(QFile::exists(q(empty.file("registry.db"))));
+    EXPECT_EQ(runTool({"reg", "dump", "--state-dir"}).exitCode, 1);
+}

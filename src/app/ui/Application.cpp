@@ -1,0 +1,51 @@
+#include "app/ui/Application.h"
+
+#include "app/ui/MainForm.h"
+#include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+namespace {
+
+// A later start only wakes the running instance; it never opens a window of its own, so it does
+// not need a display either.
+int runSecondInstance(int argc, char** argv, SingleInstance& instance) {
+    QCoreApplication app(argc, argv);
+    instance.wakeFirstInstance();
+    return 0;
+}
+
+void showException(const char* what) {
+    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), QString::fromLocal8Bit(what));
+}
+
+} // namespace
+
+int RunTallyglass(int argc, char** argv) {
+    SingleInstance instance;
+    if (!instance.tryLock())
+        return runSecondInstance(argc, argv, instance);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tallyglass"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &app, [] { QCoreApplication::quit(); });
+
+    try {
+        TfmMain form(&instance);
+        if (form.FormCreate())
+            QApplication::exec();
+    } catch (const std::exception& e) {
+        showException(e.what());
+    } catch (...) {
+        showException("Unknown error");
+    }
+    return 0;
+}
