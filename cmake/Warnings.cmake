@@ -1,6 +1,9 @@
 # Warnings for our own targets; third-party headers come from system include paths and stay quiet.
 function(tallyglass_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor)
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+        target_compile_options(${target} PRIVATE -Wshadow=local)
+    endif()
     if(TALLYGLASS_WERROR)
         target_compile_options(${target} PRIVATE -Werror)
     endif()

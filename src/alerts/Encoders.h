@@ -18,6 +18,7 @@ std::string Md5Hex(std::string_view text);
 // in place with zero bytes to a multiple of 8 and output receives the whole padded ciphertext.
 void Encrypt(std::string_view passphrase, std::string& input, std::string& output);
 // Same padding of the input; output receives the plaintext cut back to the input's original length.
+// For both, input and output may be the same string.
 void Decrypt(std::string_view passphrase, std::string& input, std::string& output);
 
 // Convenience forms for callers that keep their own input.
@@ -26,6 +27,10 @@ std::string DecryptBytes(std::string_view passphrase, std::string_view input);
 
 // RFC 4648 alphabet, "=" padding, no line breaks.
 std::string Base64Encode(const void* data, std::size_t count);
-inline std::string Base64Encode(std::string_view bytes) { return Base64Encode(bytes.data(), bytes.size()); }
-// Skips the characters 7-13 and the blank wherever they occur.
+inline std::string Base64Encode(std::string_view bytes) {
+    return Base64Encode(bytes.data(), bytes.size());
+}
+// Skips the characters 7-13 and the blank wherever they occur. Decoding ends at "=" or at any other
+// character outside the alphabet, keeping what came before; a truncated last group gives the whole bytes
+// it holds.
 std::string Base64Decode(std::string_view text);
