@@ -18,8 +18,7 @@ std::string makeDefinitionText(std::size_t targetSize) {
                 "\r\nneed_auth=yes\r\nmethod=POST\r\npage_url=https://provider" + n +
                 ".example/login?next=account\r\npost_data=login={LOGIN}&password={PASSWORD}&remember=1\r\n"
                 "pattern=<td class=\"balance\">\\s*([-0-9]+)[.,]([0-9]{2})</td>\r\nchunks=STEPS_" +
-                n + "\r\n\r\n{STEPS_" + n +
-                "}\r\nchunk_begin\r\nchunk_url=https://provider" + n +
+                n + "\r\n\r\n{STEPS_" + n + "}\r\nchunk_begin\r\nchunk_url=https://provider" + n +
                 ".example/account\r\nchunk_method=GET\r\nchunk_pattern=js:provider.js\r\nchunk_end\r\n"
                 "chunk_begin\r\nchunk_url=https://provider" +
                 n + ".example/logout\r\nchunk_end\r\n\r\n";

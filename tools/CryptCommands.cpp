@@ -49,6 +49,10 @@ int runCrypt(const Args& given, bool encrypt) {
 
 } // namespace
 
-int RunEncrypt(const Args& args) { return runCrypt(args, true); }
+int RunEncrypt(const Args& args) {
+    return runCrypt(args, true);
+}
 
-int RunDecrypt(const Args& args) { return runCrypt(args, false); }
+int RunDecrypt(const Args& args) {
+    return runCrypt(args, false);
+}

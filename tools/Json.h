@@ -6,4 +6,6 @@
 // A JSON string literal of raw bytes: valid UTF-8 passes through, every byte that is not part of
 // a valid UTF-8 sequence is written as \u00XX of its value, control characters are escaped.
 std::string JsonString(std::string_view bytes);
-inline const char* JsonBool(bool value) { return value ? "true" : "false"; }
+inline const char* JsonBool(bool value) {
+    return value ? "true" : "false";
+}

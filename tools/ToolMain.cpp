@@ -75,7 +75,8 @@ bool TakeOption(Args& args, const std::string& name, std::string& value, bool& p
                 return false;
             value = args[i + 1];
             present = true;
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             return true;
         }
         const std::string prefix = name + "=";

@@ -27,7 +27,9 @@ bool parseNeedAuth(const std::string& value) {
     return lower == "yes" || lower == "true" || lower == "1";
 }
 
-bool parseIsPost(const std::string& value) { return asciiUpper(value) == "POST"; }
+bool parseIsPost(const std::string& value) {
+    return asciiUpper(value) == "POST";
+}
 
 // Splits a line into key (lower case, not trimmed) and value; false when it has no '='.
 bool splitKeyLine(const std::string& line, std::string& key, std::string& value) {
@@ -95,7 +97,9 @@ struct ChunkValues {
 enum class Section { none, common, alert, chunks };
 
 // A header's name: the line without its first and its last character.
-std::string headerName(const std::string& line) { return line.size() < 2 ? std::string() : line.substr(1, line.size() - 2); }
+std::string headerName(const std::string& line) {
+    return line.size() < 2 ? std::string() : line.substr(1, line.size() - 2);
+}
 
 } // namespace
 

@@ -1,3 +1,5 @@
 #include "app/ui/Application.h"
 
-int main(int argc, char** argv) { return RunTallyglass(argc, argv); }
+int main(int argc, char** argv) {
+    return RunTallyglass(argc, argv);
+}

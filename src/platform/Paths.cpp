@@ -45,9 +45,13 @@ std::string ExePath() {
     return withSlash(QFileInfo(QString::fromLocal8Bit(buffer, n)).absolutePath().toStdString());
 }
 
-std::string LocalAppDataFolder() { return xdgFolder("XDG_DATA_HOME", ".local/share/"); }
+std::string LocalAppDataFolder() {
+    return xdgFolder("XDG_DATA_HOME", ".local/share/");
+}
 
-std::string ConfigFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config/"); }
+std::string ConfigFolder() {
+    return xdgFolder("XDG_CONFIG_HOME", ".config/");
+}
 
 std::string RuntimeFolder() {
     const char* value = std::getenv("XDG_RUNTIME_DIR");
@@ -56,7 +60,9 @@ std::string RuntimeFolder() {
     return withSlash(QDir::tempPath().toStdString());
 }
 
-std::string DefaultDataPath() { return LocalAppDataFolder() + "TallyData/"; }
+std::string DefaultDataPath() {
+    return LocalAppDataFolder() + "TallyData/";
+}
 
 bool ForceDirectories(const std::string& path) {
     if (path.empty())

@@ -75,11 +75,11 @@ public:
     std::optional<RegValueType> valueType(const std::string& name) const;
 
     // Reads throw RegistryError when the value is missing or of another type.
-    std::string readString(const std::string& name) const; // REG_SZ or REG_EXPAND_SZ
+    std::string readString(const std::string& name) const;   // REG_SZ or REG_EXPAND_SZ
     std::int32_t readInteger(const std::string& name) const; // REG_DWORD
-    bool readBool(const std::string& name) const;           // REG_DWORD, non-zero is true
-    std::string readBinary(const std::string& name) const;  // REG_BINARY bytes
-    double readDateTime(const std::string& name) const;     // REG_BINARY of exactly 8 bytes, little-endian double
+    bool readBool(const std::string& name) const;            // REG_DWORD, non-zero is true
+    std::string readBinary(const std::string& name) const;   // REG_BINARY bytes
+    double readDateTime(const std::string& name) const;      // REG_BINARY of exactly 8 bytes, little-endian double
 
     void writeString(const std::string& name, const std::string& value);
     void writeExpandString(const std::string& name, const std::string& value);

@@ -16,7 +16,9 @@ constexpr QByteArrayView kAcknowledge = "ok\n";
 // A request is one short line; anything longer is not ours and is dropped.
 constexpr qsizetype kMaxRequest = 64;
 
-QString instanceBaseName() { return QStringLiteral("tallyglass-%1").arg(getuid()); }
+QString instanceBaseName() {
+    return QStringLiteral("tallyglass-%1").arg(getuid());
+}
 
 } // namespace
 
@@ -33,9 +35,13 @@ SingleInstance::~SingleInstance() {
         close(m_lockFd);
 }
 
-QString SingleInstance::lockFilePath() const { return m_folder + instanceBaseName() + QStringLiteral(".lock"); }
+QString SingleInstance::lockFilePath() const {
+    return m_folder + instanceBaseName() + QStringLiteral(".lock");
+}
 
-QString SingleInstance::socketPath() const { return m_folder + instanceBaseName() + QStringLiteral(".sock"); }
+QString SingleInstance::socketPath() const {
+    return m_folder + instanceBaseName() + QStringLiteral(".sock");
+}
 
 bool SingleInstance::tryLock() {
     if (m_lockFd >= 0)

@@ -19,7 +19,8 @@ bool runSync(const std::function<void()>& fn) {
     }
     if (QCoreApplication::closingDown())
         return false;
-    return QMetaObject::invokeMethod(app, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+    return QMetaObject::invokeMethod(
+        app, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
 }
 
 } // namespace UiThread

@@ -158,7 +158,7 @@ TEST(DefinitionFile, ChunkSections) {
     // The chunk section must follow the alert that names it, after the empty line closing it.
     EXPECT_EQ(parse("{S}\n" + fullBlock + "\n" + alert)->Item(0).ChunkCount(), 0);
     list = parse("[A]\nchunks=S\n{S}\n" + fullBlock);
-    ASSERT_EQ(list->Count(), 1); // the alert still being built is added at the end...
+    ASSERT_EQ(list->Count(), 1);              // the alert still being built is added at the end...
     EXPECT_EQ(list->Item(0).ChunkCount(), 0); // ...but its chunks found no target
     // Names are compared exactly; the first alert naming the section gets the chunks.
     EXPECT_EQ(parse(alert + "{s}\n" + fullBlock)->Item(0).ChunkCount(), 0);
@@ -202,12 +202,9 @@ TEST(DefinitionFile, LoadFromFileDecryptsAndSurvivesBadFiles) {
     // and at most the alerts that could be read.
     const std::string cipher = EncryptBytes(kDefinitionPassphrase, plain);
     const std::vector<std::string> bad = {
-        std::string(),
-        cipher.substr(0, cipher.size() - 8),
-        cipher.substr(0, 13),
-        EncryptBytes("another", plain),
-        std::string(4096, '\0'),
-        std::string(1000, '\xff'),
+        std::string(),           cipher.substr(0, cipher.size() - 8),
+        cipher.substr(0, 13),    EncryptBytes("another", plain),
+        std::string(4096, '\0'), std::string(1000, '\xff'),
     };
     for (std::size_t i = 0; i < bad.size(); ++i) {
         WriteFileBytes(dir.file("bad.bal"), bad[i]);

@@ -34,7 +34,7 @@ TEST(MainForm, CloseBoxOkAndCancelOnlyHide) {
     form.ShowSettingsWindow();
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.SettingsWindowShown());
-    EXPECT_FALSE(form.close()); // the close event is refused...
+    EXPECT_FALSE(form.close());     // the close event is refused...
     EXPECT_FALSE(form.isVisible()); // ...and the window hidden
     EXPECT_FALSE(form.SettingsWindowShown());
     form.ShowSettingsWindow();

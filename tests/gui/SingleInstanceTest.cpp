@@ -1,5 +1,5 @@
-#include "app/ui/MainForm.h"
 #include "platform/SingleInstance.h"
+#include "app/ui/MainForm.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -23,6 +23,10 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
         throw std::runtime_error("cannot write " + path);
 }
 
-std::string TestDataPath(const std::string& name) { return std::string(TALLYGLASS_TEST_DATA_DIR) + "/" + name; }
+std::string TestDataPath(const std::string& name) {
+    return std::string(TALLYGLASS_TEST_DATA_DIR) + "/" + name;
+}
 
-std::string BinPath(const std::string& name) { return std::string(TALLYGLASS_BIN_DIR) + "/" + name; }
+std::string BinPath(const std::string& name) {
+    return std::string(TALLYGLASS_BIN_DIR) + "/" + name;
+}

@@ -30,7 +30,9 @@ ToolResult runTool(const QStringList& args, const std::string& input = std::stri
             process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
 }
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 } // namespace
 

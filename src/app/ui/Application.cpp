@@ -36,7 +36,8 @@ int RunTallyglass(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TerminationSignals terminationSignals;
-    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &app, [] { QCoreApplication::quit(); });
+    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &app,
+                     [] { QCoreApplication::quit(); });
 
     try {
         TfmMain form(&instance);

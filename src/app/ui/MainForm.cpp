@@ -55,7 +55,9 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     setFixedSize(304 + 12, 340 + 12);
 }
 
-TfmMain::~TfmMain() { FormDestroy(); }
+TfmMain::~TfmMain() {
+    FormDestroy();
+}
 
 bool TfmMain::FormCreate() {
     if (m_created)
@@ -69,8 +71,8 @@ bool TfmMain::FormCreate() {
         m_instance->listen();
     }
 
-    const QString caption = windowTitle() + QStringLiteral(" v. ") +
-                            QString::fromStdString(GetFileVersionString(4, true, " RC"));
+    const QString caption =
+        windowTitle() + QStringLiteral(" v. ") + QString::fromStdString(GetFileVersionString(4, true, " RC"));
     setWindowTitle(caption);
     QApplication::setApplicationDisplayName(caption);
 
@@ -128,6 +130,10 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     HideSettingsWindow();
 }
 
-void TfmMain::btnOKClick() { HideSettingsWindow(); }
+void TfmMain::btnOKClick() {
+    HideSettingsWindow();
+}
 
-void TfmMain::btnCancelClick() { HideSettingsWindow(); }
+void TfmMain::btnCancelClick() {
+    HideSettingsWindow();
+}
