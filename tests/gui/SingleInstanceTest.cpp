@@ -45,17 +45,6 @@ protected:
         return true;
     }
 
-    static bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > timeoutMs)
-                return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
-    }
-
     QString folder() const { return QString::fromStdString(m_dir.path()); }
 
     TempDir m_dir;
@@ -92,7 +81,7 @@ TEST_F(ProgramStarts, FirstInstanceRunsHiddenAndEndsCleanlyOnSigterm) {
     QProcess first;
     start(first);
     const QString socket = SingleInstance(folder()).socketPath();
-    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }, 20000));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return QFileInfo::exists(socket); }, 20000));
     // It is the first instance: a second start gets acknowledged and leaves it running.
     QProcess second;
     start(second);

@@ -23,18 +23,6 @@
 
 namespace {
 
-// Runs the event loop until the condition holds or the time is up.
-bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : m_name(name) {
@@ -84,7 +72,7 @@ TEST(UiThread, RunSyncRunsOnTheApplicationThreadAndWaits) {
         });
         workerSawResult = value == 42; // the call has finished before runSync returns
     });
-    EXPECT_TRUE(processEventsUntil([&] { return returned.load(); }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
     worker.join();
     EXPECT_TRUE(ranOnUi);
     EXPECT_TRUE(workerSawResult);
@@ -149,7 +137,7 @@ TEST(SingleInstance, LockIsExclusiveAndWakeUpIsAcknowledged) {
     ASSERT_TRUE(first.listen());
     std::atomic<int> result = -1;
     std::thread client([&] { result = second.wakeFirstInstance(5000) ? 1 : 0; });
-    EXPECT_TRUE(processEventsUntil([&] { return result.load() >= 0; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return result.load() >= 0; }));
     client.join();
     EXPECT_EQ(result, 1);
     EXPECT_EQ(shown, 1); // handled before the acknowledgement reached the client
@@ -166,7 +154,7 @@ TEST(SingleInstance, LockIsExclusiveAndWakeUpIsAcknowledged) {
         }
         done = true;
     });
-    EXPECT_TRUE(processEventsUntil([&] { return done.load(); }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return done.load(); }));
     garbage.join();
     EXPECT_EQ(shown, 1);
 
@@ -193,6 +181,6 @@ TEST(TerminationSignals, SigtermArrivesAsAQtSignal) {
     int received = 0;
     QObject::connect(&watcher, &TerminationSignals::terminationRequested, [&](int number) { received = number; });
     std::raise(SIGTERM);
-    EXPECT_TRUE(processEventsUntil([&] { return received != 0; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return received != 0; }));
     EXPECT_EQ(received, SIGTERM);
 }

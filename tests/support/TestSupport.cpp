@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -29,4 +32,15 @@ std::string TestDataPath(const std::string& name) {
 
 std::string BinPath(const std::string& name) {
     return std::string(TALLYGLASS_BIN_DIR) + "/" + name;
+}
+
+bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
 }

@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
 #include <string>
 
 // A temporary folder removed with the object; path() ends without a separator.
@@ -21,3 +22,6 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string TestDataPath(const std::string& name);
 std::string BinPath(const std::string& name);
+
+// Runs the event loop until the condition holds or the time is up; false on time-out.
+bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000);
