@@ -1,0 +1,147 @@
+#include "app/Messages.h"
+
+#include <string>
+
+namespace {
+
+// The built-in texts of the numbered messages; numbers without a text stay empty.
+struct MessageEntry {
+    unsigned id;
+    const char* text;
+};
+
+constexpr MessageEntry kBuiltInMessages[] = {
+    {1000, "Select password"},
+    {1001, "Please specify access password:"},
+    {1002, "Enter password"},
+    {1003, "Please enter program password:"},
+    {1004, "Wrong password! Program will be closed!"},
+    {1005, "Program start first time - you need to adjust your Balance Alerts and other settings."},
+    {1006, "Message"},
+    {1007, "One or more active Balance Alerts was not completely configured (for example, missed "
+           "login/password).\r\nThis may cause problem with access to such pages. Switch to configuration dialog?"},
+    {1008, "OK"},
+    {1009, "ERR"},
+    {1010, "Bad request"},
+    {1011, "Unauthorized"},
+    {1012, "Payment Required"},
+    {1013, "Forbidden"},
+    {1014, "Not found"},
+    {1015, "Balance in '%s' changed. You can find the detailed information in Balance List window."},
+    {1016, "Add custom Alert"},
+    {1017, "Please enter the name for new Alert:"},
+    {1018, " (new)"},
+    {1019, "%s\r\n    Last balance: %s\r\n    Current balance: %s\r\n    Trend: %s\r\n\r\n%s    Last check: %s\r\n    "
+           "Next check: %s"},
+    {1020, "Growth up."},
+    {1021, "Growth down."},
+    {1022, "No changes from last check."},
+    {1023, "Balance for '%s' cannot be retrieved - probably service down."},
+    {1024, "Additional info:"},
+    {1025, "Create check thread for '%s' alert..."},
+    {1026, "Thread for '%s' alert created."},
+    {1027, "Request for '%s' alert failed: result code: %u, status message = '%u %s'"},
+    {1028, "Request for '%s' alert failed: result code: %u."},
+    {1029, "Request for '%s' alert failed [REDIRECT FOUND]: result code: %u."},
+    {1030, "Request for '%s' alert failed [UNSUPORTED RESULT CODE FOUND]: result code: %u."},
+    {1031, "Error occured in script '%s': %s\tLine number: %u\tChar pos: %u\tSource: %s"},
+    {1032, "Alert from script '%s': %s"},
+    {1033, "Found %u submatches for '%s' alert - start analize it..."},
+    {1034, "Not enough submatches found for '%s' alert!"},
+    {1035, "Submatches for '%s' alert analized."},
+    {1036, "Found no matches for '%s' alert - probably service down."},
+    {1037, "Unable to compile '%s' pattern!"},
+    {1038, "Bad option in pattern '%s'!"},
+    {1039, "Not enough memory to compile '%s' pattern!"},
+    {1040, "Unknown node in pattern '%s'!"},
+    {1041, "Start page downloading for alert '%s'..."},
+    {1042, "Content for '%s' alert downloaded. Result code: %u, downloaded bytes: %u. Request succeeded ? %s"},
+    {1043, "true"},
+    {1044, "false"},
+    {1045, "Start page downloading for alert '%s': request for chunk #%u..."},
+    {1046, "Chunk #%u for '%s' alert downloaded. Result code: %u, downloaded bytes: %u. Request succeeded ? %s"},
+    {1047, "Balance for '%s' changed."},
+    {1048, "Loading balance alerts from '%s'..."},
+    {1049, "Loaded %u balance alerts from %u lists."},
+    {1050, "Adding balance alerts to the list-view..."},
+    {1051, "Balance alerts added to the list-view."},
+    {1052, "Initializing..."},
+    {1053, "Adding active alerts to the Balance List window..."},
+    {1054, "Active alerts added to the Balance List window."},
+    {1055, "Program ready."},
+    {1056, "Adding icon to tray..."},
+    {1057, "Tray icon added."},
+    {1058, "Removing tray icon..."},
+    {1059, "Tray icon removed."},
+    {1060, "Partner"},
+    {1061, "$$$"},
+    {1062, "Status"},
+    {1068, "Global"},
+    {1069, "Click here to get the list of currencies..."},
+    {1070, "Click here to cancel..."},
+    {1071, "Unable to retrieve currency rates for '%s' list!"},
+    {1072, "No currencies found for the '%s' list!"},
+    {1073, "Cancel current operation..."},
+    {1074, "One or more active Currency List was not completely configured (currencies not downloaded).\r\nFor "
+           "download the list of available currencies you should expand the interested leaf and choose '%s' "
+           "menu.\r\n\r\nSwitch to configuration dialog?"},
+    {1075,
+     "One of currency rates in the '%s' list changed. You can find the detailed information in window for this list."},
+    {1076, "Unable to initialize the JScript engine! The currency rates scripts cannot be loaded in this case."},
+};
+
+} // namespace
+
+std::string BuiltInMessage(unsigned id) {
+    for (const auto& message : kBuiltInMessages)
+        if (message.id == id)
+            return message.text;
+    return {};
+}
+
+std::string LoadStr(unsigned id) {
+    return BuiltInMessage(id);
+}
+
+namespace {
+
+std::string argText(const MsgArg& arg, char kind) {
+    if (const auto* text = std::get_if<std::string>(&arg))
+        return *text;
+    if (const auto* value = std::get_if<std::int64_t>(&arg)) {
+        if (kind == 'u')
+            return std::to_string(static_cast<std::uint32_t>(*value));
+        return std::to_string(*value);
+    }
+    const auto value = std::get<std::uint64_t>(arg);
+    if (kind == 'd')
+        return std::to_string(static_cast<std::int32_t>(value));
+    return std::to_string(value);
+}
+
+} // namespace
+
+std::string FormatMsg(const std::string& format, std::initializer_list<MsgArg> args) {
+    std::string out;
+    out.reserve(format.size() + 32);
+    auto next = args.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        if (c != '%' || i + 1 >= format.size()) {
+            out += c;
+            continue;
+        }
+        const char kind = format[i + 1];
+        if (kind == '%') {
+            out += '%';
+            ++i;
+        } else if (kind == 's' || kind == 'd' || kind == 'u') {
+            if (next != args.end())
+                out += argText(*next++, kind);
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
