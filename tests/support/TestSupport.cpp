@@ -44,3 +44,18 @@ bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs) {
     }
     return true;
 }
+
+std::vector<std::string> SplitOnCrLf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}

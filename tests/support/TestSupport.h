@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // A temporary folder removed with the object; path() ends without a separator.
 class TempDir {
@@ -25,3 +26,6 @@ std::string BinPath(const std::string& name);
 
 // Runs the event loop until the condition holds or the time is up; false on time-out.
 bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+
+// Lines of a text whose lines all end in CR LF; a trailing part without CR LF is a line too.
+std::vector<std::string> SplitOnCrLf(const std::string& text);
