@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/Registry.h"
+#include "platform/UiThread.h"
 
 namespace {
 
@@ -103,6 +104,7 @@ bool TakeStateDir(Args& args) {
 int main(int argc, char** argv) {
     // The core needs an application object (text codecs, the script engine, local paths).
     QCoreApplication app(argc, argv);
+    UiThread::initialize();
     const std::map<std::string, Command> commands = {
         {"encrypt", {RunEncrypt, kEncryptHelp}},
         {"decrypt", {RunDecrypt, kDecryptHelp}},

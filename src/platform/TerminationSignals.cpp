@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -11,12 +12,13 @@
 namespace {
 
 // The handler may only write to the pipe; the notifier reads it in the event loop.
+std::atomic<int> g_writeFd = -1;
 int g_signalFds[2] = {-1, -1};
 
 void handleSignal(int signalNumber) {
     const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
-    [[maybe_unused]] const ssize_t written = write(g_signalFds[0], &byte, 1);
+    [[maybe_unused]] const ssize_t written = write(g_writeFd.load(std::memory_order_relaxed), &byte, 1);
     errno = savedErrno;
 }
 
@@ -27,6 +29,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
         return;
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalFds) != 0)
         return;
+    g_writeFd = g_signalFds[0];
     m_notifier = std::make_unique<QSocketNotifier>(g_signalFds[1], QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &TerminationSignals::onActivated);
 
@@ -44,6 +47,7 @@ TerminationSignals::~TerminationSignals() {
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
     m_notifier.reset();
+    g_writeFd = -1;
     close(g_signalFds[0]);
     close(g_signalFds[1]);
     g_signalFds[0] = g_signalFds[1] = -1;

@@ -7,10 +7,16 @@ namespace UiThread {
 
 // Runs fn on the user-interface thread and returns when it has run. Called on that thread (or
 // before an application object exists) it runs fn at once. Returns false, without running fn,
-// when the application is already shutting down its event loop, so that a worker never blocks on
-// a thread that will not answer.
+// when the hand-over is not set up or already shut down, so that a worker never blocks on a
+// thread that will not answer.
 bool runSync(const std::function<void()>& fn);
 
 bool isUiThread();
+
+// Sets up the hand-over; call once on the user-interface thread after the application object
+// exists. Until then, calls from other threads return false.
+void initialize();
+// Runs the calls still waiting, then refuses further ones; call before the event loop is gone.
+void shutdown();
 
 } // namespace UiThread

@@ -28,6 +28,7 @@ protected:
 
     void start(QProcess& process) const {
         process.setProcessEnvironment(environment());
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // sanitizer reports show up in the test log
         process.start(QString::fromStdString(BinPath("tallyglass")), {});
         ASSERT_TRUE(process.waitForStarted(10000));
     }

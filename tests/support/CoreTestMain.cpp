@@ -1,10 +1,15 @@
 #include <QCoreApplication>
 
+#include "platform/UiThread.h"
+
 #include <gtest/gtest.h>
 
 // Core tests get a QCoreApplication: the script engine and the UI-thread calls need one.
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    UiThread::initialize();
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    UiThread::shutdown();
+    return result;
 }

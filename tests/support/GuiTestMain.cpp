@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include "platform/UiThread.h"
+
 #include <gtest/gtest.h>
 
 // Widget tests run real widgets on the offscreen platform unless a display is asked for.
@@ -7,6 +9,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    UiThread::initialize();
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    UiThread::shutdown();
+    return result;
 }

@@ -3,6 +3,7 @@
 #include "app/ui/MainForm.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "platform/UiThread.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -39,6 +40,7 @@ int RunTallyglass(int argc, char** argv) {
     QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &app,
                      [] { QCoreApplication::quit(); });
 
+    UiThread::initialize();
     try {
         TfmMain form(&instance);
         if (form.FormCreate())
@@ -48,5 +50,6 @@ int RunTallyglass(int argc, char** argv) {
     } catch (...) {
         showException("Unknown error");
     }
+    UiThread::shutdown();
     return 0;
 }
