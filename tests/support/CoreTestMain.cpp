@@ -6,6 +6,8 @@
 
 // Core tests get a QCoreApplication: the script engine and the UI-thread calls need one.
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
     UiThread::initialize();
     ::testing::InitGoogleTest(&argc, argv);
