@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class Registry;
+
+// The user's program settings, kept under the program key of the registry store.
+class TProgramSettings {
+public:
+    std::uint16_t ShowBalanceWindowShortCut = 0xC042; // Ctrl+Alt+B
+    std::uint16_t ShowMainWindowShortCut = 0xC04D;    // Ctrl+Alt+M
+    std::string ExePath;
+    std::string DataPath;
+    bool ShowHints = true;
+    bool AutoStart = false;
+    std::string PasswordHash;
+    bool FirstRun = true;
+    bool ActivateBLWindow = true;
+    bool BlinkTrayIcon = true;
+    bool ShowBalloonTip = true;
+    bool BalanceWindowVisible = false;
+
+    // ExePath from the program's folder, DataPath under the user's data folder (created with its
+    // parents), every other field its default.
+    void SetDefaults();
+    // Reads the stored values; a missing program key leaves the defaults and FirstRun set. A value
+    // of the wrong type ends the reading: what was read before it stays.
+    void LoadSettings(Registry& registry);
+    // Writes every value, then applies the auto-start entry (in every case).
+    void SaveSettings(Registry& registry);
+    void SetPassword(const std::string& password);
+    // Writes or removes the desktop's autostart entry for the program file.
+    void ApplyAutoStart();
+
+    // Where the autostart entry lives and which program it starts; set for tests.
+    std::string AutoStartFile;   // default: $XDG_CONFIG_HOME/autostart/tallyglass.desktop
+    std::string ProgramFilePath; // default: the running executable
+};
+
+// The Exec= value that starts `path` with no arguments, quoted as desktop entries require.
+std::string DesktopExecQuote(const std::string& path);

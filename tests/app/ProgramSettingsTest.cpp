@@ -1,0 +1,85 @@
+#include "app/ProgramSettings.h"
+#include "app/Program.h"
+#include "platform/Registry.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+struct SettingsFixture : ::testing::Test {
+    TempDir dir;
+    Registry store{dir.file("registry.db")};
+    TProgramSettings settings = [this] {
+        TProgramSettings s;
+        s.AutoStartFile = dir.file("autostart/tallyglass.desktop");
+        s.ProgramFilePath = "/opt/tally glass/bin/tallyglass";
+        return s;
+    }();
+};
+
+} // namespace
+
+TEST_F(SettingsFixture, FreshUserGetsDefaultsAndTheFirstSaveWritesTenValues) {
+    settings.LoadSettings(store);
+    EXPECT_TRUE(settings.FirstRun);
+    EXPECT_EQ(settings.ShowBalanceWindowShortCut, 0xC042);
+    EXPECT_EQ(settings.ShowMainWindowShortCut, 0xC04D);
+    EXPECT_TRUE(settings.ShowHints && settings.ActivateBLWindow && settings.BlinkTrayIcon && settings.ShowBalloonTip);
+    EXPECT_FALSE(settings.AutoStart || settings.BalanceWindowVisible);
+
+    settings.SetPassword("abc");
+    EXPECT_EQ(settings.PasswordHash, "900150983cd24fb0d6963f7d28e17f72");
+    settings.ExePath = "/opt/tallyglass/";
+    settings.SaveSettings(store);
+    auto key = store.openKey(kProgramKey, false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(
+        key->valueNames(),
+        (std::vector<std::string>{"Value_ShowHints", "Value_AutoStart", "Value_ActivateBLWindow", "Value_BlinkTrayIcon",
+                                  "Value_ShowBalloonTip", "Value_BalanceWindowVisible", "Value_Password",
+                                  "Value_ShowBalanceWindowShortCut", "Value_ShowMainWindowShortCut", "ExePath"}));
+    EXPECT_EQ(key->valueType("Value_ShowHints"), RegValueType::DWord);
+    EXPECT_EQ(key->readInteger("Value_ShowBalanceWindowShortCut"), 49218);
+    key.reset();
+
+    TProgramSettings loaded;
+    loaded.LoadSettings(store);
+    EXPECT_FALSE(loaded.FirstRun);
+    EXPECT_EQ(loaded.PasswordHash, settings.PasswordHash);
+}
+
+TEST_F(SettingsFixture, AValueOfTheWrongTypeEndsTheLoading) {
+    {
+        auto key = store.openKey(kProgramKey, true);
+        key->writeString("Value_Password", "hash");
+        key->writeString("Value_ShowHints", "1"); // wrong type
+        key->writeInteger("Value_BalanceWindowVisible", 1);
+        key->writeInteger("Value_ShowMainWindowShortCut", 0x8041);
+    }
+    settings.LoadSettings(store);
+    EXPECT_FALSE(settings.FirstRun);
+    EXPECT_EQ(settings.PasswordHash, "hash");
+    EXPECT_TRUE(settings.ShowHints);
+    EXPECT_FALSE(settings.BalanceWindowVisible);
+    EXPECT_EQ(settings.ShowMainWindowShortCut, 0xC04D);
+}
+
+TEST_F(SettingsFixture, AutoStartEntryFollowsTheSettingAndTheProgramsPlace) {
+    const std::string file = settings.AutoStartFile;
+    settings.AutoStart = true;
+    settings.SaveSettings(store);
+    ASSERT_TRUE(std::filesystem::exists(file)); // the folder was created
+    EXPECT_NE(ReadFileBytes(file).find("Exec=\"/opt/tally glass/bin/tallyglass\"\n"), std::string::npos);
+    settings.ProgramFilePath = "/home/u/moved/tallyglass";
+    settings.SaveSettings(store);
+    EXPECT_NE(ReadFileBytes(file).find("Exec=\"/home/u/moved/tallyglass\"\n"), std::string::npos);
+    settings.AutoStart = false;
+    settings.SaveSettings(store);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    settings.SaveSettings(store); // nothing to remove: still fine
+    // Characters that the Exec= line treats specially are escaped.
+    EXPECT_EQ(DesktopExecQuote("/a$b/100%/c\"d"), "\"/a\\\\$b/100%%/c\\\\\"d\"");
+}
