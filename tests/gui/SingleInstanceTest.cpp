@@ -1,3 +1,4 @@
+#include "platform/Registry.h"
 #include "platform/SingleInstance.h"
 #include "app/ui/MainForm.h"
 #include "support/TestSupport.h"
@@ -97,4 +98,13 @@ TEST_F(ProgramStarts, FirstInstanceRunsHiddenAndEndsCleanlyOnSigterm) {
     EXPECT_FALSE(QFileInfo::exists(socket)); // the socket is removed with the listener
     // The per-user data folder was created on the way, with its parents.
     EXPECT_TRUE(QFileInfo(folder() + QStringLiteral("/data/TallyData")).isDir());
+    // A fresh log with the start-up lines, and the settings saved at shutdown.
+    const auto lines = SplitOnCrLf(ReadFileBytes(m_dir.path() + "/data/TallyData/log.txt"));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(lines.front().ends_with(": Initializing..."));
+    EXPECT_TRUE(lines.back().ends_with(": Program ready."));
+    Registry store(m_dir.path() + "/config/tallyglass/registry.db");
+    auto key = store.openKey("Software\\Brightmoor\\Tallyglass", false);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(key->valueExists("Value_ShowHints"));
 }

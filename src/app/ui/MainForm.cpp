@@ -1,7 +1,9 @@
 #include "app/ui/MainForm.h"
 
+#include "app/Messages.h"
 #include "app/Program.h"
 #include "platform/Paths.h"
+#include "platform/Registry.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
 
@@ -12,9 +14,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m_instance(instance) {
-    m_dataPath = DefaultDataPath();
-    ForceDirectories(m_dataPath);
+    Settings.SetDefaults();
 
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QString::fromUtf8(kProgramCaption));
@@ -80,7 +83,14 @@ bool TfmMain::FormCreate() {
     m_alertLists.clear();
     pcMain->setCurrentWidget(tsGeneral);
 
-    LoadAlertLists(ExePath() + "BalanceAlerts/");
+    try {
+        Settings.LoadSettings(Registry::instance());
+    } catch (const RegistryError&) {
+        // No store: the defaults apply.
+    }
+    StartLog();
+    LoadAlertLists(Settings.ExePath + "BalanceAlerts/");
+    Log.WriteLog(LoadStr(1055));
     return true;
 }
 
@@ -89,13 +99,28 @@ void TfmMain::FormDestroy() {
         return;
     m_destroyed = true;
     try {
+        try {
+            Settings.SaveSettings(Registry::instance());
+        } catch (const RegistryError&) {
+            // No store: nothing is saved.
+        }
         m_pendingAlerts.clear();
         m_alertLists.clear();
+        Log.CloseLog();
     } catch (const std::exception&) {
         // A failing step ends the sequence; the steps below run in any case.
     }
     if (m_instance != nullptr)
         m_instance->stopListening();
+}
+
+// Every run begins a fresh log in the data folder.
+void TfmMain::StartLog() {
+    Log.SetEnabled(true);
+    const std::string path = Settings.DataPath + "log.txt";
+    std::remove(path.c_str());
+    Log.OpenLog(path);
+    Log.WriteLog(LoadStr(1052));
 }
 
 void TfmMain::LoadAlertLists(const std::string& folder) {

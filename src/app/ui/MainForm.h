@@ -1,6 +1,8 @@
 #pragma once
 
 #include "alerts/AlertItems.h"
+#include "app/LogFile.h"
+#include "app/ProgramSettings.h"
 
 #include <QWidget>
 
@@ -35,8 +37,8 @@ public:
     void ShowInstance();
 
     const std::vector<std::unique_ptr<TAlertItems>>& AlertLists() const { return m_alertLists; }
-    // The per-user data folder, created when the form is constructed; ends with '/'.
-    const std::string& DataPath() const { return m_dataPath; }
+    TProgramSettings Settings;
+    TLogFile Log;
 
     QTabWidget* pcMain = nullptr;
     QWidget* tsGeneral = nullptr;
@@ -52,9 +54,9 @@ private:
     void btnOKClick();
     void btnCancelClick();
     void LoadAlertLists(const std::string& folder);
+    void StartLog();
 
     SingleInstance* m_instance;
-    std::string m_dataPath;
     bool m_settingsShown = false;
     bool m_created = false;
     bool m_destroyed = false;
