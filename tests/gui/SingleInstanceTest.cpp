@@ -1,6 +1,6 @@
-#include "platform/Registry.h"
 #include "platform/SingleInstance.h"
 #include "app/ui/MainForm.h"
+#include "platform/Registry.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
