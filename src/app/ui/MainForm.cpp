@@ -142,8 +142,10 @@ void TfmMain::HideSettingsWindow() {
 }
 
 void TfmMain::ShowInstance() {
-    if (!isVisible())
+    if (!isVisible()) {
         ShowSettingsWindow();
+        return;
+    }
     // The first instance brings itself forward: another process may not raise our window.
     raise();
     activateWindow();
