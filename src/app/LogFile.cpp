@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 TLogFile::~TLogFile() {
@@ -16,6 +17,23 @@ void TLogFile::OpenLog(const std::string& path) {
     if (m_fd >= 0)
         close(m_fd);
     m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    m_path = path;
+}
+
+bool TLogFile::CopyTo(const std::string& destination) {
+    std::lock_guard lock(m_mutex);
+    const bool wasOpen = m_fd >= 0;
+    if (wasOpen) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    std::error_code error;
+    const bool copied =
+        !m_path.empty() &&
+        std::filesystem::copy_file(m_path, destination, std::filesystem::copy_options::overwrite_existing, error);
+    if (wasOpen)
+        m_fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    return copied && !error;
 }
 
 void TLogFile::CloseLog() {

@@ -25,6 +25,11 @@ public:
     void SetEnabled(bool enabled);
     bool Enabled() const;
 
+    // Closes the file, copies it to `destination` (replacing an older copy) and opens it again for
+    // appending, all under the lock: writers wait for the copy instead of losing their lines.
+    // False when nothing was copied; the log is reopened in every case where it was open.
+    bool CopyTo(const std::string& destination);
+
     // Formats the message and appends one line; nothing happens while disabled or closed.
     void WriteLog(const std::string& format, std::initializer_list<MsgArg> args = {});
 
@@ -33,4 +38,5 @@ private:
     mutable std::mutex m_mutex;
     bool m_enabled = false;
     int m_fd = -1;
+    std::string m_path;
 };

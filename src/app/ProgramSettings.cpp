@@ -4,6 +4,7 @@
 #include "app/Program.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
+#include "platform/SpecialFolders.h"
 
 #include <QCoreApplication>
 
@@ -17,7 +18,11 @@ void TProgramSettings::SetDefaults() {
     defaults.ProgramFilePath = ProgramFilePath;
     *this = defaults;
     ExePath = ::ExePath();
-    DataPath = DefaultDataPath();
+    // The data folder lies under the user's data folder, or beside the program when there is none.
+    std::string base = GetSpecialFolder(SpecialFolder::kLocalAppData);
+    if (base.empty())
+        base = ExePath;
+    DataPath = base + "TallyData/";
     ForceDirectories(DataPath);
 }
 

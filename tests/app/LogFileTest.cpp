@@ -1,4 +1,5 @@
 #include "app/LogFile.h"
+#include "app/Services.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -51,8 +52,8 @@ TEST(LogFile, ConcurrentWritersNeverInterleaveWhileTheFileIsReopened) {
             for (int i = 0; i < kLines; ++i)
                 log.WriteLog("writer %d line %d %s", {std::int64_t{t}, std::int64_t{i}, std::string(40, 'x')});
         });
-    // Meanwhile the file is closed and reopened, as viewing the log does; lines written while it
-    // is closed are lost, but none may be torn.
+    // Meanwhile the file is closed and reopened, as a plain close and open does; lines written
+    // while it is closed are lost, but none may be torn.
     for (int i = 0; i < 5; ++i) {
         log.CloseLog();
         log.OpenLog(path);
@@ -64,6 +65,58 @@ TEST(LogFile, ConcurrentWritersNeverInterleaveWhileTheFileIsReopened) {
     EXPECT_GT(lines.size(), 0u);
     for (const auto& line : lines)
         ASSERT_TRUE(line.ends_with(std::string(40, 'x')) && line.find("writer ") != std::string::npos) << line;
+}
+
+TEST(LogFile, ViewingTheLogWhileSixteenThreadsWriteLosesAndTearsNoLine) {
+    TempDir dir;
+    TLogFile log;
+    log.SetEnabled(true);
+    log.OpenLog(dir.file("log.txt"));
+    constexpr int kThreads = 16, kLines = 2000;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t)
+        writers.emplace_back([&log, t] {
+            for (int i = 0; i < kLines; ++i)
+                log.WriteLog("writer %d line %d %s", {std::int64_t{t}, std::int64_t{i}, std::string(40, 'x')});
+        });
+    std::size_t viewed = 0;
+    for (int i = 0; i < 5; ++i) {
+        const std::string copy = PrepareLogForViewing(log, dir.path() + "/");
+        ASSERT_EQ(copy, dir.file("view_log.txt"));
+        // The copy is a whole prefix of the log: it ends with a complete line.
+        const std::string text = ReadFileBytes(copy);
+        ASSERT_TRUE(text.empty() || text.ends_with("\r\n"));
+        EXPECT_GE(SplitOnCrLf(text).size(), viewed);
+        viewed = SplitOnCrLf(text).size();
+    }
+    for (auto& w : writers)
+        w.join();
+    log.WriteLog("after viewing");
+    log.CloseLog();
+    const auto lines = SplitOnCrLf(ReadFileBytes(dir.file("log.txt")));
+    ASSERT_EQ(lines.size(), std::size_t{kThreads * kLines} + 1);
+    std::vector<int> perWriter(kThreads, 0);
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        const auto at = lines[i].find(": writer ");
+        ASSERT_NE(at, std::string::npos) << lines[i];
+        ASSERT_TRUE(lines[i].ends_with(std::string(40, 'x'))) << lines[i];
+        const int writer = std::stoi(lines[i].substr(at + 9));
+        ASSERT_TRUE(writer >= 0 && writer < kThreads);
+        ++perWriter[writer];
+    }
+    for (int count : perWriter)
+        EXPECT_EQ(count, kLines);
+    EXPECT_TRUE(lines.back().ends_with(": after viewing"));
+}
+
+TEST(LogFile, ViewingWithoutALogFileOpensNothing) {
+    TempDir dir;
+    TLogFile log;
+    EXPECT_EQ(PrepareLogForViewing(log, dir.path() + "/"), "");
+    // A log left by another run is copied even though this log is not open.
+    WriteFileBytes(dir.file("log.txt"), "old line\r\n");
+    EXPECT_EQ(PrepareLogForViewing(log, dir.path() + "/"), dir.file("view_log.txt"));
+    EXPECT_EQ(ReadFileBytes(dir.file("view_log.txt")), "old line\r\n");
 }
 
 TEST(LogFile, AllLinesArriveWhenTheFileStaysOpen) {

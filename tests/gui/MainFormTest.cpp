@@ -1,17 +1,130 @@
 #include "app/ui/MainForm.h"
+#include "alerts/Encoders.h"
+#include "app/Program.h"
+#include "app/ui/HotKeyEdit.h"
+#include "gui/GuiTestSupport.h"
+#include "platform/Registry.h"
 #include "platform/SingleInstance.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
-TEST(MainForm, StartsHiddenWithItsTabsAndVersionedCaption) {
+namespace {
+
+// Each test starts as a fresh user: no program key, its own data and configuration folders.
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(m_dir.path() + "/data"));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.path() + "/config"));
+        Registry::instance().deleteKey(kProgramKey);
+    }
+    void TearDown() override {
+        EXPECT_EQ(PendingDialogAnswers(), 0u) << "a queued dialog answer was not used";
+        ClearDialogAnswers();
+    }
+
+    static void storePassword(const std::string& password) {
+        auto key = Registry::instance().openKey(kProgramKey, true);
+        key->writeString("Value_Password", Md5Hex(password));
+    }
+
+    // Starts a form as a returning user with the password "secret".
+    static void startReturning(TfmMain& form) {
+        storePassword("secret");
+        AnswerInputBox("secret");
+        ASSERT_TRUE(form.FormCreate());
+    }
+
+    std::string logPath() const { return m_dir.path() + "/data/TallyData/log.txt"; }
+
+    TempDir m_dir;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, FirstStartChoosesAPasswordUntilOneIsGivenAndOpensOnBalanceAlerts) {
+    std::vector<SeenDialog> seen;
+    AnswerInputBox(std::nullopt, &seen); // Cancel brings the box back
+    AnswerInputBox("  \t ", &seen);      // so do blanks only
+    AnswerInputBox(" pass word ", &seen);
+    AnswerMessageBox(QMessageBox::Ok, &seen);
     TfmMain form;
     ASSERT_TRUE(form.FormCreate());
+    ASSERT_EQ(seen.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(seen[i].title, QStringLiteral("Tallyglass! v. 1.0.0.41"));
+        EXPECT_EQ(seen[i].group, QStringLiteral("Select password"));
+        EXPECT_TRUE(seen[i].password);
+    }
+    EXPECT_EQ(seen[3].title, QStringLiteral("Message"));
+    EXPECT_EQ(seen[3].group,
+              QStringLiteral("Program start first time - you need to adjust your Balance Alerts and other settings."));
+    EXPECT_EQ(seen[3].icon, QMessageBox::Information);
+    // The password is kept exactly as typed, blanks included, and saved at once with every value.
+    EXPECT_EQ(form.Settings.PasswordHash, Md5Hex(" pass word "));
+    auto key = Registry::instance().openKey(kProgramKey, false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->readString("Value_Password"), Md5Hex(" pass word "));
+    for (const char* name :
+         {"Value_ShowHints", "Value_AutoStart", "Value_ActivateBLWindow", "Value_BlinkTrayIcon", "Value_ShowBalloonTip",
+          "Value_BalanceWindowVisible", "Value_ShowBalanceWindowShortCut", "Value_ShowMainWindowShortCut", "ExePath"})
+        EXPECT_TRUE(key->valueExists(name)) << name;
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.pcMain->currentWidget(), form.tsBalanceAlerts);
+    // The log starts after the password and reaches "Program ready.".
+    const auto lines = SplitOnCrLf(ReadFileBytes(logPath()));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(lines.front().ends_with(": Initializing...")) << lines.front();
+    EXPECT_TRUE(lines.back().ends_with(": Program ready.")) << lines.back();
+}
+
+TEST_F(MainFormTest, ReturningUserGetsThreeAttemptsThenTheWarning) {
+    storePassword(" secret ");
+    std::vector<SeenDialog> seen;
+    AnswerInputBox("secret", &seen); // the blanks belong to the password
+    AnswerInputBox("wrong", &seen);
+    AnswerInputBox("", &seen);
+    AnswerMessageBox(QMessageBox::Ok, &seen);
+    TfmMain form;
+    EXPECT_FALSE(form.FormCreate());
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].group, QStringLiteral("Enter password"));
+    EXPECT_EQ(seen[3].group, QStringLiteral("Wrong password! Program will be closed!"));
+    EXPECT_EQ(seen[3].icon, QMessageBox::Warning);
+    // The run ended before the log: the old log of an earlier run is not touched.
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(logPath())));
+}
+
+TEST_F(MainFormTest, CancelAtThePasswordEndsWithoutAMessageAndRightPasswordOnTheLastAttemptPasses) {
+    {
+        storePassword("secret");
+        AnswerInputBox("no");
+        AnswerInputBox(std::nullopt);
+        TfmMain form;
+        EXPECT_FALSE(form.FormCreate()); // no message box was queued: none may show
+    }
+    AnswerInputBox("no");
+    AnswerInputBox("nope");
+    AnswerInputBox("secret");
+    TfmMain form;
+    EXPECT_TRUE(form.FormCreate());
+    EXPECT_FALSE(form.Settings.FirstRun);
+    EXPECT_FALSE(form.isVisible()); // a returning user's start stays in the tray
+    EXPECT_EQ(form.pcMain->currentWidget(), form.tsGeneral);
+}
+
+TEST_F(MainFormTest, StartsHiddenWithItsTabsAndVersionedCaption) {
+    TfmMain form;
+    startReturning(form);
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
     auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("pcMain"));
@@ -20,17 +133,64 @@ TEST(MainForm, StartsHiddenWithItsTabsAndVersionedCaption) {
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("General"));
     EXPECT_EQ(tabs->tabText(1), QStringLiteral("Balance Alerts"));
     EXPECT_EQ(tabs->tabText(2), QStringLiteral("Currency Rates"));
-    EXPECT_EQ(tabs->currentIndex(), 0);
-    EXPECT_NE(form.findChild<QPushButton*>(QStringLiteral("btnOK")), nullptr);
-    EXPECT_NE(form.findChild<QPushButton*>(QStringLiteral("btnCancel")), nullptr);
     // A second FormCreate does not run the start-up again.
     EXPECT_TRUE(form.FormCreate());
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
 }
 
-TEST(MainForm, CloseBoxOkAndCancelOnlyHide) {
+TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChanges) {
+    {
+        TfmMain form;
+        startReturning(form);
+        EXPECT_TRUE(form.cbShowHints->isChecked());
+        EXPECT_FALSE(form.cbAutoStart->isChecked());
+        EXPECT_EQ(form.hkShowBalWindow->text(), ShortCutToText(0xC042));
+        EXPECT_EQ(form.cbShowHints->toolTip(), QStringLiteral("Show floating hints for program elements"));
+        EXPECT_EQ(form.cbActivateBalanceWindow->text(), QStringLiteral("Activate \"Balance List\" window"));
+
+        form.ShowSettingsWindow();
+        form.cbShowHints->setChecked(false);
+        form.cbBlinkTrayIcon->setChecked(false);
+        form.btnOK->click();
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(form.Settings.ShowHints);
+        EXPECT_FALSE(form.cbShowHints->property("showHint").toBool());
+        auto key = Registry::instance().openKey(kProgramKey, false);
+        EXPECT_FALSE(key->readBool("Value_ShowHints"));
+        EXPECT_FALSE(key->readBool("Value_BlinkTrayIcon"));
+        key.reset();
+
+        form.ShowSettingsWindow();
+        form.cbShowHints->setChecked(true);
+        form.btnCancel->click();
+        EXPECT_FALSE(form.cbShowHints->isChecked());
+        EXPECT_FALSE(form.Settings.ShowHints);
+
+        // Leaving the program with unconfirmed changes keeps them.
+        form.cbActivateBalanceWindow->setChecked(false);
+        form.hkShowMainWindow->SetHotKey(0x8000 | 'Q');
+    }
+    auto key = Registry::instance().openKey(kProgramKey, false);
+    EXPECT_FALSE(key->readBool("Value_ActivateBLWindow"));
+    EXPECT_EQ(key->readInteger("Value_ShowMainWindowShortCut"), 0x8000 | 'Q');
+}
+
+TEST_F(MainFormTest, AutoStartFollowsOkAndTheProgramsPath) {
     TfmMain form;
-    form.FormCreate();
+    startReturning(form);
+    const std::string entry = m_dir.path() + "/config/autostart/tallyglass.desktop";
+    form.cbAutoStart->setChecked(true);
+    form.btnOK->click();
+    ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(entry)));
+    EXPECT_NE(ReadFileBytes(entry).find("Exec="), std::string::npos);
+    form.cbAutoStart->setChecked(false);
+    form.btnOK->click();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(entry)));
+}
+
+TEST_F(MainFormTest, CloseBoxOkAndCancelOnlyHide) {
+    TfmMain form;
+    startReturning(form);
     form.ShowSettingsWindow();
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.SettingsWindowShown());
@@ -38,22 +198,64 @@ TEST(MainForm, CloseBoxOkAndCancelOnlyHide) {
     EXPECT_FALSE(form.isVisible()); // ...and the window hidden
     EXPECT_FALSE(form.SettingsWindowShown());
     form.ShowSettingsWindow();
-    form.btnOK->click();
-    EXPECT_FALSE(form.isVisible());
-    form.ShowSettingsWindow();
     form.btnCancel->click();
     EXPECT_FALSE(form.isVisible());
 }
 
-TEST(MainForm, WakeUpShowsTheHiddenWindowOnce) {
+TEST_F(MainFormTest, WakeUpShowsTheHiddenWindowOnce) {
     TempDir dir;
     SingleInstance instance(QString::fromStdString(dir.path()));
     ASSERT_TRUE(instance.tryLock());
     TfmMain form(&instance);
-    form.FormCreate();
+    startReturning(form);
     EXPECT_FALSE(form.isVisible());
     emit instance.showRequested();
     EXPECT_TRUE(form.isVisible());
     emit instance.showRequested(); // already visible: stays as it is
     EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(MainFormTest, ViewLogKeepsAppendingToTheLogAndLinksCarryLanguageAndVersion) {
+    std::vector<QUrl> opened;
+    SetUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
+    TfmMain form;
+    startReturning(form);
+    form.miViewLogClick();
+    form.Log.WriteLog("after viewing");
+    form.miHelpClick();
+    form.miCheckNewVersionClick();
+    SetUrlOpener([](const QUrl&) {});
+
+    ASSERT_EQ(opened.size(), 3u);
+    const std::string viewPath = m_dir.path() + "/data/TallyData/view_log.txt";
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString(viewPath)));
+    EXPECT_TRUE(SplitOnCrLf(ReadFileBytes(viewPath)).back().ends_with(": Program ready."));
+    EXPECT_TRUE(SplitOnCrLf(ReadFileBytes(logPath())).back().ends_with(": after viewing"));
+    EXPECT_EQ(opened[1].toString(), QStringLiteral("https://tallyglass.example/?lang=en&page=faq.php"));
+    EXPECT_EQ(opened[2].toString(),
+              QStringLiteral("https://tallyglass.example/check_version.php?lang=en&version=1.0.0.41"));
+}
+
+TEST_F(MainFormTest, AboutIsModalOverTheSettingsWindowAndModelessWithoutIt) {
+    TfmMain form;
+    startReturning(form);
+    form.AboutProgram1Click();
+    QPointer<TfmAbout> about = form.AboutWindow();
+    ASSERT_TRUE(about);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_EQ(about->lblVersion->text(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
+    EXPECT_EQ(about->lblEmailLink->toolTip(), QStringLiteral("mailto:support@tallyglass.example"));
+    about->btnOK->click(); // closing the modeless dialog destroys it
+    ProcessEventsUntil([&] { return about.isNull(); }, 2000);
+    EXPECT_TRUE(about.isNull());
+
+    form.ShowSettingsWindow();
+    bool shownModally = false;
+    PushDialogAnswer([&shownModally](QDialog& dialog) {
+        shownModally = dynamic_cast<TfmAbout*>(&dialog) != nullptr;
+        return static_cast<int>(QDialog::Accepted);
+    });
+    form.AboutProgram1Click();
+    EXPECT_TRUE(shownModally);
+    EXPECT_EQ(form.AboutWindow(), nullptr);
 }

@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include "app/ui/Dialogs.h"
+#include "platform/Registry.h"
 #include "platform/UiThread.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +18,12 @@ int main(int argc, char** argv) {
         qputenv(name, (home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
     QApplication app(argc, argv);
     UiThread::initialize();
+    // No user sits at the tests: dialogs without a queued answer are rejected, and links and
+    // files are never handed to the desktop.
+    SetDialogsNonInteractive(true);
+    SetUrlOpener([](const QUrl&) {});
+    // The store stays in the run's folder even when a test points XDG_CONFIG_HOME elsewhere.
+    Registry::instance();
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     UiThread::shutdown();

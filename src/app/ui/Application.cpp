@@ -37,12 +37,13 @@ int RunTallyglass(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TerminationSignals terminationSignals;
-    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &app,
-                     [] { QCoreApplication::quit(); });
-
     UiThread::initialize();
     try {
         TfmMain form(&instance);
+        // A termination signal ends the program through its orderly shutdown, even while the
+        // password prompt is open.
+        QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &form,
+                         &TfmMain::RequestTermination);
         if (form.FormCreate())
             QApplication::exec();
     } catch (const std::exception& e) {

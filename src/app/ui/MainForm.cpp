@@ -1,17 +1,31 @@
 #include "app/ui/MainForm.h"
 
+#include "alerts/Encoders.h"
 #include "app/Messages.h"
 #include "app/Program.h"
+#include "app/Services.h"
+#include "app/ui/About.h"
+#include "app/ui/Dialogs.h"
+#include "app/ui/HotKeyEdit.h"
+#include "app/ui/NewHint.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
+#include "platform/Strings.h"
 #include "platform/Version.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -46,6 +60,7 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     btnCancel->setToolTip(QStringLiteral("Close settings window and discard changes"));
     connect(btnOK, &QPushButton::clicked, this, &TfmMain::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfmMain::btnCancelClick);
+    CreateGeneralTab();
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -88,10 +103,77 @@ bool TfmMain::FormCreate() {
     } catch (const RegistryError&) {
         // No store: the defaults apply.
     }
+    // Balloon messages need a tray that shows them.
+    cbShowBalloonTip->setEnabled(QSystemTrayIcon::supportsMessages());
+
+    m_passwordAccepted = CheckProgramPassword();
+    if (!m_passwordAccepted) {
+        SettingsToControls();
+        QCoreApplication::quit();
+        return false;
+    }
+
     StartLog();
+    SettingsToControls();
     LoadAlertLists(Settings.ExePath + "BalanceAlerts/");
+
+    // Every hint of the program shows in the program's own hint window, and only while hints are on.
+    m_hints = std::make_unique<THintController>([this] { return Settings.ShowHints; });
+    SetShowHintRecursive(this, Settings.ShowHints);
+
+    if (Settings.FirstRun) {
+        ShowSettingsWindow();
+        ShowMessageBox(this, LoadStr(1005), LoadStr(1006), QMessageBox::Information);
+        pcMain->setCurrentWidget(tsBalanceAlerts);
+    }
+
+    Log.WriteLog(LoadStr(1053));
+    Log.WriteLog(LoadStr(1054));
     Log.WriteLog(LoadStr(1055));
     return true;
+}
+
+bool TfmMain::CheckProgramPassword() {
+    const std::string title = windowTitle().toStdString();
+    if (Settings.PasswordHash.empty()) {
+        // The program does not run without a password: the box returns until one is chosen.
+        while (!m_terminationRequested) {
+            std::string password;
+            if (ShowInputBox(this, title, LoadStr(1000), LoadStr(1001), '*', password) && !Trim(password).empty()) {
+                Settings.SetPassword(password);
+                SaveSettings();
+                return true;
+            }
+        }
+        return false;
+    }
+    bool confirmedLast = false;
+    for (int attempt = 0; attempt < 3 && !m_terminationRequested; ++attempt) {
+        std::string password;
+        confirmedLast = ShowInputBox(this, title, LoadStr(1002), LoadStr(1003), '*', password);
+        if (!confirmedLast)
+            break;
+        if (Md5Hex(password) == Settings.PasswordHash)
+            return true;
+    }
+    if (confirmedLast && !m_terminationRequested)
+        ShowMessageBox(nullptr, LoadStr(1004), std::string(), QMessageBox::Warning);
+    return false;
+}
+
+void TfmMain::RequestTermination() {
+    m_terminationRequested = true;
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+        dialog->reject();
+    QCoreApplication::quit();
+}
+
+void TfmMain::SaveSettings() {
+    try {
+        Settings.SaveSettings(Registry::instance());
+    } catch (const RegistryError&) {
+        // No store: nothing is saved.
+    }
 }
 
 void TfmMain::FormDestroy() {
@@ -99,11 +181,14 @@ void TfmMain::FormDestroy() {
         return;
     m_destroyed = true;
     try {
-        try {
-            Settings.SaveSettings(Registry::instance());
-        } catch (const RegistryError&) {
-            // No store: nothing is saved.
+        // What the General tab shows at exit is kept, confirmed or not. A run that ended at the
+        // password prompt has nothing of its own to keep, and writing then would make the next
+        // start believe the first run is over.
+        if (m_passwordAccepted) {
+            ControlsToSettings();
+            SaveSettings();
         }
+        m_hints.reset();
         m_pendingAlerts.clear();
         m_alertLists.clear();
         Log.CloseLog();
@@ -158,9 +243,122 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfmMain::btnOKClick() {
+    ControlsToSettings();
+    SaveSettings();
+    SetShowHintRecursive(this, Settings.ShowHints);
+    m_pendingAlerts.clear();
     HideSettingsWindow();
 }
 
 void TfmMain::btnCancelClick() {
+    SettingsToControls();
     HideSettingsWindow();
+}
+
+void TfmMain::CreateGeneralTab() {
+    gbGeneral = new QGroupBox(QStringLiteral("General Settings"), tsGeneral);
+    gbGeneral->setObjectName(QStringLiteral("gbGeneral"));
+    auto makeCheckBox = [](QWidget* parent, const char* name, const char* caption, const char* hint) {
+        auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+        box->setObjectName(QString::fromUtf8(name));
+        box->setToolTip(QString::fromUtf8(hint));
+        return box;
+    };
+    cbShowHints = makeCheckBox(gbGeneral, "cbShowHints", "Show hints", "Show floating hints for program elements");
+    cbAutoStart = makeCheckBox(gbGeneral, "cbAutoStart", "Auto-start with OS", "Run every time when OS start");
+
+    gbBalanceChanged = new QGroupBox(QStringLiteral("\"Balance changed\" Event"), gbGeneral);
+    gbBalanceChanged->setObjectName(QStringLiteral("gbBalanceChanged"));
+    cbActivateBalanceWindow =
+        makeCheckBox(gbBalanceChanged, "cbActivateBalanceWindow", "Activate \"Balance List\" window",
+                     "Activate window with balance list when balance changed");
+    cbBlinkTrayIcon =
+        makeCheckBox(gbBalanceChanged, "cbBlinkTrayIcon", "Blink tray icon", "Blink icon in tray when balance changed");
+    cbShowBalloonTip = makeCheckBox(gbBalanceChanged, "cbShowBalloonTip", "Show balloon tooltip in tray",
+                                    "Show balloon tooltip in tray when balance changed");
+    auto* eventLayout = new QVBoxLayout(gbBalanceChanged);
+    eventLayout->addWidget(cbActivateBalanceWindow);
+    eventLayout->addWidget(cbBlinkTrayIcon);
+    eventLayout->addWidget(cbShowBalloonTip);
+
+    gbHotkeys = new QGroupBox(QStringLiteral("Hotkeys"), gbGeneral);
+    gbHotkeys->setObjectName(QStringLiteral("gbHotkeys"));
+    lblShowBalWindow = new QLabel(QStringLiteral("Show/Hide Balance List window:"), gbHotkeys);
+    lblShowBalWindow->setObjectName(QStringLiteral("lblShowBalWindow"));
+    hkShowBalWindow = new THotKey(gbHotkeys);
+    hkShowBalWindow->setObjectName(QStringLiteral("hkShowBalWindow"));
+    lblShowBalWindow->setBuddy(hkShowBalWindow);
+    lblShowMainWindow = new QLabel(QStringLiteral("Show/Hide Main window:"), gbHotkeys);
+    lblShowMainWindow->setObjectName(QStringLiteral("lblShowMainWindow"));
+    hkShowMainWindow = new THotKey(gbHotkeys);
+    hkShowMainWindow->setObjectName(QStringLiteral("hkShowMainWindow"));
+    lblShowMainWindow->setBuddy(hkShowMainWindow);
+    auto* hotkeyLayout = new QVBoxLayout(gbHotkeys);
+    hotkeyLayout->addWidget(lblShowBalWindow);
+    hotkeyLayout->addWidget(hkShowBalWindow);
+    hotkeyLayout->addWidget(lblShowMainWindow);
+    hotkeyLayout->addWidget(hkShowMainWindow);
+
+    auto* generalLayout = new QVBoxLayout(gbGeneral);
+    generalLayout->addWidget(cbShowHints);
+    generalLayout->addWidget(cbAutoStart);
+    generalLayout->addWidget(gbBalanceChanged);
+    generalLayout->addWidget(gbHotkeys);
+    generalLayout->addStretch(1);
+    auto* tabLayout = new QVBoxLayout(tsGeneral);
+    tabLayout->setContentsMargins(4, 4, 4, 4);
+    tabLayout->addWidget(gbGeneral);
+}
+
+void TfmMain::SettingsToControls() {
+    cbShowHints->setChecked(Settings.ShowHints);
+    cbAutoStart->setChecked(Settings.AutoStart);
+    cbActivateBalanceWindow->setChecked(Settings.ActivateBLWindow);
+    cbBlinkTrayIcon->setChecked(Settings.BlinkTrayIcon);
+    cbShowBalloonTip->setChecked(Settings.ShowBalloonTip);
+    hkShowBalWindow->SetHotKey(Settings.ShowBalanceWindowShortCut);
+    hkShowMainWindow->SetHotKey(Settings.ShowMainWindowShortCut);
+}
+
+void TfmMain::ControlsToSettings() {
+    Settings.ShowHints = cbShowHints->isChecked();
+    Settings.AutoStart = cbAutoStart->isChecked();
+    Settings.ActivateBLWindow = cbActivateBalanceWindow->isChecked();
+    Settings.BlinkTrayIcon = cbBlinkTrayIcon->isChecked();
+    Settings.ShowBalloonTip = cbShowBalloonTip->isChecked();
+    Settings.ShowBalanceWindowShortCut = hkShowBalWindow->HotKey();
+    Settings.ShowMainWindowShortCut = hkShowMainWindow->HotKey();
+}
+
+void TfmMain::miViewLogClick() {
+    const std::string path = PrepareLogForViewing(Log, Settings.DataPath);
+    if (!path.empty())
+        ShellOpen(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+void TfmMain::miHelpClick() {
+    ShellOpen(QUrl(QString::fromStdString(HelpLink("faq.php"))));
+}
+
+void TfmMain::miCheckNewVersionClick() {
+    ShellOpen(QUrl(QString::fromStdString(CheckVersionLink(GetFileVersionString(4, false, std::string())))));
+}
+
+void TfmMain::AboutProgram1Click() {
+    if (isVisible()) {
+        TfmAbout about(this);
+        RunModal(about);
+        return;
+    }
+    // Without the settings window the dialog lives on its own and goes away when closed; the
+    // form still owns it should the program end first.
+    if (m_about) {
+        m_about->raise();
+        m_about->activateWindow();
+        return;
+    }
+    m_about = new TfmAbout(this);
+    m_about->setWindowFlag(Qt::Window);
+    m_about->setAttribute(Qt::WA_DeleteOnClose);
+    m_about->show();
 }

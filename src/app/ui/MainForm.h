@@ -3,16 +3,23 @@
 #include "alerts/AlertItems.h"
 #include "app/LogFile.h"
 #include "app/ProgramSettings.h"
+#include "app/ui/About.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+class QCheckBox;
+class QGroupBox;
+class QLabel;
 class QPushButton;
 class QTabWidget;
 class SingleInstance;
+class THintController;
+class THotKey;
 
 // The settings window, created hidden, and the owner of everything that lives as long as the
 // program runs. FormCreate runs the start-up sequence, FormDestroy the shutdown sequence.
@@ -36,6 +43,22 @@ public:
     // A second start asked for the window: show it unless it is already visible, then bring it forward.
     void ShowInstance();
 
+    // The General tab shows the record / the record takes the General tab. Neither saves.
+    void SettingsToControls();
+    void ControlsToSettings();
+    void btnOKClick();
+    void btnCancelClick();
+
+    // Tray menu services.
+    void miViewLogClick();
+    void miHelpClick();
+    void miCheckNewVersionClick();
+    void AboutProgram1Click();
+    TfmAbout* AboutWindow() const { return m_about; }
+
+    // The program was asked to end (a termination signal): open password prompts give up.
+    void RequestTermination();
+
     const std::vector<std::unique_ptr<TAlertItems>>& AlertLists() const { return m_alertLists; }
     TProgramSettings Settings;
     TLogFile Log;
@@ -47,19 +70,39 @@ public:
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 
+    QGroupBox* gbGeneral = nullptr;
+    QCheckBox* cbShowHints = nullptr;
+    QCheckBox* cbAutoStart = nullptr;
+    QGroupBox* gbBalanceChanged = nullptr;
+    QCheckBox* cbActivateBalanceWindow = nullptr;
+    QCheckBox* cbBlinkTrayIcon = nullptr;
+    QCheckBox* cbShowBalloonTip = nullptr;
+    QGroupBox* gbHotkeys = nullptr;
+    QLabel* lblShowBalWindow = nullptr;
+    THotKey* hkShowBalWindow = nullptr;
+    QLabel* lblShowMainWindow = nullptr;
+    THotKey* hkShowMainWindow = nullptr;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void btnOKClick();
-    void btnCancelClick();
+    void CreateGeneralTab();
+    // Asks for the program password (choosing one on the first start); false when the program is
+    // to end.
+    bool CheckProgramPassword();
     void LoadAlertLists(const std::string& folder);
     void StartLog();
+    void SaveSettings();
 
     SingleInstance* m_instance;
     bool m_settingsShown = false;
     bool m_created = false;
     bool m_destroyed = false;
+    bool m_terminationRequested = false;
+    bool m_passwordAccepted = false;
+    std::unique_ptr<THintController> m_hints;
+    QPointer<TfmAbout> m_about;
     std::vector<TAlertItem*> m_pendingAlerts;
     std::vector<std::unique_ptr<TAlertItems>> m_alertLists;
 };

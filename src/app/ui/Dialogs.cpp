@@ -1,0 +1,148 @@
+#include "app/ui/Dialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <deque>
+
+namespace {
+
+// Dialogs run on the user-interface thread only, so these need no lock.
+std::deque<DialogAnswer>& answers() {
+    static std::deque<DialogAnswer> queue;
+    return queue;
+}
+
+bool& nonInteractive() {
+    static bool value = false;
+    return value;
+}
+
+UrlOpener& urlOpener() {
+    static UrlOpener opener;
+    return opener;
+}
+
+void centreOnScreen(QWidget& widget) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    widget.move(screen->availableGeometry().center() - widget.rect().center());
+}
+
+} // namespace
+
+void PushDialogAnswer(DialogAnswer answer) {
+    answers().push_back(std::move(answer));
+}
+
+std::size_t PendingDialogAnswers() {
+    return answers().size();
+}
+
+void ClearDialogAnswers() {
+    answers().clear();
+}
+
+void SetDialogsNonInteractive(bool value) {
+    nonInteractive() = value;
+}
+
+int RunModal(QDialog& dialog) {
+    if (!answers().empty()) {
+        DialogAnswer answer = std::move(answers().front());
+        answers().pop_front();
+        return answer(dialog);
+    }
+    if (nonInteractive()) {
+        // A run without a user rejects the dialog. A flow that keeps asking would never end, so
+        // a long run of unanswered dialogs stops the process with a clear message.
+        static int unanswered = 0;
+        if (++unanswered > 1000)
+            qFatal("Dialog '%s' shown with no answer queued", qPrintable(dialog.objectName()));
+        return QDialog::Rejected;
+    }
+    return dialog.exec();
+}
+
+QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                                           QMessageBox::Icon icon, QMessageBox::StandardButtons buttons) {
+    const QString title = caption.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(caption);
+    QMessageBox box(icon, title, QString::fromStdString(text), buttons, parent);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    const int result = RunModal(box);
+    // exec() answers with the pressed standard button; a box closed another way gives something else.
+    const auto button = static_cast<QMessageBox::StandardButton>(result);
+    return buttons.testFlag(button) ? button : QMessageBox::NoButton;
+}
+
+TfmInputBox::TfmInputBox(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("fmInputBox"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    gbInput = new QGroupBox(this);
+    gbInput->setObjectName(QStringLiteral("gbInput"));
+    lblPrompt = new QLabel(gbInput);
+    lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
+    edInput = new QLineEdit(gbInput);
+    edInput->setObjectName(QStringLiteral("edInput"));
+    lblPrompt->setBuddy(edInput);
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* groupLayout = new QVBoxLayout(gbInput);
+    groupLayout->addWidget(lblPrompt);
+    groupLayout->addWidget(edInput);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(gbInput);
+    layout->addLayout(buttons);
+    setMinimumSize(325 + 12, 106 + 12);
+}
+
+bool ShowInputBox(QWidget* parent, const std::string& title, const std::string& groupCaption, const std::string& prompt,
+                  char passwordChar, std::string& text) {
+    TfmInputBox box(parent);
+    box.setWindowTitle(QString::fromStdString(title));
+    box.gbInput->setTitle(QString::fromStdString(groupCaption));
+    box.lblPrompt->setText(QString::fromStdString(prompt));
+    box.edInput->setEchoMode(passwordChar != 0 ? QLineEdit::Password : QLineEdit::Normal);
+    box.edInput->setText(QString::fromStdString(text));
+    box.adjustSize();
+    centreOnScreen(box);
+    if (RunModal(box) != QDialog::Accepted)
+        return false;
+    text = box.edInput->text().toStdString();
+    return true;
+}
+
+void SetUrlOpener(UrlOpener opener) {
+    urlOpener() = std::move(opener);
+}
+
+void ShellOpen(const QUrl& url) {
+    if (urlOpener()) {
+        urlOpener()(url);
+        return;
+    }
+    // A link the desktop cannot open is not reported.
+    QDesktopServices::openUrl(url);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QMessageBox>
+
+#include <functional>
+#include <string>
+
+class QDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QUrl;
+
+// Every modal dialog of the program runs through RunModal. Tests queue answers: an answer gets the
+// dialog fully set up (it may read it, type into it, press its buttons) and returns the dialog's
+// result in place of the user.
+using DialogAnswer = std::function<int(QDialog&)>;
+void PushDialogAnswer(DialogAnswer answer);
+std::size_t PendingDialogAnswers();
+void ClearDialogAnswers();
+// With no queued answer a non-interactive run rejects a dialog at once instead of waiting for a
+// user who is not there.
+void SetDialogsNonInteractive(bool nonInteractive);
+
+int RunModal(QDialog& dialog);
+
+// A message box with the given caption (the application's title when empty), icon and buttons;
+// returns the button pressed, or QMessageBox::NoButton when the box was closed otherwise.
+QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                                           QMessageBox::Icon icon,
+                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// The input box: a group box holding a prompt and one edit field, with OK and Cancel.
+class TfmInputBox : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TfmInputBox(QWidget* parent = nullptr);
+
+    QGroupBox* gbInput = nullptr;
+    QLabel* lblPrompt = nullptr;
+    QLineEdit* edInput = nullptr;
+    QPushButton* btnOK = nullptr;
+    QPushButton* btnCancel = nullptr;
+};
+
+// Shows the input box modally. `passwordChar` other than 0 hides what is typed. On OK returns true
+// and the text exactly as typed in `text`; otherwise returns false and leaves `text` untouched.
+bool ShowInputBox(QWidget* parent, const std::string& title, const std::string& groupCaption, const std::string& prompt,
+                  char passwordChar, std::string& text);
+
+// Asks the desktop to open a link or file with the user's default program. Tests replace the
+// opener so that nothing is launched.
+using UrlOpener = std::function<void(const QUrl&)>;
+void SetUrlOpener(UrlOpener opener);
+void ShellOpen(const QUrl& url);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/ui/Dialogs.h"
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the queued answers saw of the dialogs they answered.
+struct SeenDialog {
+    QString title;
+    QString group; // input boxes: the group caption; message boxes: the text
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool password = false;
+};
+
+// Answers the next input box: types `text` and presses OK, or presses Cancel when there is none.
+inline void AnswerInputBox(std::optional<std::string> text, std::vector<SeenDialog>* seen = nullptr) {
+    PushDialogAnswer([text, seen](QDialog& dialog) {
+        auto& box = dynamic_cast<TfmInputBox&>(dialog);
+        if (seen != nullptr)
+            seen->push_back({box.windowTitle(), box.gbInput->title(), QMessageBox::NoIcon,
+                             box.edInput->echoMode() == QLineEdit::Password});
+        if (!text)
+            return static_cast<int>(QDialog::Rejected);
+        box.edInput->setText(QString::fromStdString(*text));
+        return static_cast<int>(QDialog::Accepted);
+    });
+}
+
+// Answers the next message box with `button`.
+inline void AnswerMessageBox(QMessageBox::StandardButton button, std::vector<SeenDialog>* seen = nullptr) {
+    PushDialogAnswer([button, seen](QDialog& dialog) {
+        auto& box = dynamic_cast<QMessageBox&>(dialog);
+        if (seen != nullptr)
+            seen->push_back({box.windowTitle(), box.text(), box.icon(), false});
+        return static_cast<int>(button);
+    });
+}

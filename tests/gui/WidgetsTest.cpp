@@ -1,0 +1,110 @@
+#include "app/ui/Dialogs.h"
+#include "app/ui/HotKeyEdit.h"
+#include "app/ui/NewHint.h"
+#include "gui/GuiTestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void typeInto(QWidget& widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(&widget, &press);
+}
+
+} // namespace
+
+TEST(HotKeyField, KeysWithoutModifierOrWithShiftAloneAreTakenWithAlt) {
+    THotKey field;
+    typeInto(field, Qt::Key_B);
+    EXPECT_EQ(field.HotKey(), 0x8000 | 'B');
+    typeInto(field, Qt::Key_F5, Qt::ShiftModifier);
+    EXPECT_EQ(field.HotKey(), 0x8000 | 0x2000 | 0x74);
+    typeInto(field, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(field.HotKey(), 0x4000 | 0x2000 | 'X');
+    typeInto(field, Qt::Key_5, Qt::KeypadModifier | Qt::ControlModifier);
+    EXPECT_EQ(field.HotKey(), 0x4000 | 0x65);
+    EXPECT_FALSE(field.text().isEmpty());
+    // A modifier on its own, or a key without a code, changes nothing.
+    typeInto(field, Qt::Key_Control, Qt::ControlModifier);
+    typeInto(field, Qt::Key_Launch0, Qt::ControlModifier);
+    EXPECT_EQ(field.HotKey(), 0x4000 | 0x65);
+    // Clearing the field means no shortcut.
+    field.clear();
+    EXPECT_EQ(field.HotKey(), 0);
+    field.SetHotKey(0xC042);
+    EXPECT_EQ(field.text(), ShortCutToText(0xC042));
+    EXPECT_TRUE(field.text().contains(QLatin1Char('B')));
+}
+
+TEST(InputBox, OkReturnsTheTextAsTypedAndEscapeLeavesTheOutputUntouched) {
+    std::string text = "initial";
+    PushDialogAnswer([](QDialog& dialog) {
+        auto& box = dynamic_cast<TfmInputBox&>(dialog);
+        EXPECT_EQ(box.edInput->text(), QStringLiteral("initial"));
+        EXPECT_EQ(box.edInput->echoMode(), QLineEdit::Normal);
+        EXPECT_EQ(box.lblPrompt->text(), QStringLiteral("Prompt:"));
+        box.show();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&box, &escape);
+        return box.result();
+    });
+    EXPECT_FALSE(ShowInputBox(nullptr, "Title", "Group", "Prompt:", 0, text));
+    EXPECT_EQ(text, "initial");
+
+    PushDialogAnswer([](QDialog& dialog) {
+        auto& box = dynamic_cast<TfmInputBox&>(dialog);
+        box.show();
+        box.edInput->setText(QStringLiteral(" typed  "));
+        box.btnOK->click();
+        return box.result();
+    });
+    EXPECT_TRUE(ShowInputBox(nullptr, "Title", "Group", "Prompt:", 0, text));
+    EXPECT_EQ(text, " typed  ");
+}
+
+TEST(Hints, HintWindowSizeAndTheRulesThatAllowAHint) {
+    TNewHint hint;
+    const QSize size = hint.CalcHintRect(300, QStringLiteral("Some hint"));
+    const QRect text =
+        hint.fontMetrics().boundingRect(QRect(0, 0, 300, 0), Qt::TextWordWrap, QStringLiteral("Some hint"));
+    EXPECT_EQ(size, QSize(text.width() + 8, text.height() + 4));
+    // A long text wraps within the width.
+    const QString longText = QStringLiteral("word ").repeated(100);
+    const QSize wrapped = hint.CalcHintRect(200, longText);
+    EXPECT_LE(wrapped.width(), 200 + 8);
+    EXPECT_GT(wrapped.height(), 4 * text.height());
+
+    bool showHints = true;
+    THintController controller([&showHints] { return showHints; });
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* box = new QCheckBox(QStringLiteral("box"), &window);
+    box->setToolTip(QStringLiteral("A hint"));
+    layout->addWidget(box);
+    window.show();
+
+    ASSERT_TRUE(controller.showHintFor(box, QPoint(10, 10)));
+    ASSERT_NE(controller.currentHint(), nullptr);
+    EXPECT_EQ(controller.currentHint()->hintText(), QStringLiteral("A hint"));
+    controller.hideHint();
+    EXPECT_EQ(controller.currentHint(), nullptr);
+
+    showHints = false;
+    EXPECT_FALSE(controller.showHintFor(box, QPoint(10, 10)));
+    showHints = true;
+    SetShowHintRecursive(&window, false);
+    EXPECT_FALSE(controller.showHintFor(box, QPoint(10, 10)));
+    SetShowHintRecursive(&window, true);
+    EXPECT_TRUE(controller.showHintFor(box, QPoint(10, 10)));
+    // Qt's own tooltip is replaced.
+    QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+    EXPECT_TRUE(controller.eventFilter(box, &help));
+}
