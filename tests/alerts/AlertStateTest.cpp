@@ -106,7 +106,6 @@ TEST_F(AlertState, FreshAlertHasTheDefaultsAndIsDueOneHourAfterStartUp) {
     EXPECT_TRUE(alert.IsDue(alert.LastCheckedTime + 3600 * 1000 * kMs));
     EXPECT_FALSE(alert.IsDue());
     EXPECT_FALSE(m_store.keyExists(std::string(kRoot) + "\\NEW")); // loading creates nothing
-    EXPECT_EQ(TAlertItem().NeedAuth, true);
 }
 
 TEST_F(AlertState, IntervalsUseTheWholeElapsedTime) {
@@ -379,8 +378,7 @@ TEST_F(AlertState, DetachedListNeverTouchesTheStore) {
     list.LoadFromFile();
     ASSERT_EQ(list.Count(), 2);
     list.SaveState(list.Item(0));
-    TAlertItem* custom = list.AddCustomAlert("Copy", list.Item(0));
-    list.SaveState(*custom);
+    list.AddCustomAlert("Copy", list.Item(0));
     EXPECT_TRUE(m_store.dump().empty());
 }
 
@@ -390,6 +388,7 @@ TEST_F(AlertState, FolderLoadingLogsTranslatesAndKeepsCustomAlertsUnderTheFilesN
     writeDefinition(folder, "banks.bal", "[COMMON]\nlist_name=Banks\n\n[Bank]\nunique_id=BANK\n");
     writeDefinition(folder, "notes.txt", "[COMMON]\nlist_name=Notes\n\n[N]\n");
     std::filesystem::create_directory(folder + "dir.bal");
+    WriteFileBytes(folder + ".bal", std::string()); // has the extension: an empty list
     const std::string logPath = m_dir.file("log.txt");
     TLogFile log;
     log.OpenLog(logPath);
@@ -407,7 +406,7 @@ TEST_F(AlertState, FolderLoadingLogsTranslatesAndKeepsCustomAlertsUnderTheFilesN
         return std::string();
     };
     auto lists = LoadAlertFolder(folder, kRoot, kPassword, &log, translate, &m_store);
-    ASSERT_EQ(lists.size(), 2u);
+    ASSERT_EQ(lists.size(), 3u);
     std::map<std::string, TAlertItems*> byName;
     for (const auto& list : lists) {
         EXPECT_EQ(list->RegistryRoot, kRoot);
@@ -416,6 +415,7 @@ TEST_F(AlertState, FolderLoadingLogsTranslatesAndKeepsCustomAlertsUnderTheFilesN
     }
     ASSERT_EQ(byName.count("Operateurs"), 1u);
     ASSERT_EQ(byName.count("Banks"), 1u);
+    ASSERT_EQ(byName.count(""), 1u);
     TAlertItems& operators = *byName["Operateurs"];
     EXPECT_EQ(operators.FileName, folder + "OPERATORS.BAL");
     EXPECT_EQ(operators.list_name, "Operators");
@@ -447,8 +447,8 @@ TEST_F(AlertState, FolderLoadingLogsTranslatesAndKeepsCustomAlertsUnderTheFilesN
     const auto lines = SplitOnCrLf(ReadFileBytes(logPath));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_TRUE(lines[0].ends_with(": Loading balance alerts from '" + folder + "'...")) << lines[0];
-    EXPECT_TRUE(lines[1].ends_with(": Loaded 3 balance alerts from 2 lists.")) << lines[1];
-    EXPECT_TRUE(lines[3].ends_with(": Loaded 4 balance alerts from 2 lists.")) << lines[3];
+    EXPECT_TRUE(lines[1].ends_with(": Loaded 3 balance alerts from 3 lists.")) << lines[1];
+    EXPECT_TRUE(lines[3].ends_with(": Loaded 4 balance alerts from 3 lists.")) << lines[3];
     EXPECT_TRUE(lines[4].ends_with("empty/'...")) << lines[4];
     EXPECT_TRUE(lines[5].ends_with(": Loaded 0 balance alerts from 0 lists.")) << lines[5];
 }
