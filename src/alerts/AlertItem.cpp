@@ -1,5 +1,7 @@
 #include "alerts/AlertItem.h"
 
+#include <cmath>
+
 int PeriodTypeSeconds(int periodType) {
     switch (periodType) {
     case static_cast<int>(TPeriodType::minutes):
@@ -14,3 +16,71 @@ int PeriodTypeSeconds(int periodType) {
 }
 
 TAlertItem::TAlertItem(TAlertItems* owner) : LastCheckedTime(Now()), Owner(owner) {}
+
+void TAlertItem::setBalanceLocked(std::int32_t value) {
+    if (m_balances.CurrentBalance != NoBalance)
+        m_balances.LastBalance = m_balances.CurrentBalance;
+    m_balances.CurrentBalance = value;
+}
+
+void TAlertItem::SetBalance(std::int32_t value) {
+    std::lock_guard lock(m_mutex);
+    setBalanceLocked(value);
+}
+
+void TAlertItem::SetBalances(TBalances balances) {
+    std::lock_guard lock(m_mutex);
+    m_balances = balances;
+}
+
+TBalances TAlertItem::Balances() const {
+    std::lock_guard lock(m_mutex);
+    return m_balances;
+}
+
+bool TAlertItem::BalanceChanged() const {
+    const TBalances b = Balances();
+    return b.LastBalance != NoBalance && b.LastBalance != b.CurrentBalance;
+}
+
+std::int32_t TAlertItem::IntervalSeconds() const {
+    // Unsigned arithmetic gives the 32-bit product without the undefined behaviour of a signed overflow.
+    const auto product = static_cast<std::uint32_t>(Period) *
+                         static_cast<std::uint32_t>(PeriodTypeSeconds(static_cast<int>(PeriodType)));
+    return static_cast<std::int32_t>(product);
+}
+
+TDateTime TAlertItem::NextCheckTime() const {
+    return LastCheckedTime + IntervalSeconds() / kSecondsPerDay;
+}
+
+bool TAlertItem::IsDue(TDateTime now) const {
+    // Compared in whole milliseconds, the resolution of the date-time values: a double of days
+    // cannot hold an hour exactly, and "one hour later" must be due, not a microsecond short of it.
+    const double elapsedMs = std::round((now - LastCheckedTime) * kSecondsPerDay * 1000.0);
+    return elapsedMs >= static_cast<double>(IntervalSeconds()) * 1000.0;
+}
+
+TAlertState TAlertItem::State() const {
+    std::lock_guard lock(m_mutex);
+    return {Name, Active, NeedAuth, Period, LastCheckedTime, PeriodType, PageLogin, PagePassword, m_balances};
+}
+
+std::unique_ptr<TAlertItem> TAlertItem::CopyDefinition(TAlertItems* owner) const {
+    auto copy = std::make_unique<TAlertItem>(owner);
+    std::lock_guard lock(m_mutex);
+    for (const auto& chunk : ChunkList)
+        copy->ChunkList.push_back(std::make_unique<TChunk>(*chunk));
+    copy->page_url = page_url;
+    copy->pattern = pattern;
+    copy->info_script = info_script;
+    copy->NeedAuth = NeedAuth;
+    copy->InfoValues = InfoValues;
+    copy->PeriodType = PeriodType;
+    copy->Period = Period;
+    copy->chunks = chunks;
+    copy->IsPost = IsPost;
+    copy->post_data = post_data;
+    copy->group_name = group_name;
+    return copy;
+}

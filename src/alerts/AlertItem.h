@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,11 +30,39 @@ struct TChunk {
     std::string chunk_info_script;
 };
 
+// The two balances of an alert, read together.
+struct TBalances {
+    std::int32_t LastBalance = NoBalance;
+    std::int32_t CurrentBalance = NoBalance;
+    bool operator==(const TBalances&) const = default;
+};
+
+// The values of an alert that are stored in its registry key, taken at one moment.
+struct TAlertState {
+    std::string Name;
+    bool Active = false;
+    bool NeedAuth = true;
+    std::int32_t Period = 1;
+    TDateTime LastCheckedTime = 0;
+    TPeriodType PeriodType = TPeriodType::hours;
+    std::string PageLogin;
+    std::string PagePassword;
+    TBalances Balances;
+};
+
 // One alert: where its page is, how to download it and how to find the balance in it, plus the
 // state the user and the checks give it.
+//
+// Threads: a check thread calls SetBalance and its list's SaveState while the user-interface
+// thread reads the same alert. The balances are private and only ever read or changed as a pair
+// under the alert's lock. Code that changes the other state fields, InfoValues or the chunks'
+// Matches while a check of the alert may be running holds Lock() for the change; SaveState and
+// custom-alert copies take their values under the same lock, so they never see half a change.
 class TAlertItem {
 public:
     explicit TAlertItem(TAlertItems* owner = nullptr);
+    TAlertItem(const TAlertItem&) = delete;
+    TAlertItem& operator=(const TAlertItem&) = delete;
 
     std::map<std::string, std::string> InfoValues;
     std::vector<std::unique_ptr<TChunk>> ChunkList;
@@ -49,8 +78,6 @@ public:
     TPeriodType PeriodType = TPeriodType::hours;
     std::int32_t Period = 1;
     TDateTime LastCheckedTime;
-    std::int32_t LastBalance = NoBalance;
-    std::int32_t CurrentBalance = NoBalance;
     std::string chunks;
     bool IsPost = false;
     std::string post_data;
@@ -60,6 +87,40 @@ public:
     int ChunkCount() const { return static_cast<int>(ChunkList.size()); }
     TChunk& Chunk(int index) { return *ChunkList.at(static_cast<std::size_t>(index)); }
     const TChunk& Chunk(int index) const { return *ChunkList.at(static_cast<std::size_t>(index)); }
+
+    // The alert's lock: see the class comment. Not recursive: the members below take it themselves.
+    [[nodiscard]] std::unique_lock<std::mutex> Lock() const { return std::unique_lock(m_mutex); }
+
+    // A known balance moves to LastBalance, then the value becomes CurrentBalance.
+    void SetBalance(std::int32_t value);
+    // Sets both balances as they are, as read back from the registry.
+    void SetBalances(TBalances balances);
+    TBalances Balances() const;
+    std::int32_t LastBalance() const { return Balances().LastBalance; }
+    std::int32_t CurrentBalance() const { return Balances().CurrentBalance; }
+    // True when there was a balance before the latest one and the latest differs from it.
+    bool BalanceChanged() const;
+
+    // Period x seconds per unit, as a 32-bit product (it wraps rather than widens).
+    std::int32_t IntervalSeconds() const;
+    TDateTime NextCheckTime() const;
+    // True once the whole time since LastCheckedTime, days included, reaches IntervalSeconds.
+    bool IsDue(TDateTime now) const;
+    bool IsDue() const { return IsDue(Now()); }
+
+    // The stored values, taken under the lock.
+    TAlertState State() const;
+    // A new alert carrying this one's definition (chunks deeply copied, Matches included), its
+    // NeedAuth, InfoValues, PeriodType and Period; everything else has the defaults of a new alert.
+    std::unique_ptr<TAlertItem> CopyDefinition(TAlertItems* owner) const;
+
+private:
+    friend class TAlertItems;
+    void setBalanceLocked(std::int32_t value);
+
+    mutable std::mutex m_mutex;
+    std::mutex m_saveMutex; // held by SaveState from taking the values until they are written
+    TBalances m_balances;
 };
 
 using TAlertVec = std::vector<TAlertItem*>;

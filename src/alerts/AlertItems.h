@@ -2,12 +2,25 @@
 
 #include "alerts/AlertItem.h"
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+class Registry;
+class TLogFile;
+
+// Looks a key up in a section of the interface translation; empty when there is no translation.
+using TTranslateFn = std::function<std::string(const std::string& section, const std::string& key)>;
+
 // The alerts of one definition file, grouped by their group name.
+//
+// Each alert's state lives in the registry key RegistryRoot\<unique_id>; the custom alerts of the
+// list are recorded under RegistryRoot\CustomAlerts\<list_name>. A list with an empty RegistryRoot
+// is detached: it never reads or writes the registry. Registry failures end the operation at hand
+// silently; what it did before the failure stays.
 class TAlertItems {
 public:
     TAlertItems() = default;
@@ -16,13 +29,19 @@ public:
 
     std::map<std::string, TAlertVec> Groups; // keys compared byte by byte
     std::vector<std::unique_ptr<TAlertItem>> Alerts;
-    std::string ListName;
+    std::string ListName; // shown to the user; a translation may replace it after loading
     std::string FileName;
     std::string RegistryRoot;
-    std::string StateKey;
+    std::string StateKey; // passphrase of the encrypted state values: Md5Hex of the program password
+    // The list name exactly as the file gives it. Custom alerts are recorded under this name, not
+    // under ListName, so installing or changing a translation never orphans the user's custom alerts.
+    std::string list_name;
+    // The store the state goes to; nullptr means Registry::instance().
+    Registry* Store = nullptr;
 
-    // Reads FileName: decrypts it, parses it and adds its alerts. A file that cannot be read or
-    // parsed ends the loading silently; whatever was added before stays.
+    // Reads FileName: decrypts it, parses it and adds its alerts, then recreates the list's custom
+    // alerts. A file that cannot be read or parsed ends the parsing silently; whatever was added
+    // before stays, and the custom alerts are still loaded.
     void LoadFromFile();
     // The same from the encrypted bytes of a definition file.
     void LoadFromBytes(std::string encrypted);
@@ -33,16 +52,47 @@ public:
     int Count() const { return static_cast<int>(Alerts.size()); }
     TAlertItem& Item(int index) { return *Alerts.at(static_cast<std::size_t>(index)); }
 
-    // Takes ownership and files the alert under its group; an alert already held is left alone.
+    // Takes ownership, files the alert under its group and applies its stored state at once; an
+    // alert already held is left alone.
     TAlertItem* AddAlert(std::unique_ptr<TAlertItem> alert);
     TAlertItem* FindByUniqueId(const std::string& id) const;
     TAlertItem* FindByChunksName(const std::string& name) const;
+
+    // Reads the alert's stored values over its fields; a missing key or value leaves the field.
+    void LoadState(TAlertItem& alert);
+    // Writes every stored value of the alert, defaults included. Safe from any thread; saves of
+    // one alert are serialised so that an older picture never overwrites a newer one.
+    void SaveState(TAlertItem& alert);
+
+    // A second account at the same provider: a copy of base's definition under a new name and a new
+    // identity (base's unique_id followed by a new GUID), recorded and saved at once.
+    TAlertItem* AddCustomAlert(const std::string& name, const TAlertItem& base);
+    // Recreates the custom alerts recorded for this list; entries whose base alert is gone are skipped.
+    void LoadCustomAlerts();
+
+    // State values encrypted under StateKey and written as Base64.
+    std::string EncryptText(const std::string& text) const;
+    std::string DecryptText(const std::string& stored) const;
+    std::string EncryptInt(std::int32_t value) const;
+    std::int32_t DecryptInt(const std::string& stored) const;
+
+private:
+    Registry& store() const;
+    std::string alertKeyPath(const TAlertItem& alert) const;
+    std::string customAlertsKeyPath() const;
 };
+
+// A new GUID in the registry form: 38 characters, braces, upper-case hexadecimal.
+std::string NewGuidString();
 
 // Splits text into lines at CR, LF or CR LF; a break at the very end does not start another line.
 std::vector<std::string> SplitLines(const std::string& text);
 
 // Loads every ".bal" file of the folder (extension in any letter case, directories skipped), in
-// the order the directory listing gives them, as one list each.
+// the order the directory listing gives them, as one list each. The folder path ends with a
+// separator. Logs messages 1048 and 1049 when a log is given. With a translation, the list names
+// and alert names are replaced by the non-empty values of "I.<name>" in section "ALERTS".
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
-                                                          const std::string& stateKey);
+                                                          const std::string& stateKey, TLogFile* log = nullptr,
+                                                          const TTranslateFn& translate = {},
+                                                          Registry* store = nullptr);

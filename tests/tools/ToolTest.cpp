@@ -1,3 +1,4 @@
+#include "alerts/AlertItems.h"
 #include "alerts/Encoders.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 // Runs the real tallyglass-tool binary.
 namespace {
@@ -121,4 +123,46 @@ TEST(Tool, RegDumpShowsEveryValueWithItsType) {
     EXPECT_TRUE(none.out.empty());
     EXPECT_FALSE(QFile::exists(q(empty.file("registry.db"))));
     EXPECT_EQ(runTool({"reg", "dump", "--state-dir"}).exitCode, 1);
+}
+
+TEST(Tool, RegDumpShowsASavedAlertsKeyWithEveryValueAndType) {
+    TempDir dir;
+    std::string checked;
+    std::vector<std::string> encrypted;
+    {
+        Registry store(dir.file("registry.db"));
+        TAlertItems list;
+        list.RegistryRoot = "Software\\Brightmoor\\Tallyglass";
+        list.StateKey = Md5Hex("password");
+        list.Store = &store;
+        auto alert = std::make_unique<TAlertItem>(&list);
+        alert->unique_id = "OPA";
+        TAlertItem& a = *list.AddAlert(std::move(alert));
+        a.Name = "Operator A";
+        a.Active = true;
+        a.Period = 45;
+        a.PeriodType = TPeriodType::minutes;
+        a.LastCheckedTime = 45000.5;
+        a.PageLogin = "login";
+        a.SetBalance(1234);
+        list.SaveState(a);
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &a.LastCheckedTime, sizeof bits);
+        for (int i = 0; i < 8; ++i) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned>((bits >> (8 * i)) & 0xFF));
+            checked += hex;
+        }
+        encrypted = {list.EncryptText("login"), list.EncryptText(""), list.EncryptInt(NoBalance),
+                     list.EncryptInt(1234)};
+    }
+    const ToolResult r =
+        runTool({"reg", "dump", "Software\\Brightmoor\\Tallyglass\\OPA", "--state-dir", q(dir.path())});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string k = "Software\\Brightmoor\\Tallyglass\\OPA\t";
+    EXPECT_EQ(r.out, k + "Name\tREG_SZ\tOperator A\n" + k + "Active\tREG_DWORD\t1\n" + k + "NeedAuth\tREG_DWORD\t1\n" +
+                         k + "Period\tREG_DWORD\t45\n" + k + "LastCheckedTime\tREG_BINARY\t" + checked + "\n" + k +
+                         "PeriodType\tREG_DWORD\t0\n" + k + "PageLogin\tREG_SZ\t" + encrypted[0] + "\n" + k +
+                         "PagePassword\tREG_SZ\t" + encrypted[1] + "\n" + k + "LastBalance\tREG_SZ\t" + encrypted[2] +
+                         "\n" + k + "CurrentBalance\tREG_SZ\t" + encrypted[3] + "\n");
 }
