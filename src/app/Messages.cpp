@@ -1,5 +1,8 @@
 #include "app/Messages.h"
 
+#include "platform/UiThread.h"
+#include "translate/InterfaceTranslator.h"
+
 #include <string>
 
 namespace {
@@ -100,7 +103,14 @@ std::string BuiltInMessage(unsigned id) {
 }
 
 std::string LoadStr(unsigned id) {
-    return BuiltInMessage(id);
+    if (!InterfaceTranslatorActive())
+        return BuiltInMessage(id);
+    // The translator lives on the user-interface thread; other threads have it answer there. If
+    // that thread no longer answers, the built-in text serves.
+    std::string text;
+    const bool served = UiThread::runSync(
+        [&text, id] { text = InterfaceTranslatorActive() ? InterfaceTranslator().LoadStr(id) : BuiltInMessage(id); });
+    return served ? text : BuiltInMessage(id);
 }
 
 namespace {

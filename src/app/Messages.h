@@ -10,8 +10,8 @@
 // The built-in text of a message; empty for a number without one.
 std::string BuiltInMessage(unsigned id);
 
-// The text of a message as the program shows it. Until a translation is active this is the
-// built-in text.
+// The text of a message as the program shows it: from the active translator (app-wide, see
+// translate/InterfaceTranslator.h), else the built-in text. Safe from any thread.
 std::string LoadStr(unsigned id);
 
 // One argument of a message: text, signed or unsigned number.
