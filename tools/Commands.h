@@ -4,18 +4,21 @@
 #include <vector>
 
 // Subcommands of tallyglass-tool. Each takes the arguments after its name and returns the exit
-// code: 0 success, 1 bad usage, 2 input that cannot be read or output that cannot be written.
+// code: 0 success, 1 bad usage, 2 input that cannot be read or output that cannot be written; a
+// command may add its own codes above these.
 using Args = std::vector<std::string>;
 
 int RunEncrypt(const Args& args);
 int RunDecrypt(const Args& args);
 int RunDump(const Args& args);
 int RunReg(const Args& args);
+int RunScript(const Args& args);
 
 extern const char* const kEncryptHelp;
 extern const char* const kDecryptHelp;
 extern const char* const kDumpHelp;
 extern const char* const kRegHelp;
+extern const char* const kScriptHelp;
 
 // Small shared helpers.
 bool IsHelp(const Args& args);

@@ -22,6 +22,7 @@ const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
                               "  decrypt IN OUT     decrypt such a file\n"
                               "  dump FILE.bal      print the alerts of a definition file as JSON\n"
                               "  reg dump [KEY]     print the program's stored settings and state\n"
+                              "  script FILE FUNC   run a balance script's function as a check does\n"
                               "\n"
                               "Run 'tallyglass-tool COMMAND --help' for a command's options.\n";
 
@@ -106,10 +107,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     UiThread::initialize();
     const std::map<std::string, Command> commands = {
-        {"encrypt", {RunEncrypt, kEncryptHelp}},
-        {"decrypt", {RunDecrypt, kDecryptHelp}},
-        {"dump", {RunDump, kDumpHelp}},
-        {"reg", {RunReg, kRegHelp}},
+        {"encrypt", {RunEncrypt, kEncryptHelp}}, {"decrypt", {RunDecrypt, kDecryptHelp}},
+        {"dump", {RunDump, kDumpHelp}},          {"reg", {RunReg, kRegHelp}},
+        {"script", {RunScript, kScriptHelp}},
     };
 
     Args args(argv + 1, argv + argc);

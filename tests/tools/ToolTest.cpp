@@ -42,7 +42,7 @@ TEST(Tool, HelpForItselfAndEveryCommand) {
     const ToolResult top = runTool({"--help"});
     EXPECT_EQ(top.exitCode, 0);
     EXPECT_NE(top.out.find("Usage: tallyglass-tool"), std::string::npos);
-    for (const char* command : {"encrypt", "decrypt", "dump", "reg"}) {
+    for (const char* command : {"encrypt", "decrypt", "dump", "reg", "script"}) {
         const ToolResult r = runTool({command, "--help"});
         EXPECT_EQ(r.exitCode, 0) << command;
         EXPECT_NE(r.out.find(std::string("tallyglass-tool ") + command), std::string::npos) << command;
@@ -165,4 +165,44 @@ TEST(Tool, RegDumpShowsASavedAlertsKeyWithEveryValueAndType) {
                          "PeriodType\tREG_DWORD\t0\n" + k + "PageLogin\tREG_SZ\t" + encrypted[0] + "\n" + k +
                          "PagePassword\tREG_SZ\t" + encrypted[1] + "\n" + k + "LastBalance\tREG_SZ\t" + encrypted[2] +
                          "\n" + k + "CurrentBalance\tREG_SZ\t" + encrypted[3] + "\n");
+
+TEST(Tool, ScriptRunsLikeACheckAndReportsAsTheLogDoes) {
+    TempDir dir;
+    const std::string script = "function get_balance(page) {\n"
+                               "  alert('got ' + page.length);\n"
+                               "  AlertItem.registerinfo('b', 2.5);\n"
+                               "  AlertItem.RegisterInfo('a', page.substr(0, 3));\n"
+                               "  return 'x\\n12\\n\\n50';\n"
+                               "}\n";
+    WriteFileBytes(dir.file("bal.js"), EncryptBytes(kDefinitionPassphrase, script));
+    WriteFileBytes(dir.file("page.html"), "Caf\xC3\xA9\xFF");
+    const ToolResult r =
+        runTool({"script", q(dir.file("bal.js")), "get_balance", "--arg-file", q(dir.file("page.html"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"loaded\": true, \"called\": true, \"result\": \"x\\n12\\n\\n50\", "
+                     "\"info\": {\"a\": \"Caf\", \"b\": \"2.5\"}}\n");
+    const auto lines = SplitOnCrLf(r.err);
+    ASSERT_EQ(lines.size(), 1u) << r.err;
+    const std::string tail = ": Alert from script 'bal.js': got 5";
+    ASSERT_GT(lines[0].size(), tail.size());
+    EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail);
+
+    // A plain script with a syntax error: the engine's error line, nothing loaded, exit code 3.
+    WriteFileBytes(dir.file("bad.js"), "var a = 1;\nvar b = (;\n");
+    const ToolResult bad = runTool({"script", "--plain", q(dir.file("bad.js")), "get_balance"});
+    EXPECT_EQ(bad.exitCode, 3);
+    EXPECT_EQ(bad.out, "{\"loaded\": false, \"called\": false, \"result\": \"\", \"info\": {}}\n");
+    EXPECT_NE(bad.err.find(": Error occured in script 'bad.js': "), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("\tLine number: 2\tChar pos: 10\tSource: var b = (;\r\n"), std::string::npos) << bad.err;
+
+    // A function that is not there fails without an error line.
+    WriteFileBytes(dir.file("none.js"), "var a = 1;");
+    const ToolResult none = runTool({"script", q(dir.file("none.js")), "f", "--plain"});
+    EXPECT_EQ(none.exitCode, 3);
+    EXPECT_EQ(none.out, "{\"loaded\": true, \"called\": false, \"result\": \"\", \"info\": {}}\n");
+    EXPECT_TRUE(none.err.empty());
+
+    EXPECT_EQ(runTool({"script", q(dir.file("missing.js")), "f"}).exitCode, 2);
+    EXPECT_EQ(runTool({"script", q(dir.file("none.js")), "f", "--arg-file", q(dir.file("missing"))}).exitCode, 2);
+    EXPECT_EQ(runTool({"script", q(dir.file("none.js"))}).exitCode, 1);
 }

@@ -1,0 +1,27 @@
+#include "script/AlertItemObject.h"
+
+#include "alerts/AlertItem.h"
+
+namespace {
+
+constexpr TScriptMember kMembers[] = {
+    {"registerinfo", TAlertItemObject::kRegisterInfo, TMemberKind::Method},
+};
+
+} // namespace
+
+std::span<const TScriptMember> TAlertItemObject::members() const {
+    return kMembers;
+}
+
+TInvokeResult TAlertItemObject::invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
+    if (id != kRegisterInfo)
+        return TInvokeResult::memberNotFound();
+    if (!(callKind & ckMethod))
+        return TInvokeResult::exception("Bad call type!");
+    if (args.size() != 2)
+        return TInvokeResult::badParamCount();
+    // A new name is added, a known one takes the new value; the map keeps names in ascending order.
+    m_alert.InfoValues[args[0].text()] = args[1].text();
+    return TInvokeResult::ok();
+}

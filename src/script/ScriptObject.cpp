@@ -1,0 +1,109 @@
+#include "script/ScriptObject.h"
+
+#include "script/ScriptText.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+TScriptValue TScriptValue::null() {
+    TScriptValue value;
+    value.m_type = Type::Null;
+    value.m_text = "null";
+    return value;
+}
+
+TScriptValue TScriptValue::fromBoolean(bool boolean) {
+    TScriptValue value;
+    value.m_type = Type::Boolean;
+    value.m_boolean = boolean;
+    value.m_text = boolean ? "true" : "false";
+    return value;
+}
+
+TScriptValue TScriptValue::fromNumber(double number) {
+    TScriptValue value;
+    value.m_type = Type::Number;
+    value.m_number = number;
+    if (std::isnan(number)) {
+        value.m_text = "NaN";
+    } else if (std::isinf(number)) {
+        value.m_text = number > 0 ? "Infinity" : "-Infinity";
+    } else {
+        char buffer[32];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, number).ptr;
+        value.m_text.assign(buffer, end);
+    }
+    return value;
+}
+
+TScriptValue TScriptValue::fromText(std::string text) {
+    TScriptValue value;
+    value.m_type = Type::Text;
+    value.m_text = std::move(text);
+    return value;
+}
+
+TScriptValue TScriptValue::fromObject(TScriptObject* object) {
+    TScriptValue value;
+    value.m_type = Type::Object;
+    value.m_object = object;
+    value.m_text = "[object " + std::string(object ? object->typeName() : "Object") + "]";
+    return value;
+}
+
+TScriptValue TScriptValue::fromScript(Type type, bool boolean, double number, std::string text) {
+    TScriptValue value;
+    value.m_type = type;
+    value.m_boolean = boolean;
+    value.m_number = number;
+    value.m_text = std::move(text);
+    return value;
+}
+
+bool TScriptValue::toBoolean() const {
+    if (m_type == Type::Boolean)
+        return m_boolean;
+    // A 16-bit boolean field holding -1, as an integer reads when it is taken for a flag.
+    if (m_type == Type::Number && std::isfinite(m_number) && std::trunc(m_number) == m_number &&
+        std::fabs(m_number) < 9007199254740992.0)
+        return (static_cast<std::int64_t>(m_number) & 0xFFFF) == 0xFFFF;
+    return false;
+}
+
+TInvokeResult TInvokeResult::ok(TScriptValue value) {
+    return {TInvokeStatus::Ok, std::move(value), {}};
+}
+
+TInvokeResult TInvokeResult::memberNotFound() {
+    return {TInvokeStatus::MemberNotFound, {}, {}};
+}
+
+TInvokeResult TInvokeResult::badParamCount() {
+    return {TInvokeStatus::BadParamCount, {}, {}};
+}
+
+TInvokeResult TInvokeResult::exception(std::string description) {
+    return {TInvokeStatus::Exception, {}, std::move(description)};
+}
+
+int TScriptObject::memberId(std::string_view name) const {
+    const std::string lower = AsciiLower(name);
+    for (const auto& entry : members())
+        if (entry.name == lower)
+            return entry.id;
+    return kUnknownMember;
+}
+
+const TScriptMember* TScriptObject::member(int id) const {
+    for (const auto& entry : members())
+        if (entry.id == id)
+            return &entry;
+    return nullptr;
+}
+
+TInvokeResult TScriptObject::invoke(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
+    if (!member(id))
+        return TInvokeResult::memberNotFound();
+    return invokeMember(id, callKind, args);
+}

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class TScriptObject;
+
+// How a script reaches a member. The bits combine as a script engine's dispatch flags do: a call
+// may come as a method together with a property read.
+enum TCallKind : unsigned {
+    ckMethod = 1,
+    ckPropertyGet = 2,
+    ckPropertyPut = 4,
+};
+
+// A value passing between a script and the program: an argument a script hands to a member, the
+// result a member gives back, or the return value of a script function.
+class TScriptValue {
+public:
+    enum class Type { Empty, Null, Boolean, Number, Text, Object };
+
+    TScriptValue() = default; // empty: a script's undefined, a function that returns nothing
+
+    static TScriptValue null();
+    static TScriptValue fromBoolean(bool value);
+    static TScriptValue fromNumber(double value);
+    static TScriptValue fromText(std::string text);
+    // A program object; the program keeps owning it.
+    static TScriptValue fromObject(TScriptObject* object);
+    // A value a script supplied, with the engine's own text form of it.
+    static TScriptValue fromScript(Type type, bool boolean, double number, std::string text);
+
+    Type type() const { return m_type; }
+    bool isEmpty() const { return m_type == Type::Empty; }
+    // The text form: for values from a script the engine's (a number becomes its text, true
+    // becomes "true"); empty for an empty value.
+    const std::string& text() const { return m_text; }
+    // True only for the boolean true and for an integer whose low 16 bits are all set (-1): the
+    // number 1 and the text "true" are false.
+    bool toBoolean() const;
+    double number() const { return m_number; }
+    TScriptObject* object() const { return m_object; }
+
+private:
+    Type m_type = Type::Empty;
+    bool m_boolean = false;
+    double m_number = 0;
+    std::string m_text;
+    TScriptObject* m_object = nullptr;
+};
+
+enum class TInvokeStatus {
+    Ok,
+    MemberNotFound, // no member with that id
+    BadParamCount,  // wrong number of arguments, or a call kind the member does not accept
+    Exception,      // the member failed; the description says why
+};
+
+struct TInvokeResult {
+    TInvokeStatus status = TInvokeStatus::Ok;
+    TScriptValue value;
+    std::string description;
+
+    static TInvokeResult ok(TScriptValue value = {});
+    static TInvokeResult memberNotFound();
+    static TInvokeResult badParamCount();
+    static TInvokeResult exception(std::string description);
+};
+
+// Property members answer a property read with their value; method members are called.
+enum class TMemberKind { Method, Property };
+
+struct TScriptMember {
+    std::string_view name; // lower case
+    int id;                // not negative
+    TMemberKind kind;
+};
+
+// A program object that scripts reach by name. Each class has a fixed table of lower-case member
+// names and ids; names resolve without regard to letter case, and each member checks its call
+// kind and argument count itself. Scripts never own these objects: the program does, and they
+// must outlive the script runs that see them.
+class TScriptObject {
+public:
+    static constexpr int kUnknownMember = -1;
+
+    TScriptObject() = default;
+    TScriptObject(const TScriptObject&) = delete;
+    TScriptObject& operator=(const TScriptObject&) = delete;
+    virtual ~TScriptObject() = default;
+
+    // The object's name in error descriptions ("AlertItem").
+    virtual std::string_view typeName() const = 0;
+
+    // The id of a member named in any letter case, or kUnknownMember.
+    int memberId(std::string_view name) const;
+    // The table entry of an id, or nullptr.
+    const TScriptMember* member(int id) const;
+
+    // Runs a member. Arguments are in the order the script wrote them. An id outside the table
+    // gives MemberNotFound without reaching the member.
+    TInvokeResult invoke(int id, unsigned callKind, const std::vector<TScriptValue>& args);
+
+protected:
+    virtual std::span<const TScriptMember> members() const = 0;
+    virtual TInvokeResult invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) = 0;
+
+    // A call as a method, possibly flagged as a property read too.
+    static bool isMethodCall(unsigned callKind) {
+        return callKind == ckMethod || callKind == (ckMethod | ckPropertyGet);
+    }
+};
+
+// Objects a host makes reachable by name: (lower-case name, object), first of a name wins.
+using TNamedObjects = std::vector<std::pair<std::string, TScriptObject*>>;

@@ -1,0 +1,99 @@
+#include "Commands.h"
+
+#include "Json.h"
+#include "alerts/AlertItem.h"
+#include "alerts/Encoders.h"
+#include "app/Messages.h"
+#include "platform/DateTime.h"
+#include "platform/FormatDateTime.h"
+#include "script/ActiveScriptEngine.h"
+#include "script/AlertItemObject.h"
+
+#include <cstdio>
+#include <string>
+
+const char* const kScriptHelp =
+    "Usage: tallyglass-tool script FILE FUNCTION [--arg-file PAGE] [--plain]\n"
+    "\n"
+    "Runs a balance script the way a check does: FILE is decrypted (unless --plain) and loaded\n"
+    "with AlertItem present, then FUNCTION is called, with the bytes of PAGE as its one argument\n"
+    "when --arg-file is given. Alerts and script errors are written to standard error as log\n"
+    "lines; standard output gets one JSON object:\n"
+    "  {\"loaded\": bool, \"called\": bool, \"result\": text, \"info\": {name: value}}\n"
+    "Exit code 0 when the call succeeded, 3 when the script did not load or its function\n"
+    "failed, 2 when a file cannot be read.\n";
+
+namespace {
+
+// A line as the program's log writes it.
+void writeLogLine(unsigned messageId, std::initializer_list<MsgArg> args) {
+    const std::string line = FormatDateTime("c", Now()) + ": " + FormatMsg(LoadStr(messageId), args) + "\r\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+int RunScript(const Args& given) {
+    Args args = given;
+    std::string pagePath;
+    bool hasPage = false;
+    if (!TakeOption(args, "--arg-file", pagePath, hasPage))
+        return UsageError("--arg-file needs a file", kScriptHelp);
+    bool plain = false;
+    for (auto it = args.begin(); it != args.end();) {
+        if (*it == "--plain") {
+            plain = true;
+            it = args.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (args.size() != 2)
+        return UsageError("expected FILE and FUNCTION", kScriptHelp);
+
+    std::string bytes;
+    if (args[0] == "-" || !ReadInput(args[0], bytes)) {
+        std::fprintf(stderr, "tallyglass-tool: cannot read script '%s'\n", args[0].c_str());
+        return 2;
+    }
+    std::string page;
+    if (hasPage && !ReadInput(pagePath, page)) {
+        std::fprintf(stderr, "tallyglass-tool: cannot read page '%s'\n", pagePath.c_str());
+        return 2;
+    }
+    // Scripts are stored like definition files; the text ends at the first zero byte.
+    std::string text = plain ? bytes : DecryptBytes(kDefinitionPassphrase, bytes);
+    text = text.substr(0, text.find('\0'));
+
+    const std::string scriptName = baseName(args[0]);
+    TAlertItem alert;
+    TAlertItemObject face(alert);
+    TActiveScriptEngine host;
+    host.OnAlert = [&](const std::string& message) { writeLogLine(1032, {scriptName, message}); };
+    host.OnScriptError = [&](const std::string& description, const std::string& source, unsigned line,
+                             unsigned position) {
+        writeLogLine(1031, {scriptName, description, std::uint64_t{line}, std::uint64_t{position}, source});
+    };
+    host.AddNamedObject("AlertItem", &face);
+
+    const bool loaded = host.LoadScript(text);
+    const bool called = loaded && (hasPage ? host.CallFunction(args[1], page) : host.CallFunction(args[1]));
+    std::string json = std::string("{\"loaded\": ") + JsonBool(loaded) + ", \"called\": " + JsonBool(called) +
+                       ", \"result\": " + JsonString(host.Result().text()) + ", \"info\": {";
+    bool first = true;
+    for (const auto& [name, value] : alert.InfoValues) {
+        json += first ? "" : ", ";
+        first = false;
+        json += JsonString(name) + ": " + JsonString(value);
+    }
+    json += "}}\n";
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    if (std::fflush(stdout) != 0)
+        return 2;
+    return called ? 0 : 3;
+}
