@@ -165,6 +165,7 @@ TEST(Tool, RegDumpShowsASavedAlertsKeyWithEveryValueAndType) {
                          "PeriodType\tREG_DWORD\t0\n" + k + "PageLogin\tREG_SZ\t" + encrypted[0] + "\n" + k +
                          "PagePassword\tREG_SZ\t" + encrypted[1] + "\n" + k + "LastBalance\tREG_SZ\t" + encrypted[2] +
                          "\n" + k + "CurrentBalance\tREG_SZ\t" + encrypted[3] + "\n");
+}
 
 TEST(Tool, ScriptRunsLikeACheckAndReportsAsTheLogDoes) {
     TempDir dir;
