@@ -3,6 +3,7 @@
 #include "app/Services.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/NewHint.h"
+#include "translate/ui/FormTranslator.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -70,6 +71,10 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
 
+    // The version, the site caption and the two addresses keep their texts in every language.
+    for (QLabel* label : std::initializer_list<QLabel*>{lblVersion, lblWebsite, lblEmailLink, lblWebsiteLink})
+        label->setProperty("tag", -100);
+
     auto* grid = new QGridLayout(gbAbout);
     grid->addWidget(imgIcon, 0, 0, 3, 1, Qt::AlignTop);
     grid->addWidget(lblVersion, 0, 1, 1, 2);
@@ -85,4 +90,5 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(gbAbout);
     layout->addLayout(buttons);
+    TranslateForm(this);
 }

@@ -1,5 +1,7 @@
 #include "app/ui/Dialogs.h"
 
+#include "translate/ui/FormTranslator.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -116,6 +118,7 @@ TfmInputBox::TfmInputBox(QWidget* parent) : QDialog(parent) {
     layout->addWidget(gbInput);
     layout->addLayout(buttons);
     setMinimumSize(325 + 12, 106 + 12);
+    TranslateForm(this);
 }
 
 bool ShowInputBox(QWidget* parent, const std::string& title, const std::string& groupCaption, const std::string& prompt,

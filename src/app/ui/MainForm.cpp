@@ -8,6 +8,8 @@
 #include "app/ui/Dialogs.h"
 #include "app/ui/HotKeyEdit.h"
 #include "app/ui/NewHint.h"
+#include "script/ActiveScriptEngine.h"
+#include "translate/ui/FormTranslator.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
@@ -18,7 +20,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFileInfo>
+#include <QFont>
 #include <QFormLayout>
+#include <QScreen>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -89,6 +94,7 @@ bool TfmMain::FormCreate() {
         m_instance->listen();
     }
 
+    PrepareTranslator();
     const QString caption =
         windowTitle() + QStringLiteral(" v. ") + QString::fromStdString(GetFileVersionString(4, true, " RC"));
     setWindowTitle(caption);
@@ -103,6 +109,7 @@ bool TfmMain::FormCreate() {
     } catch (const RegistryError&) {
         // No store: the defaults apply.
     }
+    RestoreWindowState();
     // Balloon messages need a tray that shows them.
     cbShowBalloonTip->setEnabled(QSystemTrayIcon::supportsMessages());
 
@@ -116,6 +123,13 @@ bool TfmMain::FormCreate() {
     StartLog();
     SettingsToControls();
     LoadAlertLists(Settings.ExePath + "BalanceAlerts/");
+
+    // The currency features run provider scripts: without a working engine they are hidden.
+    m_scriptEngineReady = ScriptEngineAvailable();
+    if (!m_scriptEngineReady) {
+        pcMain->setTabVisible(pcMain->indexOf(tsCurrencyRates), false);
+        Log.WriteLog(LoadStr(1076));
+    }
 
     // Every hint of the program shows in the program's own hint window, and only while hints are on.
     m_hints = std::make_unique<THintController>([this] { return Settings.ShowHints; });
@@ -161,6 +175,50 @@ bool TfmMain::CheckProgramPassword() {
     return false;
 }
 
+void TfmMain::PrepareTranslator() {
+    Translator.AddDisallowedMetaclass(&QFont::staticMetaObject);
+    Translator.TranslationMode = TTranslationMode::tmTranslate;
+    Translator.IgnoreComponentTag = -100;
+    Translator.SetFormTranslation(&QtFormTranslation());
+    SetInterfaceTranslator(&Translator);
+    // A translation file beside the program translates every form, this one included, at once.
+    const std::string file = Settings.ExePath + "interface.txt";
+    if (QFileInfo::exists(QString::fromStdString(file))) {
+        Translator.SetFileName(file);
+        Translator.SetActive(true);
+    }
+    const std::string language = Translator.GetValue("MAIN", "LANG.NAME");
+    LanguageCode() = language.empty() ? "en" : language;
+}
+
+void TfmMain::RestoreWindowState() {
+    try {
+        StateSaver.Load(kProgramKey, Registry::instance());
+    } catch (const RegistryError&) {
+        // No store: nothing was kept, the window is centred.
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->geometry();
+    const TWindowRestore restore = ::RestoreWindowState(StateSaver, {area.width(), area.height()});
+    if (restore.Centre) {
+        move(CentredPosition(area.width(), frameGeometry().width()),
+             CentredPosition(area.height(), frameGeometry().height()));
+        return;
+    }
+    move(restore.MainLeft.value_or(x()), restore.MainTop.value_or(y()));
+}
+
+void TfmMain::StoreWindowState() {
+    ::StoreWindowState(StateSaver, x(), y());
+    try {
+        StateSaver.Save(kProgramKey, Registry::instance());
+    } catch (const RegistryError&) {
+        // No store: the geometry is not kept.
+    }
+}
+
 void TfmMain::RequestTermination() {
     m_terminationRequested = true;
     if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
@@ -187,6 +245,7 @@ void TfmMain::FormDestroy() {
         if (m_passwordAccepted) {
             ControlsToSettings();
             SaveSettings();
+            StoreWindowState();
         }
         m_hints.reset();
         m_pendingAlerts.clear();
@@ -209,7 +268,11 @@ void TfmMain::StartLog() {
 }
 
 void TfmMain::LoadAlertLists(const std::string& folder) {
-    for (auto& list : LoadAlertFolder(folder, kProgramKey, std::string()))
+    // The alerts' logins, passwords and balances are kept encrypted under the password's digest.
+    auto translate = [this](const std::string& section, const std::string& key) {
+        return Translator.GetValue(section, key);
+    };
+    for (auto& list : LoadAlertFolder(folder, kProgramKey, Settings.PasswordHash, &Log, translate))
         m_alertLists.push_back(std::move(list));
 }
 

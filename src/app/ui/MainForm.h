@@ -1,9 +1,11 @@
 #pragma once
 
 #include "alerts/AlertItems.h"
+#include "alerts/StateSaver.h"
 #include "app/LogFile.h"
 #include "app/ProgramSettings.h"
 #include "app/ui/About.h"
+#include "translate/InterfaceTranslator.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -62,6 +64,11 @@ public:
     const std::vector<std::unique_ptr<TAlertItems>>& AlertLists() const { return m_alertLists; }
     TProgramSettings Settings;
     TLogFile Log;
+    // Window geometry kept between runs.
+    TStateSaver StateSaver;
+    TInterfaceTranslator Translator;
+    // Whether the script engine passed its start-up probe (the currency features need it).
+    bool ScriptEngineReady() const { return m_scriptEngineReady; }
 
     QTabWidget* pcMain = nullptr;
     QWidget* tsGeneral = nullptr;
@@ -94,6 +101,9 @@ private:
     void LoadAlertLists(const std::string& folder);
     void StartLog();
     void SaveSettings();
+    void PrepareTranslator();
+    void RestoreWindowState();
+    void StoreWindowState();
 
     SingleInstance* m_instance;
     bool m_settingsShown = false;
@@ -101,6 +111,7 @@ private:
     bool m_destroyed = false;
     bool m_terminationRequested = false;
     bool m_passwordAccepted = false;
+    bool m_scriptEngineReady = false;
     std::unique_ptr<THintController> m_hints;
     QPointer<TfmAbout> m_about;
     std::vector<TAlertItem*> m_pendingAlerts;
