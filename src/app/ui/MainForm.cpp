@@ -8,13 +8,13 @@
 #include "app/ui/Dialogs.h"
 #include "app/ui/HotKeyEdit.h"
 #include "app/ui/NewHint.h"
-#include "script/ActiveScriptEngine.h"
-#include "translate/ui/FormTranslator.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
 #include "platform/Strings.h"
 #include "platform/Version.h"
+#include "script/ActiveScriptEngine.h"
+#include "translate/ui/FormTranslator.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,11 +23,11 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFormLayout>
-#include <QScreen>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QUrl>

@@ -1,0 +1,181 @@
+#include "TestConfig.h"
+#include "alerts/Encoders.h"
+#include "app/Messages.h"
+#include "app/Program.h"
+#include "app/Services.h"
+#include "app/ui/About.h"
+#include "app/ui/Dialogs.h"
+#include "app/ui/MainForm.h"
+#include "gui/GuiTestSupport.h"
+#include "platform/Registry.h"
+#include "support/TestSupport.h"
+#include "translate/InterfaceStore.h"
+#include "translate/ui/FormTranslator.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace {
+
+const std::string kGermanFile = std::string(TALLYGLASS_SOURCE_DIR) + "/data/translations/interface.de.txt";
+
+// Every form the program creates, built untranslated.
+std::vector<std::unique_ptr<QWidget>> programForms() {
+    std::vector<std::unique_ptr<QWidget>> forms;
+    forms.push_back(std::make_unique<TfmMain>());
+    forms.push_back(std::make_unique<TfmInputBox>());
+    forms.push_back(std::make_unique<TfmAbout>());
+    return forms;
+}
+
+// The entries of the file: section -> key -> value, read with the program's own store, which also
+// proves that every section parses whole: a line the store does not take ends its section early,
+// and the entries after it would be reported missing.
+std::map<std::string, std::map<std::string, std::string>> readEntries(const std::string& path) {
+    TIniInterfaceStore store;
+    std::ifstream file(path, std::ios::binary);
+    store.LoadFromStream(file);
+    std::map<std::string, std::map<std::string, std::string>> entries;
+    std::size_t entryLines = 0;
+    for (const std::string& line : store.Lines()) {
+        if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+            const std::string section = line.substr(1, line.size() - 2);
+            if (!store.FindSection(section))
+                continue;
+            while (store.NextEntry()) {
+                std::string key;
+                TKeyPart part;
+                while (store.ReadKeyPart(part)) {
+                    key += (key.empty() ? "" : ".") + part.Part;
+                    if (part.IsLast) {
+                        entries[section][key] = part.Value;
+                        break;
+                    }
+                }
+            }
+        } else if (TIniInterfaceStore::IsEntryLine(line)) {
+            ++entryLines;
+        }
+    }
+    std::size_t read = 0;
+    for (const auto& [section, values] : entries)
+        read += values.size();
+    EXPECT_EQ(read, entryLines) << "some entries were not read";
+    return entries;
+}
+
+class Translation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(m_dir.path() + "/data"));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.path() + "/config"));
+        Registry::instance().deleteKey(kProgramKey);
+        auto key = Registry::instance().openKey(kProgramKey, true);
+        key->writeString("Value_Password", Md5Hex("pw"));
+    }
+    void TearDown() override {
+        ClearDialogAnswers();
+        LanguageCode() = "en";
+    }
+    TempDir m_dir;
+};
+
+} // namespace
+
+TEST_F(Translation, GermanFileCoversEveryFormTextAndMessageAndNamesOnlyWhatExists) {
+    const auto entries = readEntries(kGermanFile);
+    ASSERT_FALSE(entries.empty()) << kGermanFile;
+    ASSERT_TRUE(entries.count("MAIN"));
+    EXPECT_EQ(entries.at("MAIN").at("LANG.NAME"), "de");
+
+    TInterfaceTranslator texts;
+    texts.IgnoreComponentTag = -100;
+    std::set<std::string> formNames;
+    for (const auto& form : programForms()) {
+        const std::string name = form->objectName().toStdString();
+        formNames.insert(name);
+        EXPECT_TRUE(entries.count(name)) << "no section [" << name << "]";
+        const auto& section = entries.count(name) ? entries.at(name) : std::map<std::string, std::string>();
+        for (const auto& [key, english] : FormTexts(texts, form.get()))
+            EXPECT_TRUE(section.count(key)) << "missing " << key << "=" << english;
+        // Every entry names a component of the form that exists.
+        for (const auto& [key, value] : section) {
+            const QStringList parts = QString::fromStdString(key).split(QLatin1Char('.'));
+            ASSERT_GE(parts.size(), 2) << key;
+            EXPECT_EQ(parts.front().toStdString(), name) << key;
+            QObject* current = form.get();
+            for (int i = 1; i + 1 < parts.size(); ++i) {
+                current = FindOwnedComponent(current, parts[i]);
+                ASSERT_NE(current, nullptr) << "no component for " << key;
+            }
+        }
+    }
+    for (const auto& [section, values] : entries)
+        EXPECT_TRUE(formNames.count(section) || section == "CUSTOM" || section == "MAIN" || section == "ALERTS")
+            << "unknown section " << section;
+    for (unsigned id = 1000; id <= 1076; ++id) {
+        if (!BuiltInMessage(id).empty()) {
+            EXPECT_TRUE(entries.count("CUSTOM") && entries.at("CUSTOM").count("RES." + std::to_string(id)))
+                << "missing RES." << id << "=" << BuiltInMessage(id);
+        }
+    }
+}
+
+TEST_F(Translation, AFileBesideTheProgramTranslatesFormsMessagesAndTheLanguageCode) {
+    WriteFileBytes(m_dir.file("interface.txt"), "[MAIN]\r\nLANG.NAME=xx\r\n\r\n"
+                                                "[fmMain]\r\n"
+                                                "fmMain.btnOK.Caption=Save \r\n"
+                                                "fmMain.cbShowHints.Hint=Tips\r\n"
+                                                "; a comment ends the section\r\n"
+                                                "fmMain.btnCancel.Caption=Never\r\n"
+                                                "[fmInputBox]\r\nfmInputBox.btnCancel.Caption=Abort\r\n"
+                                                "[CUSTOM]\r\nRES.1002=Passwort eingeben\r\nRES.1055=Fertig.\r\n");
+    std::vector<SeenDialog> seen;
+    QString cancelCaption;
+    PushDialogAnswer([&cancelCaption](QDialog& dialog) {
+        auto& box = dynamic_cast<TfmInputBox&>(dialog);
+        cancelCaption = box.btnCancel->text();
+        box.edInput->setText(QStringLiteral("pw"));
+        return static_cast<int>(QDialog::Accepted);
+    });
+    TfmMain form;
+    form.Settings.ExePath = m_dir.path() + "/";
+    ASSERT_TRUE(form.FormCreate());
+    EXPECT_EQ(form.btnOK->text(), QStringLiteral("Save"));
+    EXPECT_EQ(form.cbShowHints->toolTip(), QStringLiteral("Tips"));
+    EXPECT_EQ(form.btnCancel->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(cancelCaption, QStringLiteral("Abort"));
+    EXPECT_EQ(LanguageCode(), "xx");
+    EXPECT_EQ(LoadStr(1055), "Fertig.");
+    EXPECT_EQ(LoadStr(1052), "Initializing...");
+    const auto lines = SplitOnCrLf(ReadFileBytes(m_dir.path() + "/data/TallyData/log.txt"));
+    EXPECT_TRUE(lines.back().ends_with(": Fertig."));
+}
+
+TEST_F(Translation, TheShippedGermanFileTranslatesTheProgram) {
+    WriteFileBytes(m_dir.file("interface.txt"), ReadFileBytes(kGermanFile));
+    AnswerInputBox("pw");
+    TfmMain form;
+    form.Settings.ExePath = m_dir.path() + "/";
+    ASSERT_TRUE(form.FormCreate());
+    EXPECT_EQ(LanguageCode(), "de");
+    EXPECT_NE(form.pcMain->tabText(0), QStringLiteral("General"));
+    EXPECT_NE(form.cbShowHints->text(), QStringLiteral("Show hints"));
+    EXPECT_NE(LoadStr(1055), BuiltInMessage(1055));
+    TfmAbout about;
+    // The version and the addresses keep their texts.
+    EXPECT_EQ(about.lblVersion->text(), QApplication::applicationDisplayName());
+    EXPECT_EQ(about.lblEmailLink->text(), QStringLiteral("support@tallyglass.example"));
+    EXPECT_NE(about.gbAbout->title(), QStringLiteral("About program"));
+}
