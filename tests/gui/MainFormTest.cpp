@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QUrl>
 
@@ -258,4 +259,57 @@ TEST_F(MainFormTest, AboutIsModalOverTheSettingsWindowAndModelessWithoutIt) {
     form.AboutProgram1Click();
     EXPECT_TRUE(shownModally);
     EXPECT_EQ(form.AboutWindow(), nullptr);
+}
+
+TEST_F(MainFormTest, WindowPositionIsCentredFirstThenRestoredWithinTheScreenAndRecordedAtExit) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QPoint centred;
+    {
+        TfmMain form;
+        startReturning(form);
+        centred = QPoint((screen.width() - form.frameGeometry().width()) / 2,
+                         (screen.height() - form.frameGeometry().height()) / 2);
+        EXPECT_EQ(form.pos(), centred);
+        form.move(120, 70);
+    }
+    auto state = [](const char* name) {
+        return Registry::instance().openKey(std::string(kProgramKey) + "\\State", false)->readInteger(name);
+    };
+    EXPECT_EQ(state("Left"), 120);
+    EXPECT_EQ(state("Top"), 70);
+    {
+        AnswerInputBox("secret");
+        TfmMain form;
+        ASSERT_TRUE(form.FormCreate());
+        EXPECT_EQ(form.pos(), QPoint(120, 70));
+    }
+    // A left edge off the screen, or a top edge of 0, is not taken.
+    {
+        auto key = Registry::instance().openKey(std::string(kProgramKey) + "\\State", true);
+        key->writeInteger("Left", screen.width());
+        key->writeInteger("Top", 0);
+        key->writeInteger("Unknown", 7); // values of others are kept
+    }
+    {
+        AnswerInputBox("secret");
+        TfmMain form;
+        const QPoint before = form.pos();
+        ASSERT_TRUE(form.FormCreate());
+        EXPECT_EQ(form.pos(), before);
+    }
+    EXPECT_EQ(state("Unknown"), 7);
+}
+
+TEST_F(MainFormTest, StartUpLogsTheAlertFolderAndTheScriptEngineProbe) {
+    TfmMain form;
+    startReturning(form);
+    EXPECT_TRUE(form.ScriptEngineReady());
+    EXPECT_TRUE(form.pcMain->isTabVisible(2));
+    const std::string log = ReadFileBytes(logPath());
+    // No BalanceAlerts folder beside the test program: nothing loaded, and the log says so.
+    EXPECT_NE(log.find(": Loading balance alerts from '" + form.Settings.ExePath + "BalanceAlerts/'...\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find(": Loaded 0 balance alerts from 0 lists.\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("JScript"), std::string::npos);
 }
