@@ -68,25 +68,26 @@ const TCurrencyColumn& TCurrencyList::Column(int index) const {
     return m_columns.at(static_cast<std::size_t>(index)).column;
 }
 
-TCurrencyList::ColumnEntry* TCurrencyList::findColumnEntry(const std::string& name) {
+int TCurrencyList::findColumn(const std::string& name) const {
     const std::string fold = FoldCurrencyName(name);
-    for (auto& entry : m_columns)
-        if (entry.fold == fold)
-            return &entry;
-    return nullptr;
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].fold == fold)
+            return static_cast<int>(i);
+    return -1;
 }
 
 const TCurrencyColumn* TCurrencyList::FindColumn(const std::string& name) const {
     const auto lock = Lock();
-    const ColumnEntry* entry = const_cast<TCurrencyList*>(this)->findColumnEntry(name);
-    return entry ? &entry->column : nullptr;
+    const int index = findColumn(name);
+    return index < 0 ? nullptr : &m_columns[static_cast<std::size_t>(index)].column;
 }
 
 void TCurrencyList::RegisterColumn(const std::string& name, const std::string& caption, bool inspectChanges) {
     const auto lock = Lock();
-    if (ColumnEntry* entry = findColumnEntry(name)) {
-        entry->column.Caption = caption;
-        entry->column.InspectChanges = inspectChanges;
+    if (const int index = findColumn(name); index >= 0) {
+        TCurrencyColumn& column = m_columns[static_cast<std::size_t>(index)].column;
+        column.Caption = caption;
+        column.InspectChanges = inspectChanges;
         return;
     }
     m_columns.push_back({TCurrencyColumn{true, name, caption, inspectChanges}, FoldCurrencyName(name)});

@@ -131,7 +131,7 @@ private:
 
     Registry& store() const;
     void clear();
-    ColumnEntry* findColumnEntry(const std::string& name);
+    int findColumn(const std::string& name) const; // index, or -1
 
     mutable TMutex m_mutex;
     std::vector<ColumnEntry> m_columns;

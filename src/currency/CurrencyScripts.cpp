@@ -2,6 +2,7 @@
 
 #include "alerts/Encoders.h"
 #include "app/LogFile.h"
+#include "app/Messages.h"
 #include "script/ActiveScriptEngine.h"
 
 #include <algorithm>
@@ -103,4 +104,15 @@ TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, con
             lists.push_back(std::move(list));
     }
     return lists;
+}
+
+TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, TLogFile* log, const TTranslateFn& translate,
+                                         Registry* store) {
+    TCurrencyProviders providers;
+    providers.Available = ScriptEngineAvailable();
+    if (providers.Available)
+        providers.Lists = LoadCurrencyScripts(exePath + "CurrencyRates/", log, translate, store);
+    else if (log != nullptr)
+        log->WriteLog(LoadStr(1076));
+    return providers;
 }

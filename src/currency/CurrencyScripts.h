@@ -38,3 +38,13 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogF
 // with a separator.
 TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log = nullptr,
                                    const TTranslateFn& translate = {}, Registry* store = nullptr);
+
+// The providers at program start: when a script engine is available, the lists of the program's
+// CurrencyRates/ folder; otherwise none, and message 1076 in the log, and the currency features
+// stay hidden for the run. `exePath` ends with a separator.
+struct TCurrencyProviders {
+    bool Available = false;
+    TCurrencyLists Lists;
+};
+TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, TLogFile* log = nullptr,
+                                         const TTranslateFn& translate = {}, Registry* store = nullptr);
