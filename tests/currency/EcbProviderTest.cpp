@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 // The shipped provider of the European Central Bank's reference rates, as the build encrypts it,
 // run against a recorded rates file served from the test process; and the same through the tool.
 namespace {
@@ -125,22 +127,33 @@ TEST_F(EcbProvider, AFailedDownloadFailsTheRunAndKeepsTheRates) {
     EXPECT_NE(logText.find("Error occured in script 'ecb.js': No rates in "), std::string::npos) << logText;
 }
 
-TEST_F(EcbProvider, TheToolBuildsAndUpdatesFromItsStateFolder) {
-    const std::string script = dir.file("ecb.js");
-    WriteFileBytes(script, redirected(sourceScript(), server.url("/rates.xml")));
-    const std::string state = dir.file("state");
-    auto tool = [&](const QStringList& args) {
-        QProcess process;
-        process.start(QString::fromStdString(BinPath("tallyglass-tool")),
-                      QStringList{"currency", QString::fromStdString(script), "--plain", "--state-dir",
-                                  QString::fromStdString(state)} +
-                          args);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-        return process.readAllStandardOutput().toStdString();
-    };
+// The tool runs in a process of its own. Its server is bound before the tool starts and serves
+// only once it runs, so that the test process is not yet multi-threaded when it forks.
+std::string runToolAgainst(const std::string& body, const std::string& script, const QStringList& args) {
+    httplib::Server server;
+    server.Get("/rates.xml", [&body](const httplib::Request&, httplib::Response& response) {
+        response.set_content(body, "text/xml");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    const std::string& scriptFile = script;
+    WriteFileBytes(scriptFile, redirected(sourceScript(), "http://127.0.0.1:" + std::to_string(port) + "/rates.xml"));
+    QProcess process;
+    process.start(QString::fromStdString(BinPath("tallyglass-tool")),
+                  QStringList{"currency", QString::fromStdString(scriptFile), "--plain"} + args);
+    std::thread serving([&server] { server.listen_after_bind(); });
+    EXPECT_TRUE(process.waitForFinished(30000));
+    server.stop();
+    serving.join();
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput().toStdString();
+}
 
-    const std::string built = tool({"--build"});
+TEST(CurrencyTool, BuildsAndUpdatesFromItsStateFolder) {
+    TempDir dir;
+    const QStringList state{"--state-dir", QString::fromStdString(dir.file("state"))};
+    const std::string script = dir.file("ecb.js");
+    const std::string built = runToolAgainst(ReadFileBytes(TestDataPath("currency/eurofxref-daily.xml")), script,
+                                             QStringList{"--build"} + state);
     EXPECT_EQ(built.rfind("{\"page_url\": \"https://www.ecb.europa.eu/", 0), 0u) << built;
     EXPECT_NE(
         built.find("\"country_code\": \"global\", \"list_name\": \"ECB euro reference rates\", "
@@ -155,8 +168,9 @@ TEST_F(EcbProvider, TheToolBuildsAndUpdatesFromItsStateFolder) {
               std::string::npos)
         << built;
 
-    server.setBody(ReadFileBytes(TestDataPath("currency/eurofxref-daily-next.xml")));
-    const std::string updated = tool({"--update"});
+    // A later run starts from the stored rates.
+    const std::string updated = runToolAgainst(ReadFileBytes(TestDataPath("currency/eurofxref-daily-next.xml")), script,
+                                               QStringList{"--update"} + state);
     EXPECT_NE(updated.find("\"rate\": {\"current\": \"25.341\", \"previous\": \"25.308\"}"), std::string::npos)
         << updated;
     EXPECT_NE(updated.find("\"rate\": {\"current\": \"1.0939\", \"previous\": \"1.0939\"}"), std::string::npos)
