@@ -51,11 +51,9 @@ bool takeFlag(Args& args, const std::string& flag) {
 bool runWorker(TCurrencyList& list, TLogFile& log, std::uint8_t mode) {
     auto cancel = std::make_shared<ManualResetEvent>();
     TGetCurrencyRatesThread thread(mode, &log, cancel, list);
-    bool done = false;
-    thread.OnDone = [&done](TGetCurrencyRatesThread&) { done = true; };
     thread.Resume();
-    // The completion comes through this thread's event loop.
-    while (!thread.WaitFor(20) || !done)
+    // The worker hands its completion to this thread's event loop and ends after it.
+    while (!thread.WaitFor(20))
         QCoreApplication::processEvents();
     return !thread.Failed();
 }

@@ -6,6 +6,7 @@
 #include "platform/Events.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
+#include "translate/InterfaceTranslator.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -133,6 +134,25 @@ TEST_F(CurrencyThread, TheListIsHeldForTheWholeRun) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return thread->Finished(); }));
     EXPECT_FALSE(thread->Failed());
     EXPECT_EQ(completions, 1);
+}
+
+TEST_F(CurrencyThread, TranslatedLinesDoNotWaitForAUserInterfaceThatWaitsForTheList) {
+    WriteFileBytes(dir.file("interface.txt"), "[CUSTOM]\r\nRES.1031=Fehler in '%s': %s (%u)\r\n");
+    TInterfaceTranslator translator;
+    translator.SetFileName(dir.file("interface.txt"));
+    translator.SetActive(true);
+    SetInterfaceTranslator(&translator);
+
+    auto thread = start("function execute() { Request.get('" + server.url("/hold") + "'); throw new Error('late'); }",
+                        TGetCurrencyRatesThread::gmExecute);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return server.held() > 0; }));
+    // The script fails while this thread waits for the list without serving its events: the
+    // worker must not need this thread then.
+    server.release();
+    { const auto lock = list.Lock(); }
+    ASSERT_TRUE(ProcessEventsUntil([&] { return thread->Finished(); }));
+    SetInterfaceTranslator(nullptr);
+    EXPECT_EQ(logLines(), std::vector<std::string>{"Fehler in 'bank.js': late (1)"});
 }
 
 TEST_F(CurrencyThread, CancellingEndsADownloadALoopOrAWaitForTheList) {

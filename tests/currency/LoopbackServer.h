@@ -41,6 +41,10 @@ public:
         return m_requests;
     }
 
+    int held() {
+        std::lock_guard lock(m_mutex);
+        return m_held;
+    }
     // Waits until a request to /hold has arrived.
     void waitForHeldRequest() {
         std::unique_lock lock(m_mutex);
