@@ -22,6 +22,9 @@ TInvokeResult TAlertItemObject::invokeMember(int id, unsigned callKind, const st
     if (args.size() != 2)
         return TInvokeResult::badParamCount();
     // A new name is added, a known one takes the new value; the map keeps names in ascending order.
+    // The user-interface thread reads the values for the hint while a check runs: change them
+    // under the alert's lock.
+    const auto lock = m_alert.Lock();
     m_alert.InfoValues[args[0].text()] = args[1].text();
     return TInvokeResult::ok();
 }

@@ -1,0 +1,118 @@
+#include "currency/CurrencyScripts.h"
+
+#include "alerts/Encoders.h"
+#include "app/LogFile.h"
+#include "app/Messages.h"
+#include "script/ActiveScriptEngine.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace {
+
+// The loader's own log lines; they name files, not user texts, and are not translated.
+const char* const kUnableToParse = "[ERR] Unable to parse script '%s'!";
+const char* const kExceptionInParsing = "[ERR] Exception in parsing script '%s'!";
+
+void writeLog(TLogFile* log, const char* format, const std::string& fileName) {
+    if (log != nullptr)
+        log->WriteLog(format, {fileName});
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot open " + path);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw std::runtime_error("cannot read " + path);
+    return bytes;
+}
+
+bool hasScriptExtension(const std::string& name) {
+    if (name.size() < 3)
+        return false;
+    std::string extension = name.substr(name.size() - 3);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return extension == ".js";
+}
+
+} // namespace
+
+std::unique_ptr<TCurrencyList> LoadCurrencyScriptText(const std::string& fileName, const std::string& text,
+                                                      TLogFile* log, const TTranslateFn& translate, Registry* store) {
+    // No program objects and no event handlers: the loading functions can reach neither
+    // CurrencyList nor Request, and what they report is not logged.
+    TActiveScriptEngine host;
+    if (!host.LoadScript(text)) {
+        writeLog(log, kUnableToParse, fileName);
+        return nullptr;
+    }
+    auto list = std::make_unique<TCurrencyList>();
+    list->ScriptText = text;
+    list->ScriptFileName = fileName;
+    list->Store = store;
+    if (host.CallFunction("get_page_url"))
+        list->PageUrl = host.Result().text();
+    if (host.CallFunction("get_country_code"))
+        list->CountryCode = host.Result().text();
+    if (host.CallFunction("get_list_name")) {
+        list->ListName = host.Result().text();
+        if (translate) {
+            if (std::string translated = translate("ALERTS", "I." + list->ListName); !translated.empty())
+                list->ListName = std::move(translated);
+        }
+    }
+    list->LoadFromRegistry(list->ListKey());
+    return list;
+}
+
+std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogFile* log, const TTranslateFn& translate,
+                                                  Registry* store, bool plain) {
+    const std::string fileName = std::filesystem::path(path).filename().string();
+    try {
+        std::string text = readFile(path);
+        if (!plain)
+            text = DecryptBytes(kDefinitionPassphrase, text);
+        text.resize(std::min(text.find('\0'), text.size()));
+        return LoadCurrencyScriptText(fileName, text, log, translate, store);
+    } catch (const std::exception&) {
+        writeLog(log, kExceptionInParsing, fileName);
+        return nullptr;
+    }
+}
+
+TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, const TTranslateFn& translate,
+                                   Registry* store) {
+    namespace fs = std::filesystem;
+    TCurrencyLists lists;
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
+        std::error_code statError;
+        if (it->is_directory(statError))
+            continue;
+        const std::string name = it->path().filename().string();
+        if (!hasScriptExtension(name))
+            continue;
+        if (auto list = LoadCurrencyScript(folder + name, log, translate, store))
+            lists.push_back(std::move(list));
+    }
+    return lists;
+}
+
+TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, TLogFile* log, const TTranslateFn& translate,
+                                         Registry* store) {
+    TCurrencyProviders providers;
+    providers.Available = ScriptEngineAvailable();
+    if (providers.Available)
+        providers.Lists = LoadCurrencyScripts(exePath + "CurrencyRates/", log, translate, store);
+    else if (log != nullptr)
+        log->WriteLog(LoadStr(1076));
+    return providers;
+}

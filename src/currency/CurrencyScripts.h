@@ -1,0 +1,50 @@
+#pragma once
+
+#include "alerts/AlertItems.h"
+#include "currency/CurrencyList.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class Registry;
+class TLogFile;
+
+using TCurrencyLists = std::vector<std::unique_ptr<TCurrencyList>>;
+
+// Provider scripts: one encrypted ".js" file per rate list in the program's CurrencyRates/ folder.
+// A script defines get_page_url, get_country_code and get_list_name, asked once at loading in an
+// engine without program objects, and get_currency_list and execute, run later by
+// TGetCurrencyRatesThread with CurrencyList and Request present.
+
+// Makes the list of a script from its decrypted text: loads it into a fresh host (a script that
+// does not parse gives nullptr and "[ERR] Unable to parse script '<file>'!" in the log), asks the
+// three loading functions for the page address, the country code and the list name (the name
+// replaced by its translation "I.<name>" of section "ALERTS" when there is one), and reads the
+// list's stored state. `fileName` is the script's file name without folder.
+std::unique_ptr<TCurrencyList> LoadCurrencyScriptText(const std::string& fileName, const std::string& text,
+                                                      TLogFile* log = nullptr, const TTranslateFn& translate = {},
+                                                      Registry* store = nullptr);
+
+// The same from a file: reads it and decrypts it (the text ends at its first zero byte), unless
+// `plain`. Any failure, an unreadable file included, gives nullptr and "[ERR] Exception in parsing
+// script '<file>'!" in the log.
+std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogFile* log = nullptr,
+                                                  const TTranslateFn& translate = {}, Registry* store = nullptr,
+                                                  bool plain = false);
+
+// Every ".js" file (extension in any letter case, directories skipped) of the folder, in the order
+// the directory listing gives them; scripts that fail to load are left out. The folder path ends
+// with a separator.
+TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log = nullptr,
+                                   const TTranslateFn& translate = {}, Registry* store = nullptr);
+
+// The providers at program start: when a script engine is available, the lists of the program's
+// CurrencyRates/ folder; otherwise none, and message 1076 in the log, and the currency features
+// stay hidden for the run. `exePath` ends with a separator.
+struct TCurrencyProviders {
+    bool Available = false;
+    TCurrencyLists Lists;
+};
+TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, TLogFile* log = nullptr,
+                                         const TTranslateFn& translate = {}, Registry* store = nullptr);

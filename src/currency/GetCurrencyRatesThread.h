@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+class ManualResetEvent;
+class TCurrencyList;
+class TLogFile;
+
+// One run of a provider script against its list, on a worker thread of its own: get_currency_list
+// (mode 0, started from the provider tree) builds the list's columns and currencies, execute
+// (mode 1, started by the list's window) fetches fresh rates. The script sees the list as
+// "CurrencyList" and downloads through "Request"; its errors and alerts go to the log as messages
+// 1031 and 1032.
+//
+// The worker holds the list's lock for the whole script run, so the user-interface thread never
+// sees the list half-written. At the end of a run that was not cancelled, OnDone runs on the
+// user-interface thread while the worker waits; the lock is released by then.
+//
+// Cancelling sets the cancel event: a download in progress stops, a running script is interrupted
+// (a script stuck in a loop included), and a run still waiting for the list's lock gives up. Runs
+// end within milliseconds of it; a worker that somehow does not is left to finish on its own and
+// never delivers a completion.
+class TGetCurrencyRatesThread {
+public:
+    enum TMode : std::uint8_t { gmGetCurrencyList = 0, gmExecute = 1 };
+    using TDoneEvent = std::function<void(TGetCurrencyRatesThread&)>;
+
+    // Prepares a run; nothing happens until Resume. The cancel event is shared with the starter,
+    // which may reset it between runs; the list and the log must outlive the run.
+    TGetCurrencyRatesThread(std::uint8_t mode, TLogFile* log, std::shared_ptr<ManualResetEvent> cancelEvent,
+                            TCurrencyList& list);
+    // Cancels a run still in progress and waits for it briefly; if it is still running then, it is
+    // left to finish on its own without delivering a completion.
+    ~TGetCurrencyRatesThread();
+    TGetCurrencyRatesThread(const TGetCurrencyRatesThread&) = delete;
+    TGetCurrencyRatesThread& operator=(const TGetCurrencyRatesThread&) = delete;
+
+    // Set on the user-interface thread before Resume.
+    TDoneEvent OnDone;
+
+    void Resume();
+
+    std::uint8_t Mode() const;
+    TCurrencyList& List() const;
+    const std::string& ListFileName() const; // the script's file name, as the log lines name it
+    // The script did not parse, the function did not complete, or the run was cancelled first.
+    bool Failed() const;
+
+    // User-interface thread: marks the run cancelled (no completion will be delivered) and sets the
+    // cancel event.
+    void Cancel();
+    bool Cancelled() const;
+
+    // Waits up to `timeoutMs` (negative: no limit) for the run to end; true when it has ended.
+    // Completions are delivered through the user-interface thread's event loop, so a wait on that
+    // thread should process events between short waits (see StopCurrencyThread).
+    bool WaitFor(int timeoutMs) const;
+    bool Finished() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+    std::thread m_thread;
+};
+
+// Stops a run as the windows do: cancels it, then waits for it to end in `slices` slices of 50 ms,
+// processing the user-interface thread's events between them. True when it ended in time.
+bool StopCurrencyThread(TGetCurrencyRatesThread& thread, int slices);

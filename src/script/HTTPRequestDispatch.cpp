@@ -1,0 +1,39 @@
+#include "script/HTTPRequestDispatch.h"
+
+namespace {
+
+constexpr TScriptMember kMembers[] = {
+    {"get", THTTPRequestDispatch::kGet, TMemberKind::Method},
+    {"htmltext", THTTPRequestDispatch::kHtmlText, TMemberKind::Property},
+};
+
+} // namespace
+
+THTTPRequestDispatch::THTTPRequestDispatch(const ManualResetEvent* cancelEvent) {
+    m_request.CancelEvent = cancelEvent;
+}
+
+std::span<const TScriptMember> THTTPRequestDispatch::members() const {
+    return kMembers;
+}
+
+TInvokeResult THTTPRequestDispatch::invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
+    switch (id) {
+    case kGet:
+        if (!isMethodCall(callKind) || args.size() != 1)
+            return TInvokeResult::badParamCount();
+        // The address goes out as the script wrote it: no placeholders, no encoding. The status
+        // is not looked at: a 404 page that arrives whole is a successful get.
+        m_request.Url = args[0].text();
+        return TInvokeResult::ok(TScriptValue::fromBoolean(m_request.Perform()));
+    case kHtmlText: {
+        if ((callKind & ~unsigned{ckMethod | ckPropertyGet}) != 0 || callKind == 0 || !args.empty())
+            return TInvokeResult::badParamCount();
+        // The body up to its first zero byte; a failed get leaves what was read before the failure.
+        const std::string& data = m_request.Data;
+        return TInvokeResult::ok(TScriptValue::fromText(data.substr(0, data.find('\0'))));
+    }
+    default:
+        return TInvokeResult::memberNotFound();
+    }
+}
