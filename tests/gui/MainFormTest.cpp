@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 // Each test starts as a fresh user: no program key, its own data and configuration folders.
@@ -312,4 +314,16 @@ TEST_F(MainFormTest, StartUpLogsTheAlertFolderAndTheScriptEngineProbe) {
         << log;
     EXPECT_NE(log.find(": Loaded 0 balance alerts from 0 lists.\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("JScript"), std::string::npos);
+}
+
+TEST_F(MainFormTest, ProviderScriptsBesideTheProgramBecomeCurrencyLists) {
+    std::filesystem::create_directories(m_dir.file("CurrencyRates"));
+    WriteFileBytes(m_dir.file("CurrencyRates/ecb.js"), ReadFileBytes(BinPath("CurrencyRates/ecb.js")));
+    storePassword("secret");
+    AnswerInputBox("secret");
+    TfmMain form;
+    form.Settings.ExePath = m_dir.path() + "/";
+    ASSERT_TRUE(form.FormCreate());
+    ASSERT_EQ(form.CurrencyLists().size(), 1u);
+    EXPECT_EQ(form.CurrencyLists().front()->CountryCode, "global");
 }

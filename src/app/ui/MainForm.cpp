@@ -122,14 +122,18 @@ bool TfmMain::FormCreate() {
 
     StartLog();
     SettingsToControls();
-    LoadAlertLists(Settings.ExePath + "BalanceAlerts/");
+    const TTranslateFn translate = [this](const std::string& section, const std::string& key) {
+        return Translator.GetValue(section, key);
+    };
+    LoadAlertLists(Settings.ExePath + "BalanceAlerts/", translate);
 
-    // The currency features run provider scripts: without a working engine they are hidden.
-    m_scriptEngineReady = ScriptEngineAvailable();
-    if (!m_scriptEngineReady) {
+    // The currency features run provider scripts: without a working engine they are hidden (the
+    // loader then writes message 1076).
+    TCurrencyProviders providers = LoadCurrencyProviders(Settings.ExePath, &Log, translate);
+    m_scriptEngineReady = providers.Available;
+    m_currencyLists = std::move(providers.Lists);
+    if (!m_scriptEngineReady)
         pcMain->setTabVisible(pcMain->indexOf(tsCurrencyRates), false);
-        Log.WriteLog(LoadStr(1076));
-    }
 
     // Every hint of the program shows in the program's own hint window, and only while hints are on.
     m_hints = std::make_unique<THintController>([this] { return Settings.ShowHints; });
@@ -239,6 +243,8 @@ void TfmMain::FormDestroy() {
         return;
     m_destroyed = true;
     try {
+        // Running currency builds end first: they use the lists freed below.
+        m_currencyThreads.StopAll();
         // What the General tab shows at exit is kept, confirmed or not. A run that ended at the
         // password prompt has nothing of its own to keep, and writing then would make the next
         // start believe the first run is over.
@@ -256,6 +262,7 @@ void TfmMain::FormDestroy() {
     }
     if (m_instance != nullptr)
         m_instance->stopListening();
+    m_currencyLists.clear();
 }
 
 // Every run begins a fresh log in the data folder.
@@ -267,11 +274,8 @@ void TfmMain::StartLog() {
     Log.WriteLog(LoadStr(1052));
 }
 
-void TfmMain::LoadAlertLists(const std::string& folder) {
+void TfmMain::LoadAlertLists(const std::string& folder, const TTranslateFn& translate) {
     // The alerts' logins, passwords and balances are kept encrypted under the password's digest.
-    auto translate = [this](const std::string& section, const std::string& key) {
-        return Translator.GetValue(section, key);
-    };
     for (auto& list : LoadAlertFolder(folder, kProgramKey, Settings.PasswordHash, &Log, translate))
         m_alertLists.push_back(std::move(list));
 }

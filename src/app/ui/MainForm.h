@@ -5,6 +5,8 @@
 #include "app/LogFile.h"
 #include "app/ProgramSettings.h"
 #include "app/ui/About.h"
+#include "currency/CurrencyScripts.h"
+#include "currency/CurrencyThreads.h"
 #include "translate/InterfaceTranslator.h"
 
 #include <QPointer>
@@ -62,6 +64,9 @@ public:
     void RequestTermination();
 
     const std::vector<std::unique_ptr<TAlertItems>>& AlertLists() const { return m_alertLists; }
+    // The currency-rate lists of the provider scripts beside the program, and their running builds.
+    TCurrencyLists& CurrencyLists() { return m_currencyLists; }
+    TCurrencyThreads& CurrencyThreads() { return m_currencyThreads; }
     TProgramSettings Settings;
     TLogFile Log;
     // Window geometry kept between runs.
@@ -98,7 +103,7 @@ private:
     // Asks for the program password (choosing one on the first start); false when the program is
     // to end.
     bool CheckProgramPassword();
-    void LoadAlertLists(const std::string& folder);
+    void LoadAlertLists(const std::string& folder, const TTranslateFn& translate);
     void StartLog();
     void SaveSettings();
     void PrepareTranslator();
@@ -116,4 +121,6 @@ private:
     QPointer<TfmAbout> m_about;
     std::vector<TAlertItem*> m_pendingAlerts;
     std::vector<std::unique_ptr<TAlertItems>> m_alertLists;
+    TCurrencyLists m_currencyLists;
+    TCurrencyThreads m_currencyThreads;
 };
