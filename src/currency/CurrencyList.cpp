@@ -14,7 +14,7 @@ namespace {
 constexpr TScriptMember kMembers[] = {
     {"registercolumn", TCurrencyList::kRegisterColumn, TMemberKind::Method},
     {"addcurrency", TCurrencyList::kAddCurrency, TMemberKind::Method},
-    {"currenciescount", TCurrencyList::kCurrenciesCount, TMemberKind::Property},
+    {"currenciescount", TCurrencyList::kCurrenciesCount, TMemberKind::MethodOrProperty},
     {"currency", TCurrencyList::kCurrency, TMemberKind::Method},
     {"cansort", TCurrencyList::kCanSort, TMemberKind::Property},
 };

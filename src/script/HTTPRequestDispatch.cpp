@@ -4,7 +4,7 @@ namespace {
 
 constexpr TScriptMember kMembers[] = {
     {"get", THTTPRequestDispatch::kGet, TMemberKind::Method},
-    {"htmltext", THTTPRequestDispatch::kHtmlText, TMemberKind::Property},
+    {"htmltext", THTTPRequestDispatch::kHtmlText, TMemberKind::MethodOrProperty},
 };
 
 } // namespace

@@ -14,6 +14,7 @@ namespace {
 const char* const kBootstrap = R"JS((function (global, bridge) {
     "use strict";
     var ProxyType = Proxy, ReferenceErrorType = ReferenceError, FunctionType = Function, toText = String;
+    var ObjectType = Object, callableValues = new WeakMap();
     var apply = Reflect.apply, reflectGet = Reflect.get, reflectSet = Reflect.set, reflectHas = Reflect.has;
     var getPrototypeOf = Object.getPrototypeOf, setPrototypeOf = Object.setPrototypeOf;
     var createObject = Object.create, ownNames = Object.getOwnPropertyNames;
@@ -37,10 +38,31 @@ const char* const kBootstrap = R"JS((function (global, bridge) {
     }
     var proxies = [];
     function invoke(index, id, callKind, args) {
-        var texts = [];
-        for (var i = 0; i < args.length; ++i) texts[i] = textOf(args[i]);
-        var result = bridge.invoke(index, id, callKind, args, texts);
+        var plain = [], texts = [];
+        for (var i = 0; i < args.length; ++i) {
+            // A member value read as a property goes back to the program as the value it stands for.
+            plain[i] = callableValues.has(args[i]) ? callableValues.get(args[i]) : args[i];
+            texts[i] = textOf(plain[i]);
+        }
+        var result = bridge.invoke(index, id, callKind, plain, texts);
         return result !== null && typeof result === "object" ? wrap(result.object) : result;
+    }
+    // The value of a member read as a property that the script may also call: objects are handed
+    // out as they are; a text or number is wrapped in a callable that otherwise behaves as it.
+    function readCallable(index, id) {
+        var value = invoke(index, id, 2, []);
+        if (value === null || value === undefined || typeof value === "object") return value;
+        var call = function () { return invoke(index, id, 1, arguments); };
+        var callable = new ProxyType(call, {
+            get: function (target, name) {
+                var field = value[name];
+                return typeof field === "function" ? field.bind(value) : field;
+            },
+            has: function (target, name) { return name in ObjectType(value); },
+            apply: function (target, self, args) { return apply(call, self, args); }
+        });
+        callableValues.set(callable, value);
+        return callable;
     }
     // One proxy per program object, so an object stays the same object for the script.
     function wrap(index) {
@@ -50,6 +72,7 @@ const char* const kBootstrap = R"JS((function (global, bridge) {
             get: function (target, name) {
                 if (typeof name !== "string") return undefined;
                 var member = bridge.member(index, name);
+                if (member.both) return readCallable(index, member.id);
                 if (!member.method) return invoke(index, member.id, 2, []);
                 if (!methods[member.id])
                     methods[member.id] = function () { return invoke(index, member.id, 1, arguments); };
@@ -146,6 +169,7 @@ QJSValue TScriptBridge::member(int object, const QString& name) {
     QJSValue result = m_engine.newObject();
     result.setProperty(QStringLiteral("id"), entry->id);
     result.setProperty(QStringLiteral("method"), entry->kind == TMemberKind::Method);
+    result.setProperty(QStringLiteral("both"), entry->kind == TMemberKind::MethodOrProperty);
     return result;
 }
 

@@ -70,8 +70,11 @@ struct TInvokeResult {
     static TInvokeResult exception(std::string description);
 };
 
-// Property members answer a property read with their value; method members are called.
-enum class TMemberKind { Method, Property };
+// Property members answer a property read with their value; method members are called. A member
+// that takes both forms without arguments (a count, a page's text) answers a read with a value that
+// can also be called: it reads as its value (its text methods, comparison, arithmetic, conversion)
+// and calling it invokes the member as a method.
+enum class TMemberKind { Method, Property, MethodOrProperty };
 
 struct TScriptMember {
     std::string_view name; // lower case

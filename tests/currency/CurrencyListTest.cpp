@@ -120,6 +120,9 @@ TEST_F(CurrencyListTest, CurrenciesAreFoundWithoutRegardToCase) {
     ASSERT_TRUE(run("function f() { CurrencyList.currency('Eur').currencyname = 'Euro';"
                     " return CurrencyList.CurrenciesCount + CurrencyList.currency('EUR').CurrencyName; }"));
     EXPECT_EQ(result(), "2Euro");
+    // The count answers as a method too.
+    ASSERT_TRUE(run("function f() { return CurrencyList.currenciescount() * 10 + CurrencyList.currenciescount; }"));
+    EXPECT_EQ(result(), "22");
     ASSERT_EQ(list.CurrencyCount(), 2);
     EXPECT_EQ(list.CurrencyKey(1), "Eur");
     EXPECT_TRUE(list.Currency(1).Active);

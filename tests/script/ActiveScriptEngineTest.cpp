@@ -284,3 +284,22 @@ TEST_F(ScriptHost, ProgramObjectsKeepTheirIdentityAndMemberKinds) {
     // A property member does not take arguments.
     EXPECT_EQ(run("function f() { return testobject.count(1); }"), "<failed>");
 }
+
+TEST_F(ScriptHost, MembersThatTakeBothFormsWorkReadAndCalled) {
+    TTestObject object;
+    host.AddNamedObject("TestObject", &object);
+    EXPECT_EQ(
+        run("function f() {\n"
+            "  TestObject.add('12');\n"
+            "  var t = TestObject.text;\n"
+            "  return TestObject.text() + '|' + t.length + '|' + t.indexOf('2') + '|' + (t == '12') + '|' +\n"
+            "      (t + 1) + '|' + /1(2)/.exec(t)[1] + '|' + t.replace('1', 'x') + '|' + (TestObject.text < 13);\n"
+            "}"),
+        "12|2|1|true|121|2|x2|true");
+    // Handed back to a program member it arrives as its text.
+    EXPECT_EQ(run("function f() { TestObject.add('5'); TestObject.add(TestObject.text); }"), "");
+    EXPECT_EQ(object.LastText, "5");
+    EXPECT_EQ(object.LastType, TScriptValue::Type::Text);
+    // It takes no arguments in either form.
+    EXPECT_EQ(run("function f() { return TestObject.text(1); }"), "<failed>");
+}
