@@ -52,7 +52,8 @@ protected:
         http.server().Post("/echo", echo);
         http.server().Get("/status/(\\d+)", [](const httplib::Request& req, httplib::Response& res) {
             res.status = std::stoi(req.matches[1]);
-            res.set_content("status page", "text/plain");
+            if (res.status != 204) // a 204 answer has no body
+                res.set_content("status page", "text/plain");
         });
         http.server().Get(
             "/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/echo?from=moved"); });
