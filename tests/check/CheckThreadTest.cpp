@@ -389,10 +389,8 @@ TEST_F(CheckThreadTest, ChecksOfDifferentAlertsRunTogether) {
     // The creator may let go of a running check: the worker keeps it alive until it ends.
     threads.back().reset();
     EXPECT_TRUE(ProcessEventsUntil([&] { return delivered == 4; }, 30000));
-    for (auto& thread : threads) {
-        if (thread)
-            EXPECT_TRUE(thread->WaitFor(30000));
-    }
+    for (auto& thread : threads)
+        EXPECT_TRUE(!thread || thread->WaitFor(30000));
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(list.Item(i).CurrentBalance(), 700);
     threads.clear();
