@@ -13,12 +13,14 @@ int RunDecrypt(const Args& args);
 int RunDump(const Args& args);
 int RunReg(const Args& args);
 int RunScript(const Args& args);
+int RunCheck(const Args& args);
 
 extern const char* const kEncryptHelp;
 extern const char* const kDecryptHelp;
 extern const char* const kDumpHelp;
 extern const char* const kRegHelp;
 extern const char* const kScriptHelp;
+extern const char* const kCheckHelp;
 
 // Small shared helpers.
 bool IsHelp(const Args& args);

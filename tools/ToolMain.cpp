@@ -23,6 +23,7 @@ const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
                               "  dump FILE.bal      print the alerts of a definition file as JSON\n"
                               "  reg dump [KEY]     print the program's stored settings and state\n"
                               "  script FILE FUNC   run a balance script's function as a check does\n"
+                              "  check FILE.bal ID  run one balance check of an alert as the program does\n"
                               "\n"
                               "Run 'tallyglass-tool COMMAND --help' for a command's options.\n";
 
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
     const std::map<std::string, Command> commands = {
         {"encrypt", {RunEncrypt, kEncryptHelp}}, {"decrypt", {RunDecrypt, kDecryptHelp}},
         {"dump", {RunDump, kDumpHelp}},          {"reg", {RunReg, kRegHelp}},
-        {"script", {RunScript, kScriptHelp}},
+        {"script", {RunScript, kScriptHelp}},    {"check", {RunCheck, kCheckHelp}},
     };
 
     Args args(argv + 1, argv + argc);

@@ -130,7 +130,13 @@ void TCheckThread::Execute() {
     }
 
     Log(1041, {definition.Name});
-    RequestOk = m_request.Perform();
+    if (PageOverride) {
+        m_request.Data = *PageOverride;
+        m_request.StatusCode = 200;
+        RequestOk = true;
+    } else {
+        RequestOk = m_request.Perform();
+    }
     Log(1042, {definition.Name, static_cast<std::uint64_t>(m_request.StatusCode),
                static_cast<std::uint64_t>(m_request.Data.size()), LoadText(RequestOk ? 1043 : 1044)});
 

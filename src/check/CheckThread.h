@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +50,9 @@ public:
     std::string StatusText;
     // Submatches of the alert's own page.
     std::vector<std::string> PageMatches;
+    // When set, taken as the alert's own page, answered with 200, instead of downloading it (for
+    // trying a definition against a saved page); the steps still download.
+    std::optional<std::string> PageOverride;
 
     // Starts the worker, once. The object must be owned by a std::shared_ptr.
     void Resume();
