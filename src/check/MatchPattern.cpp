@@ -48,13 +48,17 @@ TMatchResult TCompiledPattern::Match(std::string_view subject, std::vector<std::
 
     int rc = PCRE2_ERROR_JIT_STACKLIMIT;
     if (m_jitted) {
-        // The JIT's default stack is small; give deep patterns on long pages room to run.
-        const std::unique_ptr<pcre2_match_context, MatchContextDeleter> context(pcre2_match_context_create(nullptr));
-        const std::unique_ptr<pcre2_jit_stack, JitStackDeleter> stack(
-            pcre2_jit_stack_create(32 * 1024, 4 << 20, nullptr));
-        if (context && stack) {
-            pcre2_jit_stack_assign(context.get(), nullptr, stack.get());
-            rc = pcre2_match(m_code.get(), subjectBytes, subject.size(), 0, 0, data.get(), context.get());
+        rc = pcre2_match(m_code.get(), subjectBytes, subject.size(), 0, 0, data.get(), nullptr);
+        if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+            // The JIT's default stack is small; deep patterns on long pages get a larger one.
+            const std::unique_ptr<pcre2_match_context, MatchContextDeleter> context(
+                pcre2_match_context_create(nullptr));
+            const std::unique_ptr<pcre2_jit_stack, JitStackDeleter> stack(
+                pcre2_jit_stack_create(32 * 1024, 4 << 20, nullptr));
+            if (context && stack) {
+                pcre2_jit_stack_assign(context.get(), nullptr, stack.get());
+                rc = pcre2_match(m_code.get(), subjectBytes, subject.size(), 0, 0, data.get(), context.get());
+            }
         }
     }
     // Without the JIT, or when its stack did not suffice, the interpreter matches.
