@@ -47,7 +47,12 @@ bool append(SlistPtr& list, const std::string& line) {
 
 // The address as sent: only http and https, and without the user name and password that may be
 // written in it (the login goes only where Login and Password say).
-UrlPtr parseAddress(const std::string& address) {
+UrlPtr parseAddress(const std::string& given) {
+    // Templates may put blanks into an address (a date format with a blank, say); they go out
+    // escaped, as browsers send them.
+    std::string address;
+    for (const char c : given)
+        address += c == ' ' ? std::string("%20") : std::string(1, c);
     UrlPtr url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK)
         return nullptr;

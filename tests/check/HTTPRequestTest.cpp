@@ -87,6 +87,11 @@ TEST_F(HTTPRequestTest, GetSendsPathQueryPortAndFixedHeaders) {
     EXPECT_EQ(seen.header("Pragma"), "no-cache");
     EXPECT_EQ(seen.header("Cache-Control"), "no-cache");
     EXPECT_EQ(seen.header("Accept"), "*/*");
+
+    // Blanks and bytes outside ASCII in an address arrive as written.
+    request.Url = http.url("/echo?d=01.02.2024 10:30&n=Caf\xC3\xA9");
+    ASSERT_TRUE(request.Perform());
+    EXPECT_EQ(seen.get(&Seen::query), "d=01.02.2024 10:30;n=Caf\xC3\xA9;");
 }
 
 TEST(HTTPRequestRawTest, BodiesAndFormHeadersFollowMethodAndPostData) {
