@@ -7,6 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_THREAD__)
+// The tool is started while the test server's threads run. The child only executes the tool, so
+// the thread checker may let a multi-threaded process fork.
+extern "C" const char* __tsan_default_options() {
+    return "die_after_fork=0";
+}
+#endif
+
 // The real tallyglass-tool binary checking a multi-step login definition against a local server.
 namespace {
 
