@@ -14,6 +14,7 @@ int RunDump(const Args& args);
 int RunReg(const Args& args);
 int RunScript(const Args& args);
 int RunCurrency(const Args& args);
+int RunCheck(const Args& args);
 
 extern const char* const kEncryptHelp;
 extern const char* const kDecryptHelp;
@@ -21,6 +22,7 @@ extern const char* const kDumpHelp;
 extern const char* const kRegHelp;
 extern const char* const kScriptHelp;
 extern const char* const kCurrencyHelp;
+extern const char* const kCheckHelp;
 
 // Small shared helpers.
 bool IsHelp(const Args& args);

@@ -24,6 +24,7 @@ const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
                               "  reg dump [KEY]     print the program's stored settings and state\n"
                               "  script FILE FUNC   run a balance script's function as a check does\n"
                               "  currency FILE.js   load a provider script and run it as the program does\n"
+                              "  check FILE.bal ID  run one balance check of an alert as the program does\n"
                               "\n"
                               "Run 'tallyglass-tool COMMAND --help' for a command's options.\n";
 
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
         {"encrypt", {RunEncrypt, kEncryptHelp}}, {"decrypt", {RunDecrypt, kDecryptHelp}},
         {"dump", {RunDump, kDumpHelp}},          {"reg", {RunReg, kRegHelp}},
         {"script", {RunScript, kScriptHelp}},    {"currency", {RunCurrency, kCurrencyHelp}},
+        {"check", {RunCheck, kCheckHelp}},
     };
 
     Args args(argv + 1, argv + argc);

@@ -47,7 +47,12 @@ bool append(SlistPtr& list, const std::string& line) {
 
 // The address as sent: only http and https, and without the user name and password that may be
 // written in it (the login goes only where Login and Password say).
-UrlPtr parseAddress(const std::string& address) {
+UrlPtr parseAddress(const std::string& given) {
+    // Templates may put blanks into an address (a date format with a blank, say); they go out
+    // escaped, as browsers send them.
+    std::string address;
+    for (const char c : given)
+        address += c == ' ' ? std::string("%20") : std::string(1, c);
     UrlPtr url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK)
         return nullptr;
@@ -68,12 +73,14 @@ UrlPtr parseAddress(const std::string& address) {
 } // namespace
 
 // One easy handle for the object's life: libcurl keeps its cookie store and connection cache in
-// it across transfers (curl_easy_reset clears options only). The multi handle drives the transfer
+// it across transfers. The multi handle drives the transfer
 // so that the cancel event is looked at every few milliseconds, not only when data arrives.
 struct CHTTPRequest::Session {
     CURL* easy = nullptr;
     CURLM* multi = nullptr;
     bool attached = false;
+
+    std::string defaultCaFile; // libcurl's own certificate bundle
 
     // State of the running transfer, read by the callbacks.
     CHTTPRequest* owner = nullptr;
@@ -143,11 +150,26 @@ bool CHTTPRequest::Perform() {
         session->multi = curl_multi_init();
         if (session->easy == nullptr || session->multi == nullptr)
             return false;
+        // Options that never change. The others are all set again by every Perform; the handle is
+        // never reset, because its cookie engine, switched on here, has to stay on.
+        CURL* easy = session->easy;
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // the session's own cookie store, in memory only
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(kReadBlockBytes));
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Session::write);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, session.get());
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        char* defaultCa = nullptr;
+        if (curl_easy_getinfo(easy, CURLINFO_CAINFO, &defaultCa) == CURLE_OK && defaultCa != nullptr)
+            session->defaultCaFile = defaultCa;
         m_session = std::move(session);
     }
     Session& session = *m_session;
     CURL* easy = session.easy;
-    curl_easy_reset(easy);
     session.owner = this;
     session.tooLarge = false;
     session.cancelled = false;
@@ -176,7 +198,6 @@ bool CHTTPRequest::Perform() {
 
     const bool hasBody = !PostData.empty();
     if (Method == mPost) {
-        curl_easy_setopt(easy, CURLOPT_POST, 1L);
         if (hasBody) {
             listOk = listOk && append(headers, "Content-Type: application/x-www-form-urlencoded");
             listOk = listOk && append(headers, "Content-Length:" + std::to_string(PostData.size()));
@@ -187,40 +208,34 @@ bool CHTTPRequest::Perform() {
         }
     } else if (hasBody) {
         // A GET that carries a body: the body goes out with its length, but no form content type.
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "GET");
         listOk = listOk && append(headers, "Content-Type:");
-    } else {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
     if (!listOk)
         return false;
-    if (hasBody || Method == mPost) {
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(PostData.size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, PostData.c_str());
+    // The body first: setting it makes the request a POST, which the method options then settle.
+    const bool sendBody = hasBody || Method == mPost;
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(sendBody ? PostData.size() : 0));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, sendBody ? PostData.c_str() : nullptr);
+    if (Method == mPost) {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    } else if (hasBody) {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "GET");
+    } else {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
 
     curl_easy_setopt(easy, CURLOPT_CURLU, url.get());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // the session's own cookie store, in memory only
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(kReadBlockBytes));
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Session::write);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &session);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs);
-    if (!Referrer.empty())
-        curl_easy_setopt(easy, CURLOPT_REFERER, Referrer.c_str());
-    if (!Login.empty() && !Password.empty()) {
-        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(easy, CURLOPT_USERNAME, Login.c_str());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, Password.c_str());
-    }
+    curl_easy_setopt(easy, CURLOPT_REFERER, Referrer.empty() ? nullptr : Referrer.c_str());
+    const bool authorize = !Login.empty() && !Password.empty();
+    curl_easy_setopt(easy, CURLOPT_USERNAME, authorize ? Login.c_str() : nullptr);
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, authorize ? Password.c_str() : nullptr);
     const std::string trusted = trustedCertificates();
-    if (!trusted.empty())
-        curl_easy_setopt(easy, CURLOPT_CAINFO, trusted.c_str());
+    const std::string& caFile = trusted.empty() ? session.defaultCaFile : trusted;
+    curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.empty() ? nullptr : caFile.c_str());
 
     if (curl_multi_add_handle(session.multi, easy) != CURLM_OK)
         return false;
@@ -272,9 +287,13 @@ bool CHTTPRequest::Perform() {
         ContentLength =
             static_cast<std::int32_t>(std::min<curl_off_t>(length, std::numeric_limits<std::int32_t>::max()));
     CloseHandles();
-    // The options point into this call's header list and address; leave none behind.
+    // The options point into this call's header list, address and fields; leave none behind.
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(easy, CURLOPT_CURLU, nullptr);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr);
+    curl_easy_setopt(easy, CURLOPT_REFERER, nullptr);
+    curl_easy_setopt(easy, CURLOPT_USERNAME, nullptr);
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, nullptr);
     session.owner = nullptr;
     return ok && !session.cancelled && !session.tooLarge;
 }

@@ -52,7 +52,8 @@ protected:
         http.server().Post("/echo", echo);
         http.server().Get("/status/(\\d+)", [](const httplib::Request& req, httplib::Response& res) {
             res.status = std::stoi(req.matches[1]);
-            res.set_content("status page", "text/plain");
+            if (res.status != 204) // a 204 answer has no body
+                res.set_content("status page", "text/plain");
         });
         http.server().Get(
             "/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/echo?from=moved"); });
@@ -86,6 +87,11 @@ TEST_F(HTTPRequestTest, GetSendsPathQueryPortAndFixedHeaders) {
     EXPECT_EQ(seen.header("Pragma"), "no-cache");
     EXPECT_EQ(seen.header("Cache-Control"), "no-cache");
     EXPECT_EQ(seen.header("Accept"), "*/*");
+
+    // Blanks and bytes outside ASCII in an address arrive as written.
+    request.Url = http.url("/echo?d=01.02.2024 10:30&n=Caf\xC3\xA9");
+    ASSERT_TRUE(request.Perform());
+    EXPECT_EQ(seen.get(&Seen::query), "d=01.02.2024 10:30;n=Caf\xC3\xA9;");
 }
 
 TEST(HTTPRequestRawTest, BodiesAndFormHeadersFollowMethodAndPostData) {

@@ -42,7 +42,7 @@ TEST(Tool, HelpForItselfAndEveryCommand) {
     const ToolResult top = runTool({"--help"});
     EXPECT_EQ(top.exitCode, 0);
     EXPECT_NE(top.out.find("Usage: tallyglass-tool"), std::string::npos);
-    for (const char* command : {"encrypt", "decrypt", "dump", "reg", "script"}) {
+    for (const char* command : {"encrypt", "decrypt", "dump", "reg", "script", "check"}) {
         const ToolResult r = runTool({command, "--help"});
         EXPECT_EQ(r.exitCode, 0) << command;
         EXPECT_NE(r.out.find(std::string("tallyglass-tool ") + command), std::string::npos) << command;

@@ -1,0 +1,145 @@
+#include "TestServer.h"
+
+#include "alerts/Encoders.h"
+#include "support/TestSupport.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#if defined(__SANITIZE_THREAD__)
+// The tool is started while the test server's threads run. The child only executes the tool, so
+// the thread checker may let a multi-threaded process fork.
+extern "C" const char* __tsan_default_options() {
+    return "die_after_fork=0";
+}
+#endif
+
+// The real tallyglass-tool binary checking a multi-step login definition against a local server.
+namespace {
+
+struct ToolResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolResult runTool(const QStringList& args) {
+    QProcess process;
+    process.start(QString::fromStdString(BinPath("tallyglass-tool")), args);
+    if (!process.waitForStarted(10000))
+        return {};
+    process.closeWriteChannel();
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+class CheckToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.server().Post("/login", [](const httplib::Request& req, httplib::Response& res) {
+            if (req.get_param_value("user") == "anna" && req.get_param_value("pass") == "s3cret word")
+                res.set_header("Set-Cookie", "sid=A; Path=/");
+            res.set_redirect("/home");
+        });
+        server.server().Get("/home", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(req.get_header_value("Cookie") == "sid=A" ? "<a href=/acc/55>account</a>" : "login",
+                            "text/html");
+        });
+        server.server().Get("/acc/55", [this](const httplib::Request& req, httplib::Response& res) {
+            if (req.get_header_value("Cookie") != "sid=A") {
+                res.status = 403;
+                return;
+            }
+            res.set_content("Balance: " + amount() + " EUR", "text/html");
+        });
+        server.start();
+
+        const std::string definition = "[COMMON]\nlist_name=Test\n\n"
+                                       "[Bank]\nunique_id=BANK\nmethod=post\n"
+                                       "page_url=" +
+                                       server.url("/login") +
+                                       "\npost_data=user={LOGIN}&pass={PASSWORD}\n"
+                                       "pattern=acc/(\\d+?)>\ninfo_script=info.js\nchunks=STEPS\n\n"
+                                       "{STEPS}\nchunk_begin\nchunk_url=" +
+                                       server.url("/acc/{c_1}") +
+                                       "\nchunk_method=GET\n"
+                                       "chunk_pattern=Balance:\\s*(-?\\d+?)(\\.)(\\d\\d)\nchunk_end\n";
+        WriteFileBytes(dir.file("bank.bal"), EncryptBytes(kDefinitionPassphrase, definition));
+        WriteFileBytes(dir.file("info.js"),
+                       EncryptBytes(kDefinitionPassphrase, "function get_additional_info(p) {\n"
+                                                           "  AlertItem.registerinfo('Page', p.length);\n}"));
+    }
+
+    std::string amount() {
+        std::lock_guard lock(mutex);
+        return currentAmount;
+    }
+    void setAmount(const std::string& value) {
+        std::lock_guard lock(mutex);
+        currentAmount = value;
+    }
+
+    ToolResult check(const QStringList& extra) {
+        return runTool(
+            QStringList{"check", q(dir.file("bank.bal")), "BANK", "--login", "anna", "--password", "s3cret word"} +
+            extra);
+    }
+
+    TempDir dir;
+    TestServer server;
+    std::mutex mutex;
+    std::string currentAmount = "12.34";
+};
+
+} // namespace
+
+TEST_F(CheckToolTest, MultiStepLoginDefinitionAndStateBetweenRuns) {
+    const std::string state = dir.file("state");
+    ToolResult r = check({"--state-dir", q(state)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"status\": \"OK\", \"request_ok\": true, \"balance\": \"12.34\", \"last_balance\": \"-\", "
+                     "\"submatches\": [\"Balance: 12.34\", \"12\", \".\", \"34\"], \"info\": {\"Page\": \"27\"}}\n");
+    EXPECT_NE(r.err.find(": Chunk #1 for 'Bank' alert downloaded. Result code: 200, downloaded bytes: 18. "
+                         "Request succeeded ? true\r\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("anna"), std::string::npos);
+    EXPECT_EQ(r.err.find("s3cret"), std::string::npos);
+
+    // The next run in the same state folder sees the last balance and the change.
+    setAmount("-7.05");
+    r = check({"--state-dir", q(state)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"balance\": \"-7.05\", \"last_balance\": \"12.34\""), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(": Balance for 'Bank' changed.\r\n"), std::string::npos) << r.err;
+
+    // Without the state folder nothing carries over; a wrong password ends in ERR with exit code 1.
+    r = runTool({"check", q(dir.file("bank.bal")), "BANK", "--login", "anna", "--password", "wrong"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out.rfind("{\"status\": \"ERR\", \"request_ok\": true, \"balance\": \"-\", \"last_balance\": \"-\"", 0),
+              0u)
+        << r.out;
+}
+
+TEST_F(CheckToolTest, SavedPageAndBadArguments) {
+    // The alert's own page from a file: its link leads the step to the account.
+    WriteFileBytes(dir.file("home.html"), "<a href=/acc/55>");
+    ToolResult r = check({"--page", q(dir.file("home.html"))});
+    // The login never ran, so the account page refuses: the step's 403 is the outcome.
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Content for 'Bank' alert downloaded. Result code: 200, downloaded bytes: 16."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("result code: 403, status message = '403 Forbidden'"), std::string::npos) << r.err;
+
+    EXPECT_EQ(runTool({"check", q(dir.file("bank.bal"))}).exitCode, 2);
+    EXPECT_EQ(runTool({"check", q(dir.file("bank.bal")), "NOPE"}).exitCode, 2);
+    EXPECT_EQ(runTool({"check", q(dir.file("missing.bal")), "BANK"}).exitCode, 2);
+    EXPECT_EQ(runTool({"check", q(dir.file("bank.bal")), "BANK", "--login"}).exitCode, 2);
+}

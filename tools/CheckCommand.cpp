@@ -1,0 +1,160 @@
+#include "Commands.h"
+
+#include "Json.h"
+#include "alerts/AlertItems.h"
+#include "alerts/Encoders.h"
+#include "app/LogFile.h"
+#include "app/Messages.h"
+#include "check/CheckThread.h"
+#include "platform/Registry.h"
+
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+const char* const kCheckHelp =
+    "Usage: tallyglass-tool check FILE.bal UNIQUE_ID [--login L] [--password P] [--state-dir DIR]\n"
+    "                             [--page FILE]\n"
+    "\n"
+    "Runs one complete balance check of the alert UNIQUE_ID of a definition file exactly as the\n"
+    "program does: downloads, steps, pattern and info scripts (from the file's folder), the balance.\n"
+    "The alert's state lives in a temporary store, or in DIR/registry.db with --state-dir, so that\n"
+    "the last balance and the trend carry over between runs. --page FILE takes the alert's own page\n"
+    "from FILE instead of downloading it (its steps still download).\n"
+    "The check's log lines go to standard error; standard output gets one JSON object:\n"
+    "  {\"status\": \"OK\"|\"ERR\"|\"\", \"request_ok\": bool, \"balance\": s, \"last_balance\": s,\n"
+    "   \"submatches\": [s], \"info\": {name: value}}\n"
+    "Balances read \"-\" when there is none. Exit code 0 when the status is OK, 1 otherwise, 2 for\n"
+    "bad arguments or files that cannot be read.\n";
+
+namespace {
+
+// The tool's own state key: its store is never the program's.
+const char* const kToolStateKey = "tallyglass-tool";
+
+int badArguments(const std::string& message) {
+    std::fprintf(stderr, "tallyglass-tool: %s\n\n%s", message.c_str(), kCheckHelp);
+    return 2;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// A balance as the Balance List shows it, with "." as the separator.
+std::string balanceText(std::int32_t balance) {
+    if (balance == NoBalance)
+        return "-";
+    const std::int64_t value = balance;
+    const std::int64_t magnitude = value < 0 ? -value : value;
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%lld.%02lld", value < 0 ? "-" : "", static_cast<long long>(magnitude / 100),
+                  static_cast<long long>(magnitude % 100));
+    return text;
+}
+
+} // namespace
+
+int RunCheck(const Args& given) {
+    Args args = given;
+    std::string login, password, stateDir, pagePath;
+    bool hasLogin = false, hasPassword = false, hasStateDir = false, hasPage = false;
+    if (!TakeOption(args, "--login", login, hasLogin) || !TakeOption(args, "--password", password, hasPassword) ||
+        !TakeOption(args, "--state-dir", stateDir, hasStateDir) || !TakeOption(args, "--page", pagePath, hasPage))
+        return badArguments("an option is missing its value");
+    if (args.size() != 2)
+        return badArguments("expected FILE.bal and UNIQUE_ID");
+    if (hasStateDir && stateDir.empty())
+        return badArguments("--state-dir needs a folder");
+
+    std::string bytes;
+    if (args[0] == "-" || !ReadInput(args[0], bytes)) {
+        std::fprintf(stderr, "tallyglass-tool: cannot read definition file '%s'\n", args[0].c_str());
+        return 2;
+    }
+    std::string page;
+    if (hasPage && !ReadInput(pagePath, page)) {
+        std::fprintf(stderr, "tallyglass-tool: cannot read page '%s'\n", pagePath.c_str());
+        return 2;
+    }
+
+    QTemporaryDir temporary;
+    if (!hasStateDir) {
+        if (!temporary.isValid())
+            return badArguments("cannot make a temporary folder");
+        stateDir = temporary.path().toStdString();
+    }
+    const auto store = std::make_unique<Registry>(stateDir + "/registry.db");
+
+    TAlertItems list;
+    list.FileName = args[0];
+    list.RegistryRoot = "Software\\Brightmoor\\Tallyglass";
+    list.StateKey = Md5Hex(kToolStateKey);
+    list.Store = store.get();
+    list.LoadFromBytes(std::move(bytes));
+    TAlertItem* alert = list.FindByUniqueId(args[1]);
+    if (alert == nullptr)
+        return badArguments("no alert '" + args[1] + "' in " + args[0]);
+    {
+        const auto lock = alert->Lock();
+        if (hasLogin)
+            alert->PageLogin = login;
+        if (hasPassword)
+            alert->PagePassword = password;
+    }
+
+    // The log's lines, in its format, on standard error.
+    TLogFile log;
+    log.OpenLog("/dev/stderr");
+    log.SetEnabled(true);
+    ManualResetEvent cancel;
+
+    // As the Balance List starts and ends a check.
+    std::string status;
+    bool requestOk = false;
+    log.WriteLog(LoadStr(1025), {alert->Name});
+    auto thread = std::make_shared<TCheckThread>(*alert, folderOf(args[0]), log, &cancel);
+    if (hasPage)
+        thread->PageOverride = page;
+    thread->OnCheckDone = [&](TCheckThread& done) {
+        status = done.StatusText;
+        requestOk = done.RequestOk;
+        if (done.Alert().BalanceChanged())
+            log.WriteLog(LoadStr(1047), {done.Alert().Name});
+        else if (!done.RequestOk)
+            log.WriteLog(LoadStr(1023), {done.Alert().Name});
+    };
+    thread->Resume();
+    log.WriteLog(LoadStr(1026), {alert->Name});
+    thread->WaitFor(-1);
+
+    std::vector<std::string> submatches;
+    std::map<std::string, std::string> info;
+    {
+        const auto lock = alert->Lock();
+        submatches = alert->ChunkList.empty() ? thread->PageMatches : alert->ChunkList.back()->Matches;
+        info = alert->InfoValues;
+    }
+    const TBalances balances = alert->Balances();
+    std::string json = "{\"status\": " + JsonString(status) + ", \"request_ok\": " + JsonBool(requestOk) +
+                       ", \"balance\": " + JsonString(balanceText(balances.CurrentBalance)) +
+                       ", \"last_balance\": " + JsonString(balanceText(balances.LastBalance)) + ", \"submatches\": [";
+    for (std::size_t i = 0; i < submatches.size(); ++i)
+        json += (i == 0 ? "" : ", ") + JsonString(submatches[i]);
+    json += "], \"info\": {";
+    bool first = true;
+    for (const auto& [name, value] : info) {
+        json += first ? "" : ", ";
+        first = false;
+        json += JsonString(name) + ": " + JsonString(value);
+    }
+    json += "}}\n";
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    if (std::fflush(stdout) != 0)
+        return 2;
+    return status == LoadStr(1008) ? 0 : 1;
+}
