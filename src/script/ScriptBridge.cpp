@@ -114,6 +114,7 @@ const char* const kBootstrap = R"JS((function (global, bridge) {
             if (!apply(hasOwn, global, [name]) || typeof global[name] !== "function") return { missing: true };
             try {
                 var value = apply(global[name], global, args);
+                if (callableValues.has(value)) value = callableValues.get(value);
                 return { ok: true, value: value, text: textOf(value) };
             } catch (e) {
                 return { error: e };

@@ -68,6 +68,9 @@ TEST_F(RequestObjectTest, StatusIsNotExaminedAndFailuresKeepWhatWasRead) {
     EXPECT_EQ(run("function f() { Request.get(" + quoted("/zero") + "); return Request.htmltext; }"), "before");
     EXPECT_EQ(run("function f() { Request.get(" + quoted("/latin1") + "); return Request.htmltext.length; }"), "4");
     EXPECT_EQ(run("function f() { return Request.get('http://127.0.0.1:1/') + ':' + Request.htmltext; }"), "false:");
+    // The text may also be called for.
+    EXPECT_EQ(run("function f() { Request.get(" + quoted("/fail") + "); return Request.htmltext().toUpperCase(); }"),
+              "SERVER ERROR PAGE");
 }
 
 TEST_F(RequestObjectTest, CookiesCarryOverBetweenGetsOfOneObject) {

@@ -300,6 +300,10 @@ TEST_F(ScriptHost, MembersThatTakeBothFormsWorkReadAndCalled) {
     EXPECT_EQ(run("function f() { TestObject.add('5'); TestObject.add(TestObject.text); }"), "");
     EXPECT_EQ(object.LastText, "5");
     EXPECT_EQ(object.LastType, TScriptValue::Type::Text);
+    // Returned from a function it is the text it stands for.
+    ASSERT_TRUE(host.LoadScript("function f() { return TestObject.text; }") && host.CallFunction("f"));
+    EXPECT_EQ(host.Result().type(), TScriptValue::Type::Text);
+    EXPECT_EQ(host.Result().text(), "5");
     // It takes no arguments in either form.
     EXPECT_EQ(run("function f() { return TestObject.text(1); }"), "<failed>");
 }
