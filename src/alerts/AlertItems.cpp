@@ -1,5 +1,7 @@
 #include "alerts/AlertItems.h"
 
+#include "platform/Paths.h"
+
 #include "alerts/Encoders.h"
 #include "app/LogFile.h"
 #include "platform/Registry.h"
@@ -244,7 +246,6 @@ void TAlertItems::LoadFromText(const std::string& plainText) {
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
                                                           const std::string& stateKey, TLogFile* log,
                                                           const TTranslateFn& translate, Registry* store) {
-    namespace fs = std::filesystem;
     if (log != nullptr)
         log->WriteLog(LoadStr(1048), {folder});
 
@@ -254,15 +255,7 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& fol
 
     std::vector<std::unique_ptr<TAlertItems>> lists;
     std::uint64_t total = 0;
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
-        std::error_code statError;
-        if (it->is_directory(statError))
-            continue;
-        const std::string name = it->path().filename().string();
-        if (name.size() < 4 || asciiLower(name.substr(name.size() - 4)) != ".bal")
-            continue;
+    for (const std::string& name : FilesWithExtension(folder, ".bal")) {
         auto list = std::make_unique<TAlertItems>();
         list->FileName = folder + name;
         list->RegistryRoot = registryRoot;

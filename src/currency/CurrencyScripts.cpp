@@ -1,5 +1,7 @@
 #include "currency/CurrencyScripts.h"
 
+#include "platform/Paths.h"
+
 #include "alerts/Encoders.h"
 #include "app/LogFile.h"
 #include "app/Messages.h"
@@ -30,16 +32,6 @@ std::string readFile(const std::string& path) {
     if (in.bad())
         throw std::runtime_error("cannot read " + path);
     return bytes;
-}
-
-bool hasScriptExtension(const std::string& name) {
-    if (name.size() < 3)
-        return false;
-    std::string extension = name.substr(name.size() - 3);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return extension == ".js";
 }
 
 } // namespace
@@ -89,20 +81,10 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogF
 
 TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, const TTranslateFn& translate,
                                    Registry* store) {
-    namespace fs = std::filesystem;
     TCurrencyLists lists;
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
-        std::error_code statError;
-        if (it->is_directory(statError))
-            continue;
-        const std::string name = it->path().filename().string();
-        if (!hasScriptExtension(name))
-            continue;
+    for (const std::string& name : FilesWithExtension(folder, ".js"))
         if (auto list = LoadCurrencyScript(folder + name, log, translate, store))
             lists.push_back(std::move(list));
-    }
     return lists;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,4 +80,32 @@ bool ForceDirectories(const std::string& path) {
     }
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> FilesWithExtension(const std::string& folder, std::string_view extension) {
+    namespace fs = std::filesystem;
+    auto endsWith = [extension](const std::string& name) {
+        if (name.size() < extension.size())
+            return false;
+        const std::string_view tail = std::string_view(name).substr(name.size() - extension.size());
+        for (std::size_t i = 0; i < tail.size(); ++i) {
+            const char a = tail[i], b = extension[i];
+            const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+            if (lower(a) != lower(b))
+                return false;
+        }
+        return true;
+    };
+    std::vector<std::string> names;
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
+        std::error_code statError;
+        if (it->is_directory(statError))
+            continue;
+        std::string name = it->path().filename().string();
+        if (endsWith(name))
+            names.push_back(std::move(name));
+    }
+    return names;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 // Folders of the program. Every returned folder path ends with '/'.
 
@@ -18,3 +20,8 @@ std::string RuntimeFolder();
 std::string DefaultDataPath();
 // Creates the folder with its parents (mode 0700 for new ones); true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
+
+// Names of the entries of a folder that are not folders themselves and whose name ends in
+// `extension` (such as ".bal"), letter case ignored, in the order the folder lists them. A folder
+// that cannot be read gives what was listed before the failure.
+std::vector<std::string> FilesWithExtension(const std::string& folder, std::string_view extension);
