@@ -72,15 +72,11 @@ int RunCheck(const Args& given) {
         return badArguments("--state-dir needs a folder");
 
     std::string bytes;
-    if (args[0] == "-" || !ReadInput(args[0], bytes)) {
-        std::fprintf(stderr, "tallyglass-tool: cannot read definition file '%s'\n", args[0].c_str());
+    if (!ReadInputOrReport(args[0], "definition file", bytes, false))
         return 2;
-    }
     std::string page;
-    if (hasPage && !ReadInput(pagePath, page)) {
-        std::fprintf(stderr, "tallyglass-tool: cannot read page '%s'\n", pagePath.c_str());
+    if (hasPage && !ReadInputOrReport(pagePath, "page", page))
         return 2;
-    }
 
     QTemporaryDir temporary;
     if (!hasStateDir) {

@@ -29,6 +29,9 @@ bool IsHelp(const Args& args);
 int UsageError(const std::string& message, const char* help);
 // Reads a whole file ("-" is standard input); false on failure.
 bool ReadInput(const std::string& path, std::string& bytes);
+// ReadInput that reports a failure as "cannot read <what> '<path>'" on standard error. Without
+// `allowStdin`, "-" is such a failure: the command needs a real file.
+bool ReadInputOrReport(const std::string& path, const char* what, std::string& bytes, bool allowStdin = true);
 bool WriteOutput(const std::string& path, const std::string& bytes);
 // Removes "--name VALUE" from args into value; false when the option is given without a value.
 bool TakeOption(Args& args, const std::string& name, std::string& value, bool& present);

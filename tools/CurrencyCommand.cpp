@@ -105,10 +105,8 @@ int RunCurrency(const Args& given) {
         return UsageError("expected one provider script", kCurrencyHelp);
 
     std::string bytes;
-    if (args[0] == "-" || !ReadInput(args[0], bytes)) {
-        std::fprintf(stderr, "tallyglass-tool: cannot read script '%s'\n", args[0].c_str());
+    if (!ReadInputOrReport(args[0], "script", bytes, false))
         return 2;
-    }
     // The store: the given folder, or one that lives as long as this command.
     QTemporaryDir temporaryStore;
     if (!hasStateDir) {

@@ -53,10 +53,8 @@ int RunDump(const Args& args) {
     if (args.size() != 1)
         return UsageError("expected one definition file", kDumpHelp);
     std::string bytes;
-    if (args[0] == "-" || !ReadInput(args[0], bytes)) {
-        std::fprintf(stderr, "tallyglass-tool: cannot read definition file '%s'\n", args[0].c_str());
+    if (!ReadInputOrReport(args[0], "definition file", bytes, false))
         return 2;
-    }
     // A list without a registry root reads no stored state and no custom alerts.
     TAlertItems list;
     list.FileName = args[0];

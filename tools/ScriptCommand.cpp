@@ -57,15 +57,11 @@ int RunScript(const Args& given) {
         return UsageError("expected FILE and FUNCTION", kScriptHelp);
 
     std::string bytes;
-    if (args[0] == "-" || !ReadInput(args[0], bytes)) {
-        std::fprintf(stderr, "tallyglass-tool: cannot read script '%s'\n", args[0].c_str());
+    if (!ReadInputOrReport(args[0], "script", bytes, false))
         return 2;
-    }
     std::string page;
-    if (hasPage && !ReadInput(pagePath, page)) {
-        std::fprintf(stderr, "tallyglass-tool: cannot read page '%s'\n", pagePath.c_str());
+    if (hasPage && !ReadInputOrReport(pagePath, "page", page))
         return 2;
-    }
     // Scripts are stored like definition files; the text ends at the first zero byte.
     std::string text = plain ? bytes : DecryptBytes(kDefinitionPassphrase, bytes);
     text = text.substr(0, text.find('\0'));

@@ -59,6 +59,13 @@ bool ReadInput(const std::string& path, std::string& bytes) {
     return !in.bad();
 }
 
+bool ReadInputOrReport(const std::string& path, const char* what, std::string& bytes, bool allowStdin) {
+    if ((allowStdin || path != "-") && ReadInput(path, bytes))
+        return true;
+    std::fprintf(stderr, "tallyglass-tool: cannot read %s '%s'\n", what, path.c_str());
+    return false;
+}
+
 bool WriteOutput(const std::string& path, const std::string& bytes) {
     if (path == "-") {
         std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
