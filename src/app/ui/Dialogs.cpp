@@ -42,6 +42,11 @@ void centreOnScreen(QWidget& widget) {
     widget.move(screen->availableGeometry().center() - widget.rect().center());
 }
 
+int& unansweredInARow() {
+    static int count = 0;
+    return count;
+}
+
 } // namespace
 
 void PushDialogAnswer(DialogAnswer answer) {
@@ -62,6 +67,7 @@ void SetDialogsNonInteractive(bool value) {
 
 int RunModal(QDialog& dialog) {
     if (!answers().empty()) {
+        unansweredInARow() = 0;
         DialogAnswer answer = std::move(answers().front());
         answers().pop_front();
         return answer(dialog);
@@ -69,8 +75,7 @@ int RunModal(QDialog& dialog) {
     if (nonInteractive()) {
         // A run without a user rejects the dialog. A flow that keeps asking would never end, so
         // a long run of unanswered dialogs stops the process with a clear message.
-        static int unanswered = 0;
-        if (++unanswered > 1000)
+        if (++unansweredInARow() > 1000)
             qFatal("Dialog '%s' shown with no answer queued", qPrintable(dialog.objectName()));
         return QDialog::Rejected;
     }
