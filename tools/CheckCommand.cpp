@@ -141,16 +141,8 @@ int RunCheck(const Args& given) {
                        ", \"last_balance\": " + JsonString(balanceText(balances.LastBalance)) + ", \"submatches\": [";
     for (std::size_t i = 0; i < submatches.size(); ++i)
         json += (i == 0 ? "" : ", ") + JsonString(submatches[i]);
-    json += "], \"info\": {";
-    bool first = true;
-    for (const auto& [name, value] : info) {
-        json += first ? "" : ", ";
-        first = false;
-        json += JsonString(name) + ": " + JsonString(value);
-    }
-    json += "}}\n";
-    std::fwrite(json.data(), 1, json.size(), stdout);
-    if (std::fflush(stdout) != 0)
+    json += "], \"info\": " + JsonTextObject(info) + "}\n";
+    if (!WriteStdout(json))
         return 2;
     return status == LoadStr(1008) ? 0 : 1;
 }

@@ -143,8 +143,7 @@ int RunCurrency(const Args& given) {
     }
 
     const std::string json = listJson(*list, failed);
-    std::fwrite(json.data(), 1, json.size(), stdout);
-    if (std::fflush(stdout) != 0)
+    if (!WriteStdout(json))
         return 2;
     return failed ? 3 : 0;
 }

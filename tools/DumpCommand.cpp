@@ -60,6 +60,5 @@ int RunDump(const Args& args) {
     list.FileName = args[0];
     list.LoadFromBytes(std::move(bytes));
     const std::string json = dumpJson(list);
-    std::fwrite(json.data(), 1, json.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 2;
+    return WriteStdout(json) ? 0 : 2;
 }

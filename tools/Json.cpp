@@ -59,3 +59,14 @@ std::string JsonString(std::string_view s) {
     out += '"';
     return out;
 }
+
+std::string JsonTextObject(const std::map<std::string, std::string>& values) {
+    std::string json = "{";
+    for (const auto& [name, value] : values)
+        json += (json.size() == 1 ? "" : ", ") + JsonString(name) + ": " + JsonString(value);
+    return json + "}";
+}
+
+bool WriteStdout(const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -9,3 +10,9 @@ std::string JsonString(std::string_view bytes);
 inline const char* JsonBool(bool value) {
     return value ? "true" : "false";
 }
+
+// A JSON object of text values, keys in the map's order.
+std::string JsonTextObject(const std::map<std::string, std::string>& values);
+
+// Writes the output to standard output; false when it could not be written whole.
+bool WriteStdout(const std::string& text);

@@ -79,17 +79,10 @@ int RunScript(const Args& given) {
 
     const bool loaded = host.LoadScript(text);
     const bool called = loaded && (hasPage ? host.CallFunction(args[1], page) : host.CallFunction(args[1]));
-    std::string json = std::string("{\"loaded\": ") + JsonBool(loaded) + ", \"called\": " + JsonBool(called) +
-                       ", \"result\": " + JsonString(host.Result().text()) + ", \"info\": {";
-    bool first = true;
-    for (const auto& [name, value] : alert.InfoValues) {
-        json += first ? "" : ", ";
-        first = false;
-        json += JsonString(name) + ": " + JsonString(value);
-    }
-    json += "}}\n";
-    std::fwrite(json.data(), 1, json.size(), stdout);
-    if (std::fflush(stdout) != 0)
+    const std::string json = std::string("{\"loaded\": ") + JsonBool(loaded) + ", \"called\": " + JsonBool(called) +
+                             ", \"result\": " + JsonString(host.Result().text()) +
+                             ", \"info\": " + JsonTextObject(alert.InfoValues) + "}\n";
+    if (!WriteStdout(json))
         return 2;
     return called ? 0 : 3;
 }
