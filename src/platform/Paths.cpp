@@ -61,10 +61,6 @@ std::string RuntimeFolder() {
     return withSlash(QDir::tempPath().toStdString());
 }
 
-std::string DefaultDataPath() {
-    return LocalAppDataFolder() + "TallyData/";
-}
-
 bool ForceDirectories(const std::string& path) {
     if (path.empty())
         return false;

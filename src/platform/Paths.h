@@ -16,8 +16,6 @@ std::string ConfigFolder();
 // $XDG_RUNTIME_DIR when set and absolute, else the temporary folder.
 std::string RuntimeFolder();
 
-// The per-user data folder: LocalAppDataFolder() + "TallyData/".
-std::string DefaultDataPath();
 // Creates the folder with its parents (mode 0700 for new ones); true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 

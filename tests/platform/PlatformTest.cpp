@@ -88,7 +88,7 @@ TEST(Paths, FoldersFollowTheEnvironment) {
     {
         ScopedEnv data("XDG_DATA_HOME", dir.path());
         ScopedEnv config("XDG_CONFIG_HOME", dir.path() + "/cfg");
-        EXPECT_EQ(DefaultDataPath(), dir.path() + "/TallyData/");
+        EXPECT_EQ(LocalAppDataFolder(), dir.path() + "/");
         EXPECT_EQ(ConfigFolder(), dir.path() + "/cfg/");
     }
     {
