@@ -2,10 +2,10 @@
 
 #include "app/Services.h"
 #include "app/ui/Dialogs.h"
-#include "app/ui/NewHint.h"
 #include "translate/ui/FormTranslator.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -33,7 +33,9 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fmAbout"));
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(HintFont().family() == QStringLiteral("Tahoma") ? QFont(QStringLiteral("Tahoma")) : QApplication::font());
+    // Tahoma where it is installed, else the system's default font.
+    if (QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
+        setFont(QFont(QStringLiteral("Tahoma")));
 
     gbAbout = new QGroupBox(QStringLiteral("About program"), this);
     gbAbout->setObjectName(QStringLiteral("gbAbout"));
