@@ -107,13 +107,12 @@ int RunCheck(const Args& given) {
     TLogFile log;
     log.OpenLog("/dev/stderr");
     log.SetEnabled(true);
-    ManualResetEvent cancel;
 
     // As the Balance List starts and ends a check.
     std::string status;
     bool requestOk = false;
     log.WriteLog(LoadStr(1025), {alert->Name});
-    auto thread = std::make_shared<TCheckThread>(*alert, folderOf(args[0]), log, &cancel);
+    auto thread = std::make_shared<TCheckThread>(*alert, folderOf(args[0]), log);
     if (hasPage)
         thread->PageOverride = page;
     thread->OnCheckDone = [&](TCheckThread& done) {

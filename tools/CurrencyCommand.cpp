@@ -52,9 +52,8 @@ bool runWorker(TCurrencyList& list, TLogFile& log, std::uint8_t mode) {
     auto cancel = std::make_shared<ManualResetEvent>();
     TGetCurrencyRatesThread thread(mode, &log, cancel, list);
     thread.Resume();
-    // The worker hands its completion to this thread's event loop and ends after it.
-    while (!thread.WaitFor(20))
-        QCoreApplication::processEvents();
+    // The wait serves the worker's calls into this thread, its completion included.
+    thread.WaitFor(-1);
     return !thread.Failed();
 }
 

@@ -10,17 +10,14 @@
 #include "script/AlertItemObject.h"
 #include "script/ScriptText.h"
 
-#include <QCoreApplication>
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 TCheckThread::TCheckThread(TAlertItem& alert, std::string alertsFolder, TLogFile& log,
-                           const ManualResetEvent* cancelEvent)
-    : AlertsFolder(std::move(alertsFolder)), m_alert(alert), m_log(log), m_cancelEvent(cancelEvent) {
-    m_request.CancelEvent = cancelEvent;
+                           std::shared_ptr<ManualResetEvent> cancelEvent)
+    : TWorker(std::move(cancelEvent)), AlertsFolder(std::move(alertsFolder)), m_alert(alert), m_log(log) {
+    m_request.CancelEvent = &CancelEvent();
     const auto lock = alert.Lock();
     m_definition.Name = alert.Name;
     m_definition.page_url = alert.page_url;
@@ -35,35 +32,7 @@ TCheckThread::TCheckThread(TAlertItem& alert, std::string alertsFolder, TLogFile
         m_definition.Chunks.push_back(*chunk);
 }
 
-TCheckThread::~TCheckThread() {
-    if (!m_thread.joinable())
-        return;
-    // The worker's own reference may be the last one: then the worker itself is ending here.
-    if (m_thread.get_id() == std::this_thread::get_id())
-        m_thread.detach();
-    else
-        m_thread.join();
-}
-
-void TCheckThread::Resume() {
-    if (m_thread.joinable() || Finished())
-        return;
-    m_thread = std::thread([self = shared_from_this()] { self->Execute(); });
-}
-
-bool TCheckThread::WaitFor(int timeoutMs) {
-    if (!UiThread::isUiThread() || QCoreApplication::instance() == nullptr)
-        return m_finished.wait(timeoutMs);
-    // The worker may be waiting for this thread (a message text, the completion): serve it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        QCoreApplication::processEvents();
-        if (m_finished.wait(5))
-            return true;
-        if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline)
-            return false;
-    }
-}
+TCheckThread::~TCheckThread() = default;
 
 std::string TCheckThread::LoadText(unsigned id) {
     std::string text;
@@ -151,8 +120,7 @@ void TCheckThread::Execute() {
     }
 
     if (OnCheckDone)
-        UiThread::runSync([this] { OnCheckDone(*this); });
-    m_finished.set();
+        Complete([this] { OnCheckDone(*this); });
 }
 
 void TCheckThread::RunChunks() {
@@ -246,7 +214,7 @@ TMatchResult TCheckThread::RunPatternScript(const std::string& page, const std::
     TActiveScriptEngine host;
     ScriptName = file;
     ConnectScriptEvents(host);
-    host.SetCancelEvent(m_cancelEvent);
+    host.SetCancelEvent(&CancelEvent());
     host.AddNamedObject("AlertItem", &alertItem);
     list.clear();
 
@@ -269,7 +237,7 @@ void TCheckThread::RunInfoScript(const std::string& page, const std::string& fil
     TActiveScriptEngine host;
     ScriptName = file;
     ConnectScriptEvents(host);
-    host.SetCancelEvent(m_cancelEvent);
+    host.SetCancelEvent(&CancelEvent());
     host.AddNamedObject("AlertItem", &alertItem);
     if (host.LoadScript(text))
         host.CallFunction("get_additional_info", page); // what it returns does not matter

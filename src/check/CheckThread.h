@@ -5,6 +5,7 @@
 #include "check/HTTPRequest.h"
 #include "check/MatchPattern.h"
 #include "platform/Events.h"
+#include "platform/Worker.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 class TActiveScriptEngine;
@@ -24,20 +24,20 @@ class TLogFile;
 //
 // Lifetime: the creator keeps a std::shared_ptr, sets OnCheckDone and calls Resume; the worker
 // holds a reference of its own until it ends, so the creator may drop its reference at any time.
-// The alert and the log must outlive the check.
-class TCheckThread : public std::enable_shared_from_this<TCheckThread> {
+// The alert (with its list) and the log must outlive the check: a starter that may let go of them
+// first hands them to KeepAlive.
+class TCheckThread : public TWorker {
 public:
     using TCheckDoneEvent = std::function<void(TCheckThread& thread)>;
 
     // The definition and the page login are read from the alert now, under its lock. The cancel
-    // event (not owned, may be nullptr) stops a running download or script.
-    TCheckThread(TAlertItem& alert, std::string alertsFolder, TLogFile& log, const ManualResetEvent* cancelEvent);
-    ~TCheckThread();
-    TCheckThread(const TCheckThread&) = delete;
-    TCheckThread& operator=(const TCheckThread&) = delete;
+    // event (nullptr: one of the check's own) stops a running download or script.
+    TCheckThread(TAlertItem& alert, std::string alertsFolder, TLogFile& log,
+                 std::shared_ptr<ManualResetEvent> cancelEvent = nullptr);
+    ~TCheckThread() override;
 
-    // Runs on the user-interface thread when the check ends, whatever its outcome; the worker waits
-    // until it returns. Set before Resume.
+    // Runs on the user-interface thread when the check ends, whatever its outcome, unless the check
+    // was cancelled; the worker waits until it returns. Set before Resume.
     TCheckDoneEvent OnCheckDone;
 
     // Folder of the definitions and their scripts, ending with a separator.
@@ -54,14 +54,8 @@ public:
     // trying a definition against a saved page); the steps still download.
     std::optional<std::string> PageOverride;
 
-    // Starts the worker, once. The object must be owned by a std::shared_ptr.
-    void Resume();
     // The whole check on the calling thread: what the worker runs.
-    void Execute();
-    // Waits until the check has ended and OnCheckDone has returned; on the user-interface thread
-    // its calls are served meanwhile. False on time-out.
-    bool WaitFor(int timeoutMs);
-    bool Finished() const { return m_finished.isSet(); }
+    void Execute() override;
 
     TAlertItem& Alert() const { return m_alert; }
     CHTTPRequest& Request() { return m_request; }
@@ -107,11 +101,8 @@ private:
 
     TAlertItem& m_alert;
     TLogFile& m_log;
-    const ManualResetEvent* m_cancelEvent;
     CHTTPRequest m_request;
     TDefinition m_definition;
     // Patterns compiled during this check, by their text.
     std::map<std::string, std::unique_ptr<TCompiledPattern>> m_patterns;
-    ManualResetEvent m_finished;
-    std::thread m_thread;
 };

@@ -1,12 +1,10 @@
 #include "currency/CurrencyList.h"
 
-#include "platform/Events.h"
 #include "platform/Registry.h"
 
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace {
@@ -47,13 +45,12 @@ std::string FoldCurrencyName(const std::string& name) {
 TCurrencyList::TCurrencyList() = default;
 TCurrencyList::~TCurrencyList() = default;
 
-TCurrencyList::TLock TCurrencyList::LockUnlessCancelled(const ManualResetEvent& cancel) const {
-    TLock lock(m_mutex, std::defer_lock);
-    while (!cancel.isSet()) {
-        if (lock.try_lock_for(std::chrono::milliseconds(20)))
-            return lock;
-    }
-    return lock;
+TCurrencyList::TRunMark::TRunMark(const TCurrencyList& list) : m_list(list) {
+    ++m_list.m_runs;
+}
+
+TCurrencyList::TRunMark::~TRunMark() {
+    --m_list.m_runs;
 }
 
 // ---- Columns and currencies ---------------------------------------------------------------------

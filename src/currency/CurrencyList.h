@@ -5,13 +5,13 @@
 #include "platform/DateTime.h"
 #include "script/ScriptObject.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-class ManualResetEvent;
 class Registry;
 
 // Where the lists keep their columns, currencies and settings: one subkey per script file.
@@ -36,11 +36,12 @@ struct TCurrencyColumn {
 // registry.
 //
 // Locking: a script runs against the list on a worker thread while the user-interface thread shows
-// and edits it. The list's lock is held by the worker for the whole script run and must be held by
-// the program whenever it reads or changes the columns, the currencies or CanSort, so that no
-// window ever sees a half-written list. The settings (Active, PeriodType, Period, LastCheckedTime)
-// are never touched by scripts and belong to the user-interface thread. The lock is recursive, so
-// a holder may call the list's own operations, which take it too.
+// and edits it. Every member takes the list's lock for its own duration, the script's calls
+// included, and nothing holds it across a download or a script run, so the user-interface thread
+// never waits for one. Code that reads several members as one picture holds Lock() around them;
+// the lock is recursive. RunInProgress tells that a script run is writing the list (a window does
+// not sort then, and refills its rows when the run has ended). The settings (Active, PeriodType,
+// Period, LastCheckedTime) are never touched by scripts and belong to the user-interface thread.
 class TCurrencyList : public TScriptObject {
 public:
     static constexpr int kRegisterColumn = 1;
@@ -49,7 +50,7 @@ public:
     static constexpr int kCurrency = 4;
     static constexpr int kCanSort = 5;
 
-    using TMutex = std::recursive_timed_mutex;
+    using TMutex = std::recursive_mutex;
     using TLock = std::unique_lock<TMutex>;
 
     TCurrencyList();
@@ -73,8 +74,19 @@ public:
 
     [[nodiscard]] TLock Lock() const { return TLock(m_mutex); }
     [[nodiscard]] TLock TryLock() const { return TLock(m_mutex, std::try_to_lock); }
-    // Waits for the lock until it is had or the event is set; the lock is not held in the second case.
-    [[nodiscard]] TLock LockUnlessCancelled(const ManualResetEvent& cancel) const;
+
+    // Marks a script run against the list for its lifetime.
+    class TRunMark {
+    public:
+        explicit TRunMark(const TCurrencyList& list);
+        ~TRunMark();
+        TRunMark(const TRunMark&) = delete;
+        TRunMark& operator=(const TRunMark&) = delete;
+
+    private:
+        const TCurrencyList& m_list;
+    };
+    bool RunInProgress() const { return m_runs.load() > 0; }
 
     int ColumnCount() const;
     const TCurrencyColumn& Column(int index) const;
@@ -134,6 +146,7 @@ private:
     int findColumn(const std::string& name) const; // index, or -1
 
     mutable TMutex m_mutex;
+    mutable std::atomic<int> m_runs{0};
     std::vector<ColumnEntry> m_columns;
     std::vector<CurrencyEntry> m_currencies;
 };

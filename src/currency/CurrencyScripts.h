@@ -10,7 +10,8 @@
 class Registry;
 class TLogFile;
 
-using TCurrencyLists = std::vector<std::unique_ptr<TCurrencyList>>;
+// Shared: a run of a list's script keeps the list alive until its worker has ended.
+using TCurrencyLists = std::vector<std::shared_ptr<TCurrencyList>>;
 
 // Provider scripts: one encrypted ".js" file per rate list in the program's CurrencyRates/ folder.
 // A script defines get_page_url, get_country_code and get_list_name, asked once at loading in an

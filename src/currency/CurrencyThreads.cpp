@@ -9,33 +9,44 @@ TCurrencyThreads::~TCurrencyThreads() {
     StopAll();
 }
 
-TGetCurrencyRatesThread& TCurrencyThreads::Start(TCurrencyList& list, TLogFile* log,
-                                                 TGetCurrencyRatesThread::TDoneEvent onDone) {
+TGetCurrencyRatesThread* TCurrencyThreads::Start(TCurrencyList& list, TLogFile* log,
+                                                 TGetCurrencyRatesThread::TDoneEvent onDone,
+                                                 std::vector<std::shared_ptr<const void>> keepAlive) {
+    if (Find(list) != nullptr)
+        return nullptr;
     auto thread = std::make_unique<TGetCurrencyRatesThread>(TGetCurrencyRatesThread::gmGetCurrencyList, log,
                                                             std::make_shared<ManualResetEvent>(), list);
+    for (auto& object : keepAlive)
+        thread->KeepAlive(std::move(object));
     thread->OnDone = [this, onDone = std::move(onDone)](TGetCurrencyRatesThread& done) {
+        // Out of the running runs first; the handle goes when the handler has returned or thrown.
+        const std::unique_ptr<TGetCurrencyRatesThread> finished = take(done);
         if (onDone)
             onDone(done);
-        forget(done); // the handle goes while its worker finishes; that is allowed
     };
-    TGetCurrencyRatesThread& started = *thread;
+    TGetCurrencyRatesThread* started = thread.get();
     m_threads.push_back(std::move(thread));
-    started.Resume();
+    started->Resume();
     return started;
 }
 
-bool TCurrencyThreads::Cancel(TGetCurrencyRatesThread& thread) {
-    const bool ended = StopCurrencyThread(thread, 20);
-    forget(thread);
-    return ended;
+bool TCurrencyThreads::Cancel(const TCurrencyList& list) {
+    TGetCurrencyRatesThread* thread = Find(list);
+    if (thread == nullptr)
+        return true;
+    // Taken out before the wait: completions of other runs, handled meanwhile, may change the set.
+    const std::unique_ptr<TGetCurrencyRatesThread> cancelled = take(*thread);
+    return StopCurrencyThread(*cancelled, 20);
 }
 
 void TCurrencyThreads::StopAll() {
-    for (const auto& thread : m_threads) {
+    // Every run is signalled first, so they all wind down together.
+    std::vector<std::unique_ptr<TGetCurrencyRatesThread>> stopping;
+    stopping.swap(m_threads);
+    for (const auto& thread : stopping)
         thread->Cancel();
+    for (const auto& thread : stopping)
         thread->WaitFor(1000);
-    }
-    m_threads.clear();
 }
 
 TGetCurrencyRatesThread* TCurrencyThreads::Find(const TCurrencyList& list) const {
@@ -45,12 +56,12 @@ TGetCurrencyRatesThread* TCurrencyThreads::Find(const TCurrencyList& list) const
     return nullptr;
 }
 
-void TCurrencyThreads::forget(TGetCurrencyRatesThread& thread) {
+std::unique_ptr<TGetCurrencyRatesThread> TCurrencyThreads::take(const TGetCurrencyRatesThread& thread) {
     const auto it =
         std::find_if(m_threads.begin(), m_threads.end(), [&thread](const auto& held) { return held.get() == &thread; });
     if (it == m_threads.end())
-        return;
-    // Taken out first, so that the vector is consistent while the handle is destroyed.
-    const std::unique_ptr<TGetCurrencyRatesThread> gone = std::move(*it);
+        return nullptr;
+    std::unique_ptr<TGetCurrencyRatesThread> taken = std::move(*it);
     m_threads.erase(it);
+    return taken;
 }

@@ -4,48 +4,38 @@
 #include "app/Messages.h"
 #include "currency/CurrencyList.h"
 #include "platform/Events.h"
-#include "platform/UiThread.h"
+#include "platform/Worker.h"
 #include "script/ActiveScriptEngine.h"
 #include "script/HTTPRequestDispatch.h"
 
 #include <QCoreApplication>
 
-#include <mutex>
-
-// What the worker and the handle share. The worker keeps it alive, so a handle destroyed while its
+// The run itself, shared by the handle and the worker thread, so a handle destroyed while its
 // worker still runs leaves the worker nothing dangling of its own.
-struct TGetCurrencyRatesThread::State {
+struct TGetCurrencyRatesThread::State : TWorker {
     State(std::uint8_t mode, TLogFile* log, std::shared_ptr<ManualResetEvent> cancelEvent, TCurrencyList& list)
-        : mode(mode), log(log), cancelEvent(std::move(cancelEvent)), list(list) {}
+        : TWorker(std::move(cancelEvent)), mode(mode), log(log), list(list) {}
 
     const std::uint8_t mode;
     TLogFile* const log;
-    const std::shared_ptr<ManualResetEvent> cancelEvent;
     TCurrencyList& list;
     std::string listFileName; // set before the worker starts
-
     std::atomic<bool> failed{false};
-    std::atomic<bool> cancelled{false};
-    ManualResetEvent finished;
 
     // The handle to report to; cleared when the handle goes. Used on the user-interface thread.
-    std::mutex ownerMutex;
     TGetCurrencyRatesThread* owner = nullptr;
     bool completing = false; // the handle's OnDone is running
 
-    void run();
+    void Execute() override;
     void deliverCompletion();
 };
 
-void TGetCurrencyRatesThread::State::run() {
-    // The message texts come from the user-interface thread. They are fetched before the list is
-    // locked: that thread may be waiting for the lock, and must never be waited for in turn.
+void TGetCurrencyRatesThread::State::Execute() {
     const std::string errorFormat = LoadStr(1031);
     const std::string alertFormat = LoadStr(1032);
-
     {
         TActiveScriptEngine host;
-        host.SetCancelEvent(cancelEvent.get());
+        host.SetCancelEvent(&CancelEvent());
         host.OnScriptError = [this, &errorFormat](const std::string& description, const std::string& sourceLine,
                                                   unsigned lineNumber, unsigned charPosition) {
             if (log != nullptr)
@@ -56,37 +46,33 @@ void TGetCurrencyRatesThread::State::run() {
             if (log != nullptr)
                 log->WriteLog(alertFormat, {listFileName, text});
         };
-        THTTPRequestDispatch request(cancelEvent.get());
+        THTTPRequestDispatch request(&CancelEvent());
         host.AddNamedObject("CurrencyList", &list);
         host.AddNamedObject("Request", &request);
 
-        bool completed = false;
-        if (const auto lock = list.LockUnlessCancelled(*cancelEvent); lock.owns_lock()) {
-            completed = host.LoadScript(list.ScriptText) &&
-                        host.CallFunction(mode == gmGetCurrencyList ? "get_currency_list" : "execute");
-        }
+        // The list is locked only inside each of its members that the script calls, never across
+        // a download or the script as a whole: the user-interface thread reads and saves it at
+        // any time without waiting for the run.
+        const TCurrencyList::TRunMark running(list);
+        const bool completed = !CancelEvent().isSet() && host.LoadScript(list.ScriptText) &&
+                               host.CallFunction(mode == gmGetCurrencyList ? "get_currency_list" : "execute");
         failed = !completed;
     }
-
-    // A cancelled run delivers nothing; the handle's Cancelled is checked again on the
-    // user-interface thread, where it is set.
-    if (!cancelled)
-        UiThread::runSync([this] { deliverCompletion(); });
-    finished.set();
+    Complete([this] { deliverCompletion(); });
 }
 
 void TGetCurrencyRatesThread::State::deliverCompletion() {
-    std::unique_lock lock(ownerMutex);
-    if (owner == nullptr || cancelled || !owner->OnDone)
+    if (owner == nullptr || !owner->OnDone)
         return;
     // A copy runs, so the handler may destroy the handle.
     const TDoneEvent done = owner->OnDone;
     TGetCurrencyRatesThread& handle = *owner;
     completing = true;
-    lock.unlock();
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{completing};
     done(handle);
-    lock.lock();
-    completing = false;
 }
 
 TGetCurrencyRatesThread::TGetCurrencyRatesThread(std::uint8_t mode, TLogFile* log,
@@ -96,33 +82,25 @@ TGetCurrencyRatesThread::TGetCurrencyRatesThread(std::uint8_t mode, TLogFile* lo
 }
 
 TGetCurrencyRatesThread::~TGetCurrencyRatesThread() {
-    bool insideCompletion = false;
-    {
-        std::lock_guard lock(m_state->ownerMutex);
-        m_state->owner = nullptr;
-        insideCompletion = m_state->completing;
-    }
-    if (!m_thread.joinable())
+    m_state->owner = nullptr;
+    // Destroyed by its own completion handler: the worker ends right after it.
+    if (m_state->completing || !m_state->Started())
         return;
-    // Destroyed by its own completion handler: the worker is waiting for that handler to return
-    // and ends right after it.
-    if (insideCompletion) {
-        m_thread.detach();
-        return;
-    }
-    if (!Finished())
+    if (!Finished()) {
         Cancel();
-    if (m_state->finished.wait(1000))
-        m_thread.join();
-    else
-        m_thread.detach();
+        m_state->WaitFor(1000);
+    }
 }
 
 void TGetCurrencyRatesThread::Resume() {
-    if (m_thread.joinable() || Finished())
+    if (m_state->Started())
         return;
     m_state->listFileName = m_state->list.ScriptFileName;
-    m_thread = std::thread([state = m_state] { state->run(); });
+    m_state->Resume();
+}
+
+void TGetCurrencyRatesThread::KeepAlive(std::shared_ptr<const void> object) {
+    m_state->KeepAlive(std::move(object));
 }
 
 std::uint8_t TGetCurrencyRatesThread::Mode() const {
@@ -142,28 +120,29 @@ bool TGetCurrencyRatesThread::Failed() const {
 }
 
 void TGetCurrencyRatesThread::Cancel() {
-    m_state->cancelled = true;
-    m_state->cancelEvent->set();
+    m_state->Cancel();
 }
 
 bool TGetCurrencyRatesThread::Cancelled() const {
-    return m_state->cancelled;
+    return m_state->Cancelled();
 }
 
 bool TGetCurrencyRatesThread::WaitFor(int timeoutMs) const {
-    return m_state->finished.wait(timeoutMs);
+    return m_state->WaitFor(timeoutMs);
 }
 
 bool TGetCurrencyRatesThread::Finished() const {
-    return m_state->finished.isSet();
+    return m_state->Finished();
 }
 
 bool StopCurrencyThread(TGetCurrencyRatesThread& thread, int slices) {
     thread.Cancel();
+    // The worker's own calls are served within each slice; the rest of the event queue between them.
     for (int i = 0; i < slices; ++i) {
         if (thread.WaitFor(50))
             return true;
-        QCoreApplication::processEvents();
+        if (QCoreApplication::instance() != nullptr)
+            QCoreApplication::processEvents();
     }
     return thread.Finished();
 }

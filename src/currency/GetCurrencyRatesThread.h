@@ -1,11 +1,9 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 class ManualResetEvent;
 class TCurrencyList;
@@ -17,14 +15,15 @@ class TLogFile;
 // "CurrencyList" and downloads through "Request"; its errors and alerts go to the log as messages
 // 1031 and 1032.
 //
-// The worker holds the list's lock for the whole script run, so the user-interface thread never
-// sees the list half-written. At the end of a run that was not cancelled, OnDone runs on the
-// user-interface thread while the worker waits; the lock is released by then.
+// The list is locked per member call only, so the user-interface thread reads and saves it at any
+// time without waiting for a download or a script; the list's RunInProgress tells that a run is
+// writing it. At the end of a run that was not cancelled, OnDone runs on the user-interface
+// thread while the worker waits.
 //
-// Cancelling sets the cancel event: a download in progress stops, a running script is interrupted
-// (a script stuck in a loop included), and a run still waiting for the list's lock gives up. Runs
-// end within milliseconds of it; a worker that somehow does not is left to finish on its own and
-// never delivers a completion.
+// Cancelling sets the cancel event: a download in progress stops and a running script is
+// interrupted (a script stuck in a loop included). Runs end within milliseconds of it; a worker
+// that somehow does not is left to finish on its own and never delivers a completion. The list and
+// the log must outlive the run, or be handed to KeepAlive.
 class TGetCurrencyRatesThread {
 public:
     enum TMode : std::uint8_t { gmGetCurrencyList = 0, gmExecute = 1 };
@@ -44,6 +43,8 @@ public:
     TDoneEvent OnDone;
 
     void Resume();
+    // Keeps what the run uses (its list, the log) alive until the worker has ended.
+    void KeepAlive(std::shared_ptr<const void> object);
 
     std::uint8_t Mode() const;
     TCurrencyList& List() const;
@@ -51,21 +52,20 @@ public:
     // The script did not parse, the function did not complete, or the run was cancelled first.
     bool Failed() const;
 
-    // User-interface thread: marks the run cancelled (no completion will be delivered) and sets the
-    // cancel event.
+    // Marks the run cancelled (no completion will be delivered) and sets the cancel event; a second
+    // call does nothing more.
     void Cancel();
     bool Cancelled() const;
 
-    // Waits up to `timeoutMs` (negative: no limit) for the run to end; true when it has ended.
-    // Completions are delivered through the user-interface thread's event loop, so a wait on that
-    // thread should process events between short waits (see StopCurrencyThread).
+    // Waits up to `timeoutMs` (negative: no limit) for the run to end; true when it has ended. On
+    // the user-interface thread the worker's calls into it (message texts, the completion) are
+    // served meanwhile.
     bool WaitFor(int timeoutMs) const;
     bool Finished() const;
 
 private:
     struct State;
     std::shared_ptr<State> m_state;
-    std::thread m_thread;
 };
 
 // Stops a run as the windows do: cancels it, then waits for it to end in `slices` slices of 50 ms,

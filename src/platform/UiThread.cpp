@@ -1,10 +1,15 @@
 #include "platform/UiThread.h"
 
+#include "platform/Events.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
+
+#include <algorithm>
+#include <chrono>
 
 #include <condition_variable>
 #include <deque>
@@ -27,6 +32,7 @@ struct Task {
 struct Dispatcher;
 std::mutex g_mutex;
 std::condition_variable g_doneCondition;
+std::condition_variable g_wakeCondition; // a call was queued, or a waited-for event may be set
 std::deque<Task*> g_queue;
 Dispatcher* g_dispatcher = nullptr;
 bool g_stopped = false;
@@ -44,12 +50,19 @@ struct Dispatcher : QObject {
                 task = g_queue.front();
                 g_queue.pop_front();
             }
+            // The caller is released even when the call throws; the exception goes on to the
+            // event loop's handler.
+            struct Release {
+                Task* task;
+                ~Release() {
+                    {
+                        std::lock_guard lock(g_mutex);
+                        task->done = true;
+                    }
+                    g_doneCondition.notify_all();
+                }
+            } release{task};
             (*task->fn)();
-            {
-                std::lock_guard lock(g_mutex);
-                task->done = true;
-            }
-            g_doneCondition.notify_all();
         }
     }
 };
@@ -95,8 +108,34 @@ bool runSync(const std::function<void()>& fn) {
         return false;
     g_queue.push_back(&task);
     QCoreApplication::postEvent(g_dispatcher, new QEvent(QEvent::User)); // Qt owns posted events
+    g_wakeCondition.notify_all();
     g_doneCondition.wait(lock, [&task] { return task.done; });
     return true;
+}
+
+bool serveUntil(const ManualResetEvent& done, int timeoutMs) {
+    if (!isUiThread() || QCoreApplication::instance() == nullptr)
+        return done.wait(timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        Dispatcher::drain();
+        std::unique_lock lock(g_mutex);
+        // Looked at under the queue's lock: a call queued or a notification sent after this point
+        // wakes the wait below.
+        if (done.isSet())
+            return true;
+        if (!g_queue.empty())
+            continue;
+        if (timeoutMs < 0)
+            g_wakeCondition.wait(lock);
+        else if (g_wakeCondition.wait_until(lock, deadline) == std::cv_status::timeout && g_queue.empty())
+            return done.isSet();
+    }
+}
+
+void notifyWaiters() {
+    std::lock_guard lock(g_mutex);
+    g_wakeCondition.notify_all();
 }
 
 } // namespace UiThread

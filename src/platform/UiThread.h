@@ -2,6 +2,8 @@
 
 #include <functional>
 
+class ManualResetEvent;
+
 // Calls from worker threads into the user-interface thread (the thread of the QCoreApplication).
 namespace UiThread {
 
@@ -12,6 +14,16 @@ namespace UiThread {
 bool runSync(const std::function<void()>& fn);
 
 bool isUiThread();
+
+// On the user-interface thread: runs the calls that other threads hand over while it waits for
+// `done` to be set, for up to `timeoutMs` (negative: no limit). It wakes at once for each call and
+// when a thread that sets `done` calls notifyWaiters afterwards, so a wait costs no polling
+// interval. Other Qt events are not processed meanwhile. On any other thread it is a plain wait.
+// Returns whether `done` is set.
+bool serveUntil(const ManualResetEvent& done, int timeoutMs);
+
+// Wakes serveUntil to look at its event again; call after setting an event that it may wait for.
+void notifyWaiters();
 
 // Sets up the hand-over; call once on the user-interface thread after the application object
 // exists. Until then, calls from other threads return false.

@@ -100,7 +100,7 @@ protected:
     Outcome check(TAlertItem& alert) {
         Outcome outcome;
         log.WriteLog(LoadStr(1025), {alert.Name});
-        auto thread = std::make_shared<TCheckThread>(alert, dir.path() + "/", log, &cancel);
+        auto thread = std::make_shared<TCheckThread>(alert, dir.path() + "/", log, cancel);
         thread->OnCheckDone = [&](TCheckThread& done) {
             outcome.requestOk = done.RequestOk;
             outcome.statusText = done.StatusText;
@@ -137,7 +137,7 @@ protected:
     Registry store;
     TAlertItems list;
     TLogFile log;
-    ManualResetEvent cancel;
+    std::shared_ptr<ManualResetEvent> cancel = std::make_shared<ManualResetEvent>();
     TestServer http;
     std::mutex mutex;
     std::string page;
@@ -224,7 +224,7 @@ TEST_F(CheckThreadTest, FailedAndCancelledDownloadsStillDeliver) {
     EXPECT_EQ(logLines().back(),
               "Content for 'Down' alert downloaded. Result code: 0, downloaded bytes: 0. Request succeeded ? false");
 
-    cancel.set();
+    cancel->set();
     alert.page_url = http.url("/page");
     outcome = check(alert);
     EXPECT_EQ(outcome.deliveries, 1);
@@ -381,7 +381,7 @@ TEST_F(CheckThreadTest, ChecksOfDifferentAlertsRunTogether) {
     std::atomic<int> delivered{0};
     for (int i = 0; i < 4; ++i) {
         TAlertItem& alert = addAlert("P" + std::to_string(i), http.url("/page"), R"(Balance:\s*(\d+?)(\.)(\d\d))");
-        auto thread = std::make_shared<TCheckThread>(alert, dir.path() + "/", log, &cancel);
+        auto thread = std::make_shared<TCheckThread>(alert, dir.path() + "/", log, cancel);
         thread->OnCheckDone = [&](TCheckThread&) { ++delivered; };
         thread->Resume();
         threads.push_back(thread);

@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 // Provider scripts run by the worker against a list, with real downloads from a server in the
@@ -109,9 +111,11 @@ TEST_F(CurrencyThread, ScriptErrorsAndAlertsAreLoggedWithTheFileName) {
     EXPECT_EQ(logLines().size(), 3u);
 }
 
-TEST_F(CurrencyThread, TheListIsHeldForTheWholeRun) {
-    for (const char* key : {"A", "B", "C", "D"})
+TEST_F(CurrencyThread, TheUserInterfaceReadsAndSavesTheListWhileARunWaitsOnADownload) {
+    for (const char* key : {"A", "B", "C", "D"}) {
         list.FindOrAddCurrency(key).StoreValue("v", "0");
+        list.FindOrAddCurrency(key).CurrencyName = key;
+    }
     // Half the currencies are written, then the script waits on a download, then the rest.
     auto thread = start("function execute() {\n"
                         "  CurrencyList.currency('A').setvalue('v', '1');\n"
@@ -124,15 +128,29 @@ TEST_F(CurrencyThread, TheListIsHeldForTheWholeRun) {
                             "}\n",
                         TGetCurrencyRatesThread::gmExecute);
     server.waitForHeldRequest();
-    EXPECT_FALSE(list.TryLock().owns_lock());
-    server.release();
+    EXPECT_TRUE(list.RunInProgress());
     {
-        const auto lock = list.Lock(); // waits for the run to end
-        for (int i = 0; i < list.CurrencyCount(); ++i)
-            EXPECT_EQ(list.Currency(i).ReadValue("v").Current, "1") << i;
+        // Neither the lock nor a save waits for the download.
+        const auto lock = list.TryLock();
+        ASSERT_TRUE(lock.owns_lock());
+        list.Currency(0).Active = false;
+        list.SaveToRegistry(list.ListKey(), false);
+        EXPECT_EQ(list.Currency(1).ReadValue("v").Current, "1");
+        EXPECT_EQ(list.Currency(2).ReadValue("v").Current, "0");
     }
-    ASSERT_TRUE(ProcessEventsUntil([&] { return thread->Finished(); }));
+    TCurrencyList stored;
+    stored.Store = &store;
+    stored.LoadFromRegistry(list.ListKey());
+    ASSERT_EQ(stored.CurrencyCount(), 4);
+    EXPECT_FALSE(stored.Currency(0).Active);
+    EXPECT_EQ(stored.Currency(1).ReadValue("v").Current, "1");
+
+    server.release();
+    ASSERT_TRUE(thread->WaitFor(30000));
     EXPECT_FALSE(thread->Failed());
+    EXPECT_FALSE(list.RunInProgress());
+    for (int i = 0; i < list.CurrencyCount(); ++i)
+        EXPECT_EQ(list.Currency(i).ReadValue("v").Current, "1") << i;
     EXPECT_EQ(completions, 1);
 }
 
@@ -155,7 +173,7 @@ TEST_F(CurrencyThread, TranslatedLinesDoNotWaitForAUserInterfaceThatWaitsForTheL
     EXPECT_EQ(logLines(), std::vector<std::string>{"Fehler in 'bank.js': late (1)"});
 }
 
-TEST_F(CurrencyThread, CancellingEndsADownloadALoopOrAWaitForTheList) {
+TEST_F(CurrencyThread, CancellingEndsADownloadOrALoop) {
     // Stuck in a download that the server never finishes.
     auto downloading =
         start("function execute() { Request.get('" + server.url("/hold") + "'); }", TGetCurrencyRatesThread::gmExecute);
@@ -171,17 +189,6 @@ TEST_F(CurrencyThread, CancellingEndsADownloadALoopOrAWaitForTheList) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return logLines().size() == 1; }));
     EXPECT_TRUE(StopCurrencyThread(*looping, 20));
     EXPECT_TRUE(looping->Failed());
-
-    // Waiting for a list that another holder keeps.
-    cancel->reset();
-    std::unique_ptr<TGetCurrencyRatesThread> waiting;
-    {
-        const auto held = list.Lock();
-        waiting = start("function execute() { alert('ran'); }", TGetCurrencyRatesThread::gmExecute);
-        EXPECT_FALSE(waiting->WaitFor(100));
-        EXPECT_TRUE(StopCurrencyThread(*waiting, 20));
-    }
-    EXPECT_TRUE(waiting->Failed());
 
     // No cancelled run delivered a completion or logged an error.
     QCoreApplication::processEvents();
@@ -218,22 +225,32 @@ TEST_F(CurrencyThread, ListBuildingRunsAreForgottenWhenTheyReportOrAreStopped) {
     list.ScriptText = "function get_currency_list() { Request.get('" + server.url("/hold") + "'); }";
 
     std::vector<std::string> reported;
-    auto report = [&reported](TGetCurrencyRatesThread& done) {
-        reported.push_back(done.ListFileName() + (done.Failed() ? " failed" : " built"));
-    };
     TCurrencyThreads threads;
-    TGetCurrencyRatesThread& held = threads.Start(list, &log, report);
-    threads.Start(other, &log, report);
-    EXPECT_EQ(threads.Find(list), &held);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return threads.Count() == 1; }));
+    auto report = [&](TGetCurrencyRatesThread& done) {
+        reported.push_back(done.ListFileName() + (done.Failed() ? " failed" : " built"));
+        // The run has left the running runs before its completion is handled, even when the
+        // handler fails.
+        EXPECT_EQ(threads.Find(done.List()), nullptr);
+        throw std::runtime_error("handler failed");
+    };
+    TGetCurrencyRatesThread* held = threads.Start(list, &log, report);
+    ASSERT_NE(held, nullptr);
+    // A second start for a list that has a run does nothing.
+    EXPECT_EQ(threads.Start(list, &log, report), nullptr);
+    EXPECT_EQ(threads.Find(list), held);
+    // The wait serves the completion, whose exception comes out of it; the worker is released.
+    TGetCurrencyRatesThread* building = threads.Start(other, &log, report);
+    EXPECT_THROW(building->WaitFor(30000), std::runtime_error);
+    EXPECT_EQ(threads.Count(), 1);
     EXPECT_EQ(reported, std::vector<std::string>{"other.js built"});
     EXPECT_EQ(other.ColumnCount(), 1);
     EXPECT_EQ(threads.Find(other), nullptr);
 
-    // A run stuck in a download is cancelled and forgotten.
+    // A run stuck in a download is cancelled and forgotten; cancelling again is harmless.
     server.waitForHeldRequest();
-    EXPECT_TRUE(threads.Cancel(held));
+    EXPECT_TRUE(threads.Cancel(list));
     EXPECT_EQ(threads.Count(), 0);
+    EXPECT_TRUE(threads.Cancel(list));
 
     // At exit the runs still going are stopped without reporting.
     threads.Start(list, &log, report);

@@ -4,11 +4,14 @@
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UiThread.h"
+#include "platform/Worker.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 namespace {
@@ -50,6 +53,12 @@ int RunTallyglass(int argc, char** argv) {
         showException(e.what());
     } catch (...) {
         showException("Unknown error");
+    }
+    // The form waited for its workers already. One that is still running may use anything the
+    // process holds, down to its static objects: then the program ends without freeing them.
+    if (!WaitForAllWorkers(1000)) {
+        std::fflush(nullptr);
+        std::_Exit(0);
     }
     UiThread::shutdown();
     return 0;

@@ -63,12 +63,14 @@ public:
     // The program was asked to end (a termination signal): open password prompts give up.
     void RequestTermination();
 
-    const std::vector<std::unique_ptr<TAlertItems>>& AlertLists() const { return m_alertLists; }
+    const std::vector<std::shared_ptr<TAlertItems>>& AlertLists() const { return m_alertLists; }
     // The currency-rate lists of the provider scripts beside the program, and their running builds.
     TCurrencyLists& CurrencyLists() { return m_currencyLists; }
     TCurrencyThreads& CurrencyThreads() { return m_currencyThreads; }
     TProgramSettings Settings;
-    TLogFile Log;
+    // Shared with the workers that write to it, which may end after the form.
+    const std::shared_ptr<TLogFile> SharedLog = std::make_shared<TLogFile>();
+    TLogFile& Log = *SharedLog;
     // Window geometry kept between runs.
     TStateSaver StateSaver;
     TInterfaceTranslator Translator;
@@ -120,7 +122,7 @@ private:
     std::unique_ptr<THintController> m_hints;
     QPointer<TfmAbout> m_about;
     std::vector<TAlertItem*> m_pendingAlerts;
-    std::vector<std::unique_ptr<TAlertItems>> m_alertLists;
+    std::vector<std::shared_ptr<TAlertItems>> m_alertLists;
     TCurrencyLists m_currencyLists;
     TCurrencyThreads m_currencyThreads;
 };

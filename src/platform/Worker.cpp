@@ -1,0 +1,91 @@
+#include "platform/Worker.h"
+
+#include "platform/UiThread.h"
+
+#include <thread>
+
+namespace {
+
+std::mutex g_countMutex;
+int g_running = 0;
+ManualResetEvent g_noneRunning(true);
+
+void workerStarted() {
+    std::lock_guard lock(g_countMutex);
+    if (g_running++ == 0)
+        g_noneRunning.reset();
+}
+
+void workerEnded() {
+    {
+        std::lock_guard lock(g_countMutex);
+        if (--g_running == 0)
+            g_noneRunning.set();
+    }
+    UiThread::notifyWaiters();
+}
+
+} // namespace
+
+TWorker::TWorker(std::shared_ptr<ManualResetEvent> cancelEvent)
+    : m_cancelEvent(cancelEvent ? std::move(cancelEvent) : std::make_shared<ManualResetEvent>()) {}
+
+TWorker::~TWorker() = default;
+
+void TWorker::Resume() {
+    if (m_started.exchange(true))
+        return;
+    workerStarted();
+    // The thread holds the job; it is detached, and the process-wide count stands in for joining.
+    std::thread([self = shared_from_this()]() mutable {
+        self->Run();
+        self.reset(); // what the job kept alive may go now, on this thread
+        workerEnded();
+    }).detach();
+}
+
+void TWorker::Run() {
+    Execute();
+    m_finished.set();
+    UiThread::notifyWaiters();
+    std::vector<std::shared_ptr<const void>> kept;
+    {
+        std::lock_guard lock(m_keepMutex);
+        kept.swap(m_kept);
+    }
+}
+
+void TWorker::Cancel() {
+    m_cancelled = true;
+    m_cancelEvent->set();
+}
+
+bool TWorker::WaitFor(int timeoutMs) const {
+    return UiThread::serveUntil(m_finished, timeoutMs);
+}
+
+void TWorker::KeepAlive(std::shared_ptr<const void> object) {
+    std::lock_guard lock(m_keepMutex);
+    m_kept.push_back(std::move(object));
+}
+
+bool TWorker::Complete(const std::function<void()>& fn) {
+    bool ran = false;
+    if (!Cancelled())
+        UiThread::runSync([&] {
+            if (Cancelled())
+                return;
+            ran = true;
+            fn();
+        });
+    return ran;
+}
+
+int RunningWorkers() {
+    std::lock_guard lock(g_countMutex);
+    return g_running;
+}
+
+bool WaitForAllWorkers(int timeoutMs) {
+    return UiThread::serveUntil(g_noneRunning, timeoutMs);
+}

@@ -1,0 +1,127 @@
+#include "TestServer.h"
+
+#include "alerts/AlertItems.h"
+#include "alerts/Encoders.h"
+#include "app/LogFile.h"
+#include "app/Messages.h"
+#include "check/CheckThread.h"
+#include "currency/CurrencyList.h"
+#include "currency/CurrencyThreads.h"
+#include "platform/Registry.h"
+#include "platform/Worker.h"
+#include "support/TestSupport.h"
+#include "translate/InterfaceTranslator.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+// The program's shutdown with workers that are stuck: a check waiting on a server that never
+// answers and a provider script in an endless loop. Whatever the workers still do after their
+// starter has let go of everything must touch only live objects (AddressSanitizer tells).
+namespace {
+
+class StalledServer {
+public:
+    StalledServer() {
+        m_server.server().Get("/stall", [this](const httplib::Request&, httplib::Response& response) {
+            std::unique_lock lock(m_mutex);
+            ++m_arrived;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_released; });
+            response.set_content("late", "text/plain");
+        });
+        m_server.start();
+    }
+    ~StalledServer() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_released = true;
+        }
+        m_changed.notify_all();
+    }
+    std::string url() const { return m_server.url("/stall"); }
+    bool arrived() {
+        std::lock_guard lock(m_mutex);
+        return m_arrived > 0;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_arrived = 0;
+    bool m_released = false;
+    TestServer m_server;
+};
+
+} // namespace
+
+TEST(WorkerShutdown, StuckWorkersOutliveTheirStarterWithoutTouchingFreedObjects) {
+    TempDir dir;
+    StalledServer server;
+    // Translated texts: every log line of the check is a call into this thread.
+    WriteFileBytes(dir.file("interface.txt"), "[CUSTOM]\r\nRES.1042=Heruntergeladen: '%s' %u %u %s\r\n");
+    TInterfaceTranslator translator;
+    translator.SetFileName(dir.file("interface.txt"));
+    translator.SetActive(true);
+    SetInterfaceTranslator(&translator);
+
+    std::weak_ptr<TAlertItems> alertsGone;
+    std::weak_ptr<TCurrencyList> currencyGone;
+    std::weak_ptr<TLogFile> logGone;
+    {
+        auto store = std::make_shared<Registry>(dir.file("registry.db"));
+        auto log = std::make_shared<TLogFile>();
+        log->OpenLog(dir.file("log.txt"));
+        log->SetEnabled(true);
+
+        auto alerts = std::make_shared<TAlertItems>();
+        alerts->RegistryRoot = "Software\\Brightmoor\\Tallyglass";
+        alerts->StateKey = Md5Hex("program password");
+        alerts->Store = store.get();
+        auto item = std::make_unique<TAlertItem>(alerts.get());
+        item->Name = "Bank";
+        item->unique_id = "BANK";
+        item->page_url = server.url();
+        item->pattern = "(\\d+)";
+        TAlertItem& alert = *alerts->AddAlert(std::move(item));
+
+        auto check = std::make_shared<TCheckThread>(alert, dir.path() + "/", *log);
+        check->KeepAlive(alerts);
+        check->KeepAlive(log);
+        check->KeepAlive(store);
+        bool delivered = false;
+        check->OnCheckDone = [&delivered](TCheckThread&) { delivered = true; };
+        check->Resume();
+
+        auto list = std::make_shared<TCurrencyList>();
+        list->ScriptFileName = "loop.js";
+        list->ScriptText = "function get_currency_list() { CurrencyList.registercolumn('a', 'A', true); "
+                           "while (true) {} }";
+        list->Store = store.get();
+        TCurrencyThreads runs;
+        ASSERT_NE(runs.Start(*list, log.get(), {}, {list, log, store}), nullptr);
+        // Their log lines need this thread, which serves them meanwhile.
+        ASSERT_TRUE(ProcessEventsUntil([&] { return server.arrived() && list->ColumnCount() == 1; }));
+
+        // Shutdown with no time to wait: both are cancelled and everything of the starter goes.
+        check->Cancel();
+        check->Cancel(); // twice is harmless
+        EXPECT_FALSE(delivered);
+        alertsGone = alerts;
+        currencyGone = list;
+        logGone = log;
+        runs.StopAll();
+    }
+    // The workers end on their own; while they do, their calls into this thread are served.
+    EXPECT_TRUE(WaitForAllWorkers(30000));
+    EXPECT_EQ(RunningWorkers(), 0);
+    EXPECT_TRUE(alertsGone.expired());
+    EXPECT_TRUE(currencyGone.expired());
+    EXPECT_TRUE(logGone.expired());
+    SetInterfaceTranslator(nullptr);
+    // The check logged its cancelled download with the translated text, and delivered nothing.
+    const std::string log = ReadFileBytes(dir.file("log.txt"));
+    EXPECT_NE(log.find("Heruntergeladen: 'Bank' 0 0 false"), std::string::npos) << log;
+}
