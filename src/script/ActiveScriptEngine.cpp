@@ -7,6 +7,8 @@
 #include <QJSEngine>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // The name the engine gives the script's source; stack frames from the host's own code carry
@@ -88,6 +90,18 @@ std::string sourceLine(const std::string& text, unsigned number) {
     return {};
 }
 
+// "30 seconds", "1 second", "0.25 seconds".
+std::string secondsText(std::chrono::milliseconds limit) {
+    const long long ms = std::max<long long>(limit.count(), 0);
+    std::string number = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+        fraction.erase(fraction.find_last_not_of('0') + 1);
+        number += '.' + fraction;
+    }
+    return number + (ms == 1000 ? " second" : " seconds");
+}
+
 } // namespace
 
 // One loaded script: the engine and the plumbing to it. QJSValues die before their engine, the
@@ -104,7 +118,9 @@ struct TActiveScriptEngine::Session {
     }
 };
 
-TActiveScriptEngine::TActiveScriptEngine() = default;
+TActiveScriptEngine::TActiveScriptEngine() {
+    m_control.setTimeLimit(DefaultScriptTimeLimit());
+}
 
 TActiveScriptEngine::~TActiveScriptEngine() {
     CloseEngine();
@@ -156,8 +172,8 @@ bool TActiveScriptEngine::LoadScript(const std::string& text) {
     const auto reason = m_control.reason();
     if (reason == TScriptRunControl::Reason::Cancelled)
         return false;
-    if (reason == TScriptRunControl::Reason::MemoryLimit) {
-        m_globalCodeError = MemoryLimitError();
+    if (reason != TScriptRunControl::Reason::None) {
+        m_globalCodeError = StopError(reason);
         return true;
     }
     if (trace.isEmpty())
@@ -206,8 +222,8 @@ bool TActiveScriptEngine::Call(const std::string& name, const std::string* argum
     const auto reason = m_control.reason();
     if (reason == TScriptRunControl::Reason::Cancelled)
         return false;
-    if (reason == TScriptRunControl::Reason::MemoryLimit) {
-        ReportError(MemoryLimitError());
+    if (reason != TScriptRunControl::Reason::None) {
+        ReportError(StopError(reason));
         return false;
     }
     if (outcome.isError() || !outcome.isObject()) {
@@ -249,11 +265,21 @@ void TActiveScriptEngine::ReportError(const ScriptError& error) {
                       error.charPosition);
 }
 
-TActiveScriptEngine::ScriptError TActiveScriptEngine::MemoryLimitError() const {
+TActiveScriptEngine::ScriptError TActiveScriptEngine::StopError(TScriptRunControl::Reason reason) const {
+    if (reason == TScriptRunControl::Reason::TimeLimit)
+        return {"Time limit: the script was stopped after running for " + secondsText(m_control.timeLimit()), 0, 0};
     const auto mib = static_cast<unsigned long long>(ScriptMemoryLimit() >> 20);
     return {"Out of memory: the script was stopped when the program's memory use passed " + std::to_string(mib) +
                 " MiB",
             0, 0};
+}
+
+void TActiveScriptEngine::SetTimeLimit(std::chrono::milliseconds limit) {
+    m_control.setTimeLimit(limit);
+}
+
+std::chrono::milliseconds TActiveScriptEngine::TimeLimit() const {
+    return m_control.timeLimit();
 }
 
 void TActiveScriptEngine::SetCancelEvent(const ManualResetEvent* event) {

@@ -3,6 +3,7 @@
 #include "script/ScriptObject.h"
 #include "script/ScriptWatchdog.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,21 +40,30 @@ public:
 
     // Discards any script loaded before and loads this one into a fresh engine, so two scripts
     // never share globals. False when no engine can be made, and on a syntax error, which is
-    // reported through OnScriptError. The script's global code runs here; an error in it is
-    // reported by the next CallFunction, which then fails.
+    // reported through OnScriptError. The script's global code runs here; an error in it, and a
+    // memory or time stop of it, is reported by the next CallFunction, which then fails.
     bool LoadScript(const std::string& text);
 
     // Calls a global function of the script with no argument or one text argument. True when
     // it returned normally; Result then holds its return value. False without an event when
     // there is no script or no function of that name; false after OnScriptError when the
-    // function fails, and when the run is stopped for using too much memory; false without an
-    // event when the run is cancelled.
+    // function fails, and when the run is stopped for using too much memory or for running past
+    // its time limit; false without an event when the run is cancelled.
     bool CallFunction(const std::string& name);
     bool CallFunction(const std::string& name, const std::string& argument);
 
     // Return value of the last CallFunction; empty when the function returned nothing or the
     // call failed. Its text() is the engine's text form of the value.
     const TScriptValue& Result() const { return m_result; }
+
+    // The running time each later script run may use: the global code of a LoadScript, and each
+    // CallFunction, counted separately. Time spent waiting on a Request download does not count.
+    // A run that reaches the limit is stopped, however it loops, and reported as a script error
+    // ("Time limit: ..."); the next run starts with a full limit. The default depends on the
+    // thread that creates the host (DefaultScriptTimeLimit: 5 s on the user-interface thread,
+    // 30 s elsewhere).
+    void SetTimeLimit(std::chrono::milliseconds limit);
+    std::chrono::milliseconds TimeLimit() const;
 
     TAlertEvent OnAlert;
     TScriptErrorEvent OnScriptError;
@@ -76,7 +86,8 @@ private:
     void CloseEngine();
     bool Call(const std::string& name, const std::string* argument);
     void ReportError(const ScriptError& error);
-    ScriptError MemoryLimitError() const;
+    // The error of a run the watchdog stopped for its memory or its time.
+    ScriptError StopError(TScriptRunControl::Reason reason) const;
 
     TNamedObjects NamedObjects;
     TScriptRunControl m_control;

@@ -1,5 +1,7 @@
 #include "script/HTTPRequestDispatch.h"
 
+#include "script/ScriptWatchdog.h"
+
 namespace {
 
 constexpr TScriptMember kMembers[] = {
@@ -19,13 +21,16 @@ std::span<const TScriptMember> THTTPRequestDispatch::members() const {
 
 TInvokeResult THTTPRequestDispatch::invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
     switch (id) {
-    case kGet:
+    case kGet: {
         if (!isMethodCall(callKind) || args.size() != 1)
             return TInvokeResult::badParamCount();
         // The address goes out as the script wrote it: no placeholders, no encoding. The status
         // is not looked at: a 404 page that arrives whole is a successful get.
         m_request.Url = args[0].text();
+        // The wait for the server is not the script's running time.
+        const TScriptClockPause pause;
         return TInvokeResult::ok(TScriptValue::fromBoolean(m_request.Perform()));
+    }
     case kHtmlText: {
         if ((callKind & ~unsigned{ckMethod | ckPropertyGet}) != 0 || callKind == 0 || !args.empty())
             return TInvokeResult::badParamCount();

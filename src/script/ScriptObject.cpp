@@ -57,7 +57,10 @@ TScriptValue TScriptValue::fromScript(Type type, bool boolean, double number, st
     value.m_type = type;
     value.m_boolean = boolean;
     value.m_number = number;
-    value.m_text = std::move(text);
+    // A script's undefined or null stands for no value, and no value is the empty text, not the
+    // engine's words for it.
+    if (type != Type::Empty && type != Type::Null)
+        value.m_text = std::move(text);
     return value;
 }
 

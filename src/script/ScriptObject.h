@@ -30,13 +30,14 @@ public:
     static TScriptValue fromText(std::string text);
     // A program object; the program keeps owning it.
     static TScriptValue fromObject(TScriptObject* object);
-    // A value a script supplied, with the engine's own text form of it.
+    // A value a script supplied, with the engine's own text form of it; an undefined or null one
+    // (Empty, Null) has the empty text, so a member taking a text stores nothing for it.
     static TScriptValue fromScript(Type type, bool boolean, double number, std::string text);
 
     Type type() const { return m_type; }
     bool isEmpty() const { return m_type == Type::Empty; }
     // The text form: for values from a script the engine's (a number becomes its text, true
-    // becomes "true"); empty for an empty value.
+    // becomes "true"), empty for their undefined and null; empty for an empty value.
     const std::string& text() const { return m_text; }
     // True only for the boolean true and for an integer whose low 16 bits are all set (-1): the
     // number 1 and the text "true" are false.

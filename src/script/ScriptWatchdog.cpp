@@ -1,6 +1,7 @@
 #include "script/ScriptWatchdog.h"
 
 #include "platform/Events.h"
+#include "platform/UiThread.h"
 
 #include <QJSEngine>
 
@@ -19,6 +20,11 @@ namespace {
 constexpr auto kSampleInterval = std::chrono::milliseconds(2);
 
 std::atomic<std::size_t> g_memoryLimit{kDefaultScriptMemoryLimit};
+std::atomic<std::chrono::milliseconds::rep> g_uiThreadTimeLimit{kUiThreadScriptTimeLimit.count()};
+std::atomic<std::chrono::milliseconds::rep> g_workerTimeLimit{kWorkerScriptTimeLimit.count()};
+
+// The run going on in this thread, whose clock a pause stops.
+thread_local TScriptRunControl* t_currentRun = nullptr;
 
 class Watchdog {
 public:
@@ -66,10 +72,12 @@ private:
             }
             // A run leaves the list under this lock before its engine goes, so every control
             // here still has a live engine or none.
+            const auto now = std::chrono::steady_clock::now();
             for (TScriptRunControl* run : m_runs) {
                 const ManualResetEvent* event = run->cancelEvent();
                 if (event && event->isSet())
                     run->interrupt(TScriptRunControl::Reason::Cancelled);
+                run->checkTime(now);
             }
             if (ProcessResidentBytes() > g_memoryLimit.load())
                 for (TScriptRunControl* run : m_runs)
@@ -90,7 +98,7 @@ private:
 void TScriptRunControl::setEngine(QJSEngine* engine) {
     std::lock_guard lock(m_mutex);
     m_engine = engine;
-    if (m_reason == Reason::MemoryLimit)
+    if (m_reason == Reason::MemoryLimit || m_reason == Reason::TimeLimit)
         m_reason = Reason::None;
     if (m_engine && m_reason == Reason::Cancelled)
         m_engine->setInterrupted(true);
@@ -104,6 +112,16 @@ void TScriptRunControl::setCancelEvent(const ManualResetEvent* event) {
 const ManualResetEvent* TScriptRunControl::cancelEvent() const {
     std::lock_guard lock(m_mutex);
     return m_cancelEvent;
+}
+
+void TScriptRunControl::setTimeLimit(std::chrono::milliseconds limit) {
+    std::lock_guard lock(m_mutex);
+    m_timeLimit = limit;
+}
+
+std::chrono::milliseconds TScriptRunControl::timeLimit() const {
+    std::lock_guard lock(m_mutex);
+    return m_timeLimit;
 }
 
 void TScriptRunControl::interrupt(Reason reason) {
@@ -125,24 +143,69 @@ void TScriptRunControl::beginRun() {
     const ManualResetEvent* event = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (m_reason == Reason::MemoryLimit) {
+        if (m_reason == Reason::MemoryLimit || m_reason == Reason::TimeLimit) {
             m_reason = Reason::None;
             if (m_engine)
                 m_engine->setInterrupted(false);
         }
         event = m_cancelEvent;
+        m_runStart = Clock::now();
+        m_pausedTime = Clock::duration::zero();
+        m_pauseDepth = 0;
     }
     if (event && event->isSet())
         interrupt(Reason::Cancelled);
 }
 
-TScriptRunWatch::TScriptRunWatch(TScriptRunControl& control) : m_control(control) {
+void TScriptRunControl::checkTime(std::chrono::steady_clock::time_point now) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_pauseDepth > 0 || m_reason != Reason::None || now - m_runStart - m_pausedTime < m_timeLimit)
+            return;
+    }
+    interrupt(Reason::TimeLimit);
+}
+
+void TScriptRunControl::pauseClock() {
+    std::lock_guard lock(m_mutex);
+    if (m_pauseDepth++ == 0)
+        m_pauseStart = Clock::now();
+}
+
+void TScriptRunControl::resumeClock() {
+    std::lock_guard lock(m_mutex);
+    if (m_pauseDepth > 0 && --m_pauseDepth == 0)
+        m_pausedTime += Clock::now() - m_pauseStart;
+}
+
+TScriptRunWatch::TScriptRunWatch(TScriptRunControl& control) : m_control(control), m_outer(t_currentRun) {
     m_control.beginRun();
     Watchdog::instance().add(&m_control);
+    t_currentRun = &m_control;
 }
 
 TScriptRunWatch::~TScriptRunWatch() {
+    t_currentRun = m_outer;
     Watchdog::instance().remove(&m_control);
+}
+
+TScriptClockPause::TScriptClockPause() : m_run(t_currentRun) {
+    if (m_run)
+        m_run->pauseClock();
+}
+
+TScriptClockPause::~TScriptClockPause() {
+    if (m_run)
+        m_run->resumeClock();
+}
+
+void SetDefaultScriptTimeLimits(std::chrono::milliseconds uiThread, std::chrono::milliseconds worker) {
+    g_uiThreadTimeLimit.store(uiThread.count());
+    g_workerTimeLimit.store(worker.count());
+}
+
+std::chrono::milliseconds DefaultScriptTimeLimit() {
+    return std::chrono::milliseconds(UiThread::isUiThread() ? g_uiThreadTimeLimit.load() : g_workerTimeLimit.load());
 }
 
 void SetScriptMemoryLimit(std::size_t bytes) {

@@ -6,6 +6,7 @@
 #include "check/CheckThread.h"
 #include "platform/Registry.h"
 #include "platform/UiThread.h"
+#include "script/ScriptWatchdog.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -370,6 +371,42 @@ TEST_F(CheckThreadTest, PatternAndInfoScripts) {
     thread.RunInfoScript("p", "absent.js");
     thread.RunInfoScript("p", "");
     EXPECT_EQ(logLines().size(), before);
+}
+
+TEST_F(CheckThreadTest, ScriptsStuckInALoopAreStoppedAndTheCheckGoesOn) {
+    // Hosts made on workers get a short limit here; the check thread makes its own.
+    struct ShortWorkerLimit {
+        ShortWorkerLimit() { SetDefaultScriptTimeLimits(kUiThreadScriptTimeLimit, std::chrono::milliseconds(200)); }
+        ~ShortWorkerLimit() { SetDefaultScriptTimeLimits(kUiThreadScriptTimeLimit, kWorkerScriptTimeLimit); }
+    } limit;
+    {
+        std::lock_guard lock(mutex);
+        page = "Total: 12,50";
+    }
+    // exec without the g flag matches from the start every time: neither loop ends.
+    writeScript("stuck.js", "function get_balance(page) {\n"
+                            "  var re = /(\\d+)/, n = 0;\n"
+                            "  while (re.exec(page)) ++n;\n"
+                            "  return n;\n"
+                            "}");
+    writeScript("Info.js", "function get_additional_info(page) {\n"
+                           "  AlertItem.registerinfo('Seen', 'yes');\n"
+                           "  while (/\\d/.exec(page)) {}\n"
+                           "}");
+    TAlertItem& alert = addAlert("Stuck", http.url("/page"), "js:stuck.js");
+    alert.info_script = "Info.js";
+    const Outcome outcome = check(alert);
+    EXPECT_EQ(outcome.deliveries, 1);
+    EXPECT_TRUE(outcome.requestOk);
+    EXPECT_EQ(alert.InfoValues, (std::map<std::string, std::string>{{"Seen", "yes"}}));
+    const std::string stopped = "Time limit: the script was stopped after running for 0.2 seconds\tLine number: "
+                                "0\tChar pos: 0\tSource: ";
+    const Strings lines = logLines();
+    const auto first = std::find(lines.begin(), lines.end(), "Error occured in script 'stuck.js': " + stopped);
+    ASSERT_NE(first, lines.end()) << logText();
+    EXPECT_EQ(std::vector<std::string>(first, std::min(first + 3, lines.end())),
+              (Strings{"Error occured in script 'stuck.js': " + stopped,
+                       "Error occured in script 'Info.js': " + stopped, "Bad option in pattern 'Stuck'!"}));
 }
 
 TEST_F(CheckThreadTest, ChecksOfDifferentAlertsRunTogether) {

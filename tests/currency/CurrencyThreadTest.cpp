@@ -5,6 +5,7 @@
 #include "currency/CurrencyThreads.h"
 #include "platform/Events.h"
 #include "platform/Registry.h"
+#include "script/ScriptWatchdog.h"
 #include "support/TestSupport.h"
 #include "translate/InterfaceTranslator.h"
 
@@ -258,4 +259,15 @@ TEST_F(CurrencyThread, ListBuildingRunsAreForgottenWhenTheyReportOrAreStopped) {
     EXPECT_EQ(threads.Count(), 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(reported.size(), 1u);
+}
+
+TEST_F(CurrencyThread, AScriptStuckInALoopFailsItsRunWithALoggedError) {
+    struct ShortWorkerLimit {
+        ShortWorkerLimit() { SetDefaultScriptTimeLimits(kUiThreadScriptTimeLimit, std::chrono::milliseconds(200)); }
+        ~ShortWorkerLimit() { SetDefaultScriptTimeLimits(kUiThreadScriptTimeLimit, kWorkerScriptTimeLimit); }
+    } limit;
+    EXPECT_FALSE(run("function execute() {\n  var re = /(\\d+)/;\n  while (re.exec('rate 27')) {}\n}\n"));
+    EXPECT_EQ(logLines(), std::vector<std::string>{"Error occured in script 'bank.js': Time limit: the script was "
+                                                   "stopped after running for 0.2 seconds\tLine number: 0\tChar pos: "
+                                                   "0\tSource: "});
 }

@@ -2,7 +2,9 @@
 #include "TestObject.h"
 
 #include "alerts/AlertItem.h"
+#include "currency/CurrencyList.h"
 #include "script/AlertItemObject.h"
+#include "script/HTTPRequestDispatch.h"
 
 #include <gtest/gtest.h>
 
@@ -306,4 +308,40 @@ TEST_F(ScriptHost, MembersThatTakeBothFormsWorkReadAndCalled) {
     EXPECT_EQ(host.Result().text(), "5");
     // It takes no arguments in either form.
     EXPECT_EQ(run("function f() { return TestObject.text(1); }"), "<failed>");
+}
+
+TEST_F(ScriptHost, UndefinedAndNullAreEmptyTextsForEveryMember) {
+    TCurrencyList list;
+    THTTPRequestDispatch request;
+    request.Request().Url = "http://127.0.0.1:1/before";
+    host.AddNamedObject("CurrencyList", &list);
+    host.AddNamedObject("Request", &request);
+    EXPECT_EQ(run("function f() {\n"
+                  "  AlertItem.registerinfo('u', undefined);\n"
+                  "  AlertItem.registerinfo('n', null);\n"
+                  "  AlertItem.registerinfo(undefined, 'by no name');\n"
+                  "  CurrencyList.registercolumn(null, undefined, true);\n"
+                  "  CurrencyList.registercolumn('rate', null, false);\n"
+                  "  var none = CurrencyList.addcurrency(undefined), nil = CurrencyList.currency(null);\n"
+                  "  none.setvalue(undefined, null);\n"
+                  "  none.setvalue('rate', undefined);\n"
+                  "  none.currencyname = null;\n"
+                  "  var named = CurrencyList.addcurrency('EUR');\n"
+                  "  named.currencyname = undefined;\n"
+                  "  return (none === nil) + ' ' + Request.get(undefined) + ' ' + named.currencyname.length;\n"
+                  "}"),
+              "true false 0");
+    EXPECT_TRUE(events.errors.empty());
+    EXPECT_EQ(alert.InfoValues, (std::map<std::string, std::string>{{"", "by no name"}, {"n", ""}, {"u", ""}}));
+    ASSERT_EQ(list.ColumnCount(), 2);
+    EXPECT_EQ(list.Column(0).ColumnName, "");
+    EXPECT_EQ(list.Column(0).Caption, "");
+    EXPECT_EQ(list.Column(1).Caption, "");
+    ASSERT_EQ(list.CurrencyCount(), 2);
+    EXPECT_EQ(list.CurrencyKey(0), "");
+    EXPECT_EQ(list.Currency(0).CurrencyName, "");
+    EXPECT_EQ(list.Currency(0).Values(),
+              (TCurrencyObject::TValues{{"", TCurrencyValue{"", ""}}, {"rate", TCurrencyValue{"", ""}}}));
+    EXPECT_EQ(list.Currency(1).CurrencyName, "");
+    EXPECT_EQ(request.Request().Url, "");
 }

@@ -1,8 +1,10 @@
 #include "ScriptTestSupport.h"
 
 #include "alerts/AlertItem.h"
+#include "check/TestServer.h"
 #include "platform/Events.h"
 #include "script/AlertItemObject.h"
+#include "script/HTTPRequestDispatch.h"
 #include "script/ScriptWatchdog.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +109,66 @@ TEST(ScriptLimits, MemoryHogIsStoppedAndReported) {
     ASSERT_TRUE(host.LoadScript("function f() { return 'fine'; }"));
     ASSERT_TRUE(host.CallFunction("f"));
     EXPECT_EQ(host.Result().text(), "fine");
+}
+
+TEST(ScriptLimits, EachRunHasATimeLimitThatDownloadsDoNotUse) {
+    using namespace std::chrono_literals;
+    // A page that takes three times the limit to arrive.
+    TestServer server;
+    server.server().Get("/slow", [](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(600ms);
+        response.set_content("slow page", "text/plain");
+    });
+    server.start();
+    // Hosts take the limit of the thread they are made on: this is the application's thread.
+    EXPECT_EQ(TActiveScriptEngine().TimeLimit(), kUiThreadScriptTimeLimit);
+
+    struct Outcome {
+        std::chrono::milliseconds workerDefault{};
+        bool loaded = false;
+        std::vector<std::pair<bool, std::string>> calls; // success, result
+        ScriptEvents events;
+    };
+    ManualResetEvent stop; // ends the worker should the limit fail to
+    auto result = std::async(std::launch::async, [&server, &stop] {
+        Outcome outcome;
+        TActiveScriptEngine host;
+        outcome.workerDefault = host.TimeLimit();
+        host.SetTimeLimit(200ms);
+        host.SetCancelEvent(&stop);
+        outcome.events.connect(host);
+        THTTPRequestDispatch request;
+        host.AddNamedObject("Request", &request);
+        // Without the g flag exec always matches from the start: the classic endless loop, here in
+        // the top-level code, after a download and on its own.
+        outcome.loaded = host.LoadScript("var re = /(\\d+)/, text = 'a 1 b 2', n = 0;\n"
+                                         "while (re.exec(text)) ++n;\n"
+                                         "function slow() { return Request.get('" +
+                                         server.url("/slow") +
+                                         "') + ' ' + Request.htmltext; }\n"
+                                         "function slowThenStuck() { slow();\n  while (re.exec(text)) ++n;\n}\n"
+                                         "function fine() { return 'fine ' + (n > 0); }\n");
+        for (const char* function : {"fine", "slow", "slowThenStuck", "fine"}) {
+            const bool called = host.CallFunction(function);
+            outcome.calls.emplace_back(called, host.Result().text());
+        }
+        return outcome;
+    });
+    if (result.wait_for(kGenerousBound) != std::future_status::ready) {
+        stop.set();
+        FAIL() << "a script ran past its time limit";
+    }
+    const Outcome outcome = result.get();
+    EXPECT_EQ(outcome.workerDefault, kWorkerScriptTimeLimit);
+    EXPECT_TRUE(outcome.loaded);
+    // The stopped top-level code fails the first call; the download that outlasts the limit does
+    // not count; the loop after it is stopped; each stop ended only its own run.
+    const std::vector<std::pair<bool, std::string>> expected = {
+        {false, ""}, {true, "true slow page"}, {false, ""}, {true, "fine true"}};
+    EXPECT_EQ(outcome.calls, expected);
+    ASSERT_EQ(outcome.events.errors.size(), 2u);
+    for (const auto& error : outcome.events.errors)
+        EXPECT_EQ(error.description, "Time limit: the script was stopped after running for 0.2 seconds");
 }
 
 TEST(ScriptLimits, EndlessRecursionEndsWithTheEnginesError) {
