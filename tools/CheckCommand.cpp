@@ -27,8 +27,10 @@ const char* const kCheckHelp =
     "The check's log lines go to standard error; standard output gets one JSON object:\n"
     "  {\"status\": \"OK\"|\"ERR\"|\"\", \"request_ok\": bool, \"balance\": s, \"last_balance\": s,\n"
     "   \"submatches\": [s], \"info\": {name: value}}\n"
-    "Balances read \"-\" when there is none. Exit code 0 when the status is OK, 1 otherwise, 2 for\n"
-    "bad arguments or files that cannot be read.\n";
+    "Balances read \"-\" when there is none.\n"
+    "Exit codes: 0 the page came (status OK) and a balance was found in it; 1 the page or a step\n"
+    "failed (status ERR); 2 bad arguments or files that cannot be read; 3 the pages came but no\n"
+    "balance was found in them (a pattern or script that does not fit the page).\n";
 
 namespace {
 
@@ -111,6 +113,7 @@ int RunCheck(const Args& given) {
     // As the Balance List starts and ends a check.
     std::string status;
     bool requestOk = false;
+    bool balanceFound = false;
     log.WriteLog(LoadStr(1025), {alert->Name});
     auto thread = std::make_shared<TCheckThread>(*alert, folderOf(args[0]), log);
     if (hasPage)
@@ -118,6 +121,7 @@ int RunCheck(const Args& given) {
     thread->OnCheckDone = [&](TCheckThread& done) {
         status = done.StatusText;
         requestOk = done.RequestOk;
+        balanceFound = done.BalanceFound;
         if (done.Alert().BalanceChanged())
             log.WriteLog(LoadStr(1047), {done.Alert().Name});
         else if (!done.RequestOk)
@@ -143,5 +147,7 @@ int RunCheck(const Args& given) {
     json += "], \"info\": " + JsonTextObject(info) + "}\n";
     if (!WriteStdout(json))
         return 2;
-    return status == LoadStr(1008) ? 0 : 1;
+    if (status != LoadStr(1008))
+        return 1;
+    return balanceFound ? 0 : 3;
 }

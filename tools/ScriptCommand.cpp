@@ -70,6 +70,8 @@ int RunScript(const Args& given) {
     TAlertItem alert;
     TAlertItemObject face(alert);
     TActiveScriptEngine host;
+    // As in a check, which runs its scripts on a worker.
+    host.SetTimeLimit(kWorkerScriptTimeLimit);
     host.OnAlert = [&](const std::string& message) { writeLogLine(1032, {scriptName, message}); };
     host.OnScriptError = [&](const std::string& description, const std::string& source, unsigned line,
                              unsigned position) {

@@ -281,8 +281,10 @@ void TCheckThread::AnalyseMatches(TMatchResult result, const std::vector<std::st
         const bool negative = units < 0 || (!unitsText.empty() && unitsText[0] == '-');
         const std::int64_t balance = std::int64_t{units} * 100 + (negative ? -hundredths : hundredths);
         // Amounts beyond what a balance holds are not set, rather than wrapped into a wrong one.
-        if (balance >= INT32_MIN && balance <= INT32_MAX)
+        if (balance >= INT32_MIN && balance <= INT32_MAX) {
             m_alert.SetBalance(static_cast<std::int32_t>(balance));
+            BalanceFound = true;
+        }
     }
     if (m_alert.Owner != nullptr)
         m_alert.Owner->SaveState(m_alert);

@@ -48,6 +48,8 @@ public:
     bool RequestOk = false;
     // "OK" or "ERR" (messages 1008, 1009), or empty when the page was not downloaded.
     std::string StatusText;
+    // This check found a balance and set it (it may equal the one before).
+    bool BalanceFound = false;
     // Submatches of the alert's own page.
     std::vector<std::string> PageMatches;
     // When set, taken as the alert's own page, answered with 200, instead of downloading it (for

@@ -119,6 +119,13 @@ TEST_F(CheckToolTest, MultiStepLoginDefinitionAndStateBetweenRuns) {
     EXPECT_NE(r.out.find("\"balance\": \"-7.05\", \"last_balance\": \"12.34\""), std::string::npos) << r.out;
     EXPECT_NE(r.err.find(": Balance for 'Bank' changed.\r\n"), std::string::npos) << r.err;
 
+    // Pages that came without a balance in them: the pattern does not fit, which has an exit code
+    // of its own.
+    setAmount("n/a");
+    r = check({});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"status\": \"OK\", \"request_ok\": true, \"balance\": \"-\"", 0), 0u) << r.out;
+
     // Without the state folder nothing carries over; a wrong password ends in ERR with exit code 1.
     r = runTool({"check", q(dir.file("bank.bal")), "BANK", "--login", "anna", "--password", "wrong"});
     EXPECT_EQ(r.exitCode, 1);
