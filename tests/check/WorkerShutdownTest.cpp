@@ -72,11 +72,12 @@ TEST(WorkerShutdown, StuckWorkersOutliveTheirStarterWithoutTouchingFreedObjects)
     std::weak_ptr<TLogFile> logGone;
     {
         auto store = std::make_shared<Registry>(dir.file("registry.db"));
-        auto log = std::make_shared<TLogFile>();
+        // Each object in an allocation of its own, so that the checker sees a use after the free.
+        auto log = std::shared_ptr<TLogFile>(std::make_unique<TLogFile>());
         log->OpenLog(dir.file("log.txt"));
         log->SetEnabled(true);
 
-        auto alerts = std::make_shared<TAlertItems>();
+        auto alerts = std::shared_ptr<TAlertItems>(std::make_unique<TAlertItems>());
         alerts->RegistryRoot = "Software\\Brightmoor\\Tallyglass";
         alerts->StateKey = Md5Hex("program password");
         alerts->Store = store.get();
@@ -95,7 +96,7 @@ TEST(WorkerShutdown, StuckWorkersOutliveTheirStarterWithoutTouchingFreedObjects)
         check->OnCheckDone = [&delivered](TCheckThread&) { delivered = true; };
         check->Resume();
 
-        auto list = std::make_shared<TCurrencyList>();
+        auto list = std::shared_ptr<TCurrencyList>(std::make_unique<TCurrencyList>());
         list->ScriptFileName = "loop.js";
         list->ScriptText = "function get_currency_list() { CurrencyList.registercolumn('a', 'A', true); "
                            "while (true) {} }";
