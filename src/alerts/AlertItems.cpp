@@ -5,36 +5,24 @@
 #include "alerts/Encoders.h"
 #include "app/LogFile.h"
 #include "platform/Registry.h"
+#include "platform/Strings.h"
 
 #include <QUuid>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 namespace {
 
-std::string asciiLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string asciiUpper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 bool parseNeedAuth(const std::string& value) {
-    const std::string lower = asciiLower(value);
+    const std::string lower = AsciiLower(value);
     return lower == "yes" || lower == "true" || lower == "1";
 }
 
 bool parseIsPost(const std::string& value) {
-    return asciiUpper(value) == "POST";
+    return AsciiUpper(value) == "POST";
 }
 
 // Splits a line into key (lower case, not trimmed) and value; false when it has no '='.
@@ -42,7 +30,7 @@ bool splitKeyLine(const std::string& line, std::string& key, std::string& value)
     const auto eq = line.find('=');
     if (eq == std::string::npos)
         return false;
-    key = asciiLower(line.substr(0, eq));
+    key = AsciiLower(std::string_view(line).substr(0, eq));
     value = line.substr(eq + 1);
     return true;
 }

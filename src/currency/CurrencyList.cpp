@@ -2,6 +2,7 @@
 
 #include "platform/Events.h"
 #include "platform/Registry.h"
+#include "platform/Strings.h"
 
 #include <QStringDecoder>
 
@@ -37,11 +38,7 @@ std::string FoldCurrencyName(const std::string& name) {
         if (!decoder.hasError())
             return text.toCaseFolded().toStdString();
     }
-    std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return folded;
+    return AsciiLower(name);
 }
 
 TCurrencyList::TCurrencyList() = default;
