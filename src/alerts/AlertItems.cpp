@@ -170,7 +170,7 @@ void TAlertItems::LoadFromBytes(std::string encrypted) {
 }
 
 void TAlertItems::LoadFromText(const std::string& plainText) {
-    const std::string text = plainText.substr(0, plainText.find('\0'));
+    const std::string text = DefinitionText(plainText);
 
     Section state = Section::none;
     std::unique_ptr<TAlertItem> building;

@@ -89,9 +89,9 @@ std::string NewGuidString();
 std::vector<std::string> SplitLines(const std::string& text);
 
 // Loads every ".bal" file of the folder (extension in any letter case, directories skipped), in
-// the order the directory listing gives them, as one list each. The folder path ends with a
-// separator. Logs messages 1048 and 1049 when a log is given. With a translation, the list names
-// and alert names are replaced by the non-empty values of "I.<name>" in section "ALERTS".
+// name order (FileNameLess), as one list each. The folder path ends with a separator. Logs
+// messages 1048 and 1049 when a log is given. With a translation, the list names and alert names
+// are replaced by the non-empty values of "I.<name>" in section "ALERTS".
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
                                                           const std::string& stateKey, TLogFile* log = nullptr,
                                                           const TTranslateFn& translate = {},

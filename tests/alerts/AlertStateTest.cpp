@@ -407,6 +407,10 @@ TEST_F(AlertState, FolderLoadingLogsTranslatesAndKeepsCustomAlertsUnderTheFilesN
     };
     auto lists = LoadAlertFolder(folder, kRoot, kPassword, &log, translate, &m_store);
     ASSERT_EQ(lists.size(), 3u);
+    // In name order, letter case ignored, the same on every machine.
+    EXPECT_EQ(lists[0]->FileName, folder + ".bal");
+    EXPECT_EQ(lists[1]->FileName, folder + "banks.bal");
+    EXPECT_EQ(lists[2]->FileName, folder + "OPERATORS.BAL");
     std::map<std::string, TAlertItems*> byName;
     for (const auto& list : lists) {
         EXPECT_EQ(list->RegistryRoot, kRoot);

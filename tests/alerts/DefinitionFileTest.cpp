@@ -176,6 +176,11 @@ TEST(DefinitionFile, LineBreaksAndNul) {
     EXPECT_EQ(names(*parse("[A]\n\r[B]")), (Names{"A", "B"}));
     // Text after the first NUL is not read.
     EXPECT_EQ(names(*parse(std::string("[A]\n\0\n[B]\n", 10))), Names{"A"});
+    // A byte-order mark that an editor put before the first section is not part of it.
+    const auto marked = parse("\xEF\xBB\xBF[COMMON]\nlist_name=Marked\n\n[A]\n");
+    EXPECT_EQ(marked->ListName, "Marked");
+    EXPECT_EQ(names(*marked), Names{"A"});
+    EXPECT_EQ(names(*parse("[A]\n\n\xEF\xBB\xBF[B]\n")), Names{"A"}); // only at the start
     EXPECT_EQ(SplitLines("a\n"), std::vector<std::string>{"a"});
     EXPECT_EQ(SplitLines("a\n\n"), (std::vector<std::string>{"a", ""}));
 }
@@ -241,6 +246,14 @@ TEST(DefinitionFile, LoadFromFileDecryptsAndSurvivesBadFiles) {
     // Loading again replaces the alerts instead of adding to them.
     list.LoadFromFile();
     EXPECT_EQ(list.Count(), 1);
+
+    // A byte-order mark before the decrypted text is dropped there too.
+    WriteFileBytes(dir.file("marked.bal"), EncryptBytes(kDefinitionPassphrase, "\xEF\xBB\xBF" + plain));
+    TAlertItems marked;
+    marked.FileName = dir.file("marked.bal");
+    marked.LoadFromFile();
+    EXPECT_EQ(marked.ListName, "Mobile operators");
+    EXPECT_EQ(marked.Count(), 1);
 
     // Missing, empty, truncated, odd-length, wrong-passphrase and garbage files give no crash
     // and at most the alerts that could be read.
