@@ -289,8 +289,16 @@ std::string TAlertItems::customAlertsKeyPath() const {
     return RegistryRoot + '\\' + kCustomAlertsKey + '\\' + list_name;
 }
 
+bool StorableUniqueId(std::string_view id) {
+    return !id.empty() && id.find('\\') == std::string_view::npos;
+}
+
+bool TAlertItems::KeepsState(const TAlertItem& alert) const {
+    return !RegistryRoot.empty() && !alert.m_noStoredState && StorableUniqueId(alert.unique_id);
+}
+
 void TAlertItems::LoadState(TAlertItem& alert) {
-    if (RegistryRoot.empty())
+    if (!KeepsState(alert))
         return;
     try {
         const auto key = store().openKey(alertKeyPath(alert), false);
@@ -330,7 +338,7 @@ void TAlertItems::LoadState(TAlertItem& alert) {
 }
 
 void TAlertItems::SaveState(TAlertItem& alert) {
-    if (RegistryRoot.empty())
+    if (!KeepsState(alert))
         return;
     // Holding the save lock from taking the picture until it is committed keeps two savers of one
     // alert (a check thread and the user-interface thread) from committing out of order.
@@ -362,22 +370,27 @@ TAlertItem* TAlertItems::AddCustomAlert(const std::string& name, const TAlertIte
     std::unique_ptr<TAlertItem> alert = base.CopyDefinition(this);
     alert->Name = name;
     alert->unique_id = base.unique_id + NewGuidString();
+    // A base without an identity of its own keeps no state, and neither do its copies.
+    alert->m_noStoredState = !StorableUniqueId(base.unique_id) || base.m_noStoredState;
+
+    // Recorded before it joins the list: an alert whose record cannot be written would show for
+    // this run only and be gone at the next start. The name goes first, so a record that exists
+    // always has its name.
+    if (!RegistryRoot.empty()) {
+        try {
+            const auto names = store().openKey(customAlertsKeyPath() + '\\' + kCustomNamesKey, true);
+            names->writeString(alert->unique_id, name);
+            names->close();
+            const auto key = store().openKey(customAlertsKeyPath(), true);
+            key->writeString(alert->unique_id, base.unique_id);
+            key->close();
+        } catch (const RegistryError&) {
+            return nullptr;
+        }
+    }
     TAlertItem* raw = alert.get();
     Groups[raw->group_name].push_back(raw);
     Alerts.push_back(std::move(alert));
-
-    if (!RegistryRoot.empty()) {
-        try {
-            const auto key = store().openKey(customAlertsKeyPath(), true);
-            key->writeString(raw->unique_id, base.unique_id);
-            key->close();
-            const auto names = store().openKey(customAlertsKeyPath() + '\\' + kCustomNamesKey, true);
-            names->writeString(raw->unique_id, name);
-            names->close();
-        } catch (const RegistryError&) {
-            // Ends the recording silently; the alert is still saved below, as every alert is.
-        }
-    }
     SaveState(*raw);
     return raw;
 }
@@ -410,6 +423,7 @@ void TAlertItems::LoadCustomAlerts() {
         if (base == nullptr)
             continue; // its definition is gone; the record stays for when it comes back
         std::unique_ptr<TAlertItem> alert = base->CopyDefinition(this);
+        alert->m_noStoredState = !StorableUniqueId(base->unique_id) || base->m_noStoredState;
         alert->unique_id = std::move(entry.id);
         alert->Name = std::move(entry.name);
         AddAlert(std::move(alert));
