@@ -62,9 +62,8 @@ int RunScript(const Args& given) {
     std::string page;
     if (hasPage && !ReadInputOrReport(pagePath, "page", page))
         return 2;
-    // Scripts are stored like definition files; the text ends at the first zero byte.
-    std::string text = plain ? bytes : DecryptBytes(kDefinitionPassphrase, bytes);
-    text = text.substr(0, text.find('\0'));
+    // Scripts are stored like definition files and read the same way.
+    const std::string text = DefinitionText(plain ? bytes : DecryptBytes(kDefinitionPassphrase, bytes));
 
     const std::string scriptName = baseName(args[0]);
     TAlertItem alert;

@@ -58,7 +58,12 @@ bool TAlertItem::IsDue(TDateTime now) const {
     // Compared in whole milliseconds, the resolution of the date-time values: a double of days
     // cannot hold an hour exactly, and "one hour later" must be due, not a microsecond short of it.
     const double elapsedMs = std::round((now - LastCheckedTime) * kSecondsPerDay * 1000.0);
-    return elapsedMs >= static_cast<double>(IntervalSeconds()) * 1000.0;
+    const double intervalMs = static_cast<double>(IntervalSeconds()) * 1000.0;
+    // A stored time that is no time at all, or that lies more than an interval ahead (the clock was
+    // set back), would keep the alert from ever being due.
+    if (!std::isfinite(elapsedMs) || -elapsedMs > intervalMs)
+        return true;
+    return elapsedMs >= intervalMs;
 }
 
 TAlertState TAlertItem::State() const {

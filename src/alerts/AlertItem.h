@@ -104,7 +104,8 @@ public:
     // Period x seconds per unit, as a 32-bit product (it wraps rather than widens).
     std::int32_t IntervalSeconds() const;
     TDateTime NextCheckTime() const;
-    // True once the whole time since LastCheckedTime, days included, reaches IntervalSeconds.
+    // True once the whole time since LastCheckedTime, days included, reaches IntervalSeconds; also
+    // when LastCheckedTime is not a finite number or lies more than one interval ahead of now.
     bool IsDue(TDateTime now) const;
     bool IsDue() const { return IsDue(Now()); }
 
@@ -121,6 +122,7 @@ private:
     mutable std::mutex m_mutex;
     std::mutex m_saveMutex; // held by SaveState from taking the values until they are written
     TBalances m_balances;
+    bool m_noStoredState = false; // a custom alert whose base has no identity of its own
 };
 
 using TAlertVec = std::vector<TAlertItem*>;

@@ -5,36 +5,24 @@
 #include "alerts/Encoders.h"
 #include "app/LogFile.h"
 #include "platform/Registry.h"
+#include "platform/Strings.h"
 
 #include <QUuid>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 namespace {
 
-std::string asciiLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string asciiUpper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 bool parseNeedAuth(const std::string& value) {
-    const std::string lower = asciiLower(value);
+    const std::string lower = AsciiLower(value);
     return lower == "yes" || lower == "true" || lower == "1";
 }
 
 bool parseIsPost(const std::string& value) {
-    return asciiUpper(value) == "POST";
+    return AsciiUpper(value) == "POST";
 }
 
 // Splits a line into key (lower case, not trimmed) and value; false when it has no '='.
@@ -42,7 +30,7 @@ bool splitKeyLine(const std::string& line, std::string& key, std::string& value)
     const auto eq = line.find('=');
     if (eq == std::string::npos)
         return false;
-    key = asciiLower(line.substr(0, eq));
+    key = AsciiLower(std::string_view(line).substr(0, eq));
     value = line.substr(eq + 1);
     return true;
 }
@@ -182,7 +170,7 @@ void TAlertItems::LoadFromBytes(std::string encrypted) {
 }
 
 void TAlertItems::LoadFromText(const std::string& plainText) {
-    const std::string text = plainText.substr(0, plainText.find('\0'));
+    const std::string text = DefinitionText(plainText);
 
     Section state = Section::none;
     std::unique_ptr<TAlertItem> building;
@@ -301,8 +289,16 @@ std::string TAlertItems::customAlertsKeyPath() const {
     return RegistryRoot + '\\' + kCustomAlertsKey + '\\' + list_name;
 }
 
+bool StorableUniqueId(std::string_view id) {
+    return !id.empty() && id.find('\\') == std::string_view::npos;
+}
+
+bool TAlertItems::KeepsState(const TAlertItem& alert) const {
+    return !RegistryRoot.empty() && !alert.m_noStoredState && StorableUniqueId(alert.unique_id);
+}
+
 void TAlertItems::LoadState(TAlertItem& alert) {
-    if (RegistryRoot.empty())
+    if (!KeepsState(alert))
         return;
     try {
         const auto key = store().openKey(alertKeyPath(alert), false);
@@ -342,7 +338,7 @@ void TAlertItems::LoadState(TAlertItem& alert) {
 }
 
 void TAlertItems::SaveState(TAlertItem& alert) {
-    if (RegistryRoot.empty())
+    if (!KeepsState(alert))
         return;
     // Holding the save lock from taking the picture until it is committed keeps two savers of one
     // alert (a check thread and the user-interface thread) from committing out of order.
@@ -374,22 +370,27 @@ TAlertItem* TAlertItems::AddCustomAlert(const std::string& name, const TAlertIte
     std::unique_ptr<TAlertItem> alert = base.CopyDefinition(this);
     alert->Name = name;
     alert->unique_id = base.unique_id + NewGuidString();
+    // A base without an identity of its own keeps no state, and neither do its copies.
+    alert->m_noStoredState = !StorableUniqueId(base.unique_id) || base.m_noStoredState;
+
+    // Recorded before it joins the list: an alert whose record cannot be written would show for
+    // this run only and be gone at the next start. The name goes first, so a record that exists
+    // always has its name.
+    if (!RegistryRoot.empty()) {
+        try {
+            const auto names = store().openKey(customAlertsKeyPath() + '\\' + kCustomNamesKey, true);
+            names->writeString(alert->unique_id, name);
+            names->close();
+            const auto key = store().openKey(customAlertsKeyPath(), true);
+            key->writeString(alert->unique_id, base.unique_id);
+            key->close();
+        } catch (const RegistryError&) {
+            return nullptr;
+        }
+    }
     TAlertItem* raw = alert.get();
     Groups[raw->group_name].push_back(raw);
     Alerts.push_back(std::move(alert));
-
-    if (!RegistryRoot.empty()) {
-        try {
-            const auto key = store().openKey(customAlertsKeyPath(), true);
-            key->writeString(raw->unique_id, base.unique_id);
-            key->close();
-            const auto names = store().openKey(customAlertsKeyPath() + '\\' + kCustomNamesKey, true);
-            names->writeString(raw->unique_id, name);
-            names->close();
-        } catch (const RegistryError&) {
-            // Ends the recording silently; the alert is still saved below, as every alert is.
-        }
-    }
     SaveState(*raw);
     return raw;
 }
@@ -422,6 +423,7 @@ void TAlertItems::LoadCustomAlerts() {
         if (base == nullptr)
             continue; // its definition is gone; the record stays for when it comes back
         std::unique_ptr<TAlertItem> alert = base->CopyDefinition(this);
+        alert->m_noStoredState = !StorableUniqueId(base->unique_id) || base->m_noStoredState;
         alert->unique_id = std::move(entry.id);
         alert->Name = std::move(entry.name);
         AddAlert(std::move(alert));

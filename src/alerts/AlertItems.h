@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class Registry;
@@ -19,8 +20,9 @@ using TTranslateFn = std::function<std::string(const std::string& section, const
 //
 // Each alert's state lives in the registry key RegistryRoot\<unique_id>; the custom alerts of the
 // list are recorded under RegistryRoot\CustomAlerts\<list_name>. A list with an empty RegistryRoot
-// is detached: it never reads or writes the registry. Registry failures end the operation at hand
-// silently; what it did before the failure stays.
+// is detached: it never reads or writes the registry. An alert whose unique_id cannot name a key of
+// its own (see StorableUniqueId), and a custom alert made from such an alert, keep no state.
+// Registry failures end the operation at hand silently; what it did before the failure stays.
 class TAlertItems {
 public:
     TAlertItems() = default;
@@ -58,6 +60,8 @@ public:
     TAlertItem* FindByUniqueId(const std::string& id) const;
     TAlertItem* FindByChunksName(const std::string& name) const;
 
+    // Whether the alert has stored state: the list is attached and the alert has a key of its own.
+    bool KeepsState(const TAlertItem& alert) const;
     // Reads the alert's stored values over its fields; a missing key or value leaves the field.
     void LoadState(TAlertItem& alert);
     // Writes every stored value of the alert, defaults included. Safe from any thread; saves of
@@ -65,7 +69,8 @@ public:
     void SaveState(TAlertItem& alert);
 
     // A second account at the same provider: a copy of base's definition under a new name and a new
-    // identity (base's unique_id followed by a new GUID), recorded and saved at once.
+    // identity (base's unique_id followed by a new GUID), recorded and saved at once. When its record
+    // cannot be written, nothing is added and the result is nullptr.
     TAlertItem* AddCustomAlert(const std::string& name, const TAlertItem& base);
     // Recreates the custom alerts recorded for this list; entries whose base alert is gone are skipped.
     void LoadCustomAlerts();
@@ -82,6 +87,10 @@ private:
     std::string customAlertsKeyPath() const;
 };
 
+// Whether an alert identity can name a registry key of its own beside the program's settings: not
+// empty (that would be the program's own key) and without '\' (that would reach into another key).
+bool StorableUniqueId(std::string_view id);
+
 // A new GUID in the registry form: 38 characters, braces, upper-case hexadecimal.
 std::string NewGuidString();
 
@@ -89,9 +98,9 @@ std::string NewGuidString();
 std::vector<std::string> SplitLines(const std::string& text);
 
 // Loads every ".bal" file of the folder (extension in any letter case, directories skipped), in
-// the order the directory listing gives them, as one list each. The folder path ends with a
-// separator. Logs messages 1048 and 1049 when a log is given. With a translation, the list names
-// and alert names are replaced by the non-empty values of "I.<name>" in section "ALERTS".
+// name order (FileNameLess), as one list each. The folder path ends with a separator. Logs
+// messages 1048 and 1049 when a log is given. With a translation, the list names and alert names
+// are replaced by the non-empty values of "I.<name>" in section "ALERTS".
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
                                                           const std::string& stateKey, TLogFile* log = nullptr,
                                                           const TTranslateFn& translate = {},

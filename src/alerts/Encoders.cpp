@@ -21,6 +21,13 @@ std::size_t PadAndSize(std::string& input, std::string& output) {
 
 } // namespace
 
+std::string DefinitionText(std::string_view plain) {
+    plain = plain.substr(0, plain.find('\0'));
+    if (plain.starts_with("\xEF\xBB\xBF"))
+        plain.remove_prefix(3);
+    return std::string(plain);
+}
+
 std::string Md5Hex(std::string_view text) {
     static constexpr char kDigits[] = "0123456789abcdef";
     const TMd5::TDigest digest = TMd5::Digest(text);

@@ -10,6 +10,10 @@
 // Passphrase of the definition files, the balance scripts and the currency provider scripts.
 inline constexpr const char* kDefinitionPassphrase = "5t7u9w3z";
 
+// The text of a decrypted definition file or script: the bytes before the first NUL (the cipher
+// pads with zero bytes), without the UTF-8 byte-order mark that some editors put at its start.
+std::string DefinitionText(std::string_view plain);
+
 // 32 lower-case hexadecimal digits of the MD5 digest of the bytes.
 std::string Md5Hex(std::string_view text);
 

@@ -1,8 +1,7 @@
 #include "alerts/StateSaver.h"
 
 #include "platform/Registry.h"
-
-#include <algorithm>
+#include "platform/Strings.h"
 
 namespace {
 
@@ -23,9 +22,7 @@ std::optional<int> inside(std::int32_t value, int extent) {
 } // namespace
 
 bool TStateNameLess::operator()(const std::string& a, const std::string& b) const {
-    const auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [&fold](unsigned char x, unsigned char y) { return fold(x) < fold(y); });
+    return AsciiLessNoCase(a, b);
 }
 
 void TStateSaver::Load(const std::string& rootKey, Registry& registry) {

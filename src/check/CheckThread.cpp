@@ -4,6 +4,7 @@
 #include "alerts/Encoders.h"
 #include "app/LogFile.h"
 #include "check/RequestText.h"
+#include "platform/Paths.h"
 #include "platform/Strings.h"
 #include "platform/UiThread.h"
 #include "script/ActiveScriptEngine.h"
@@ -174,7 +175,7 @@ TMatchResult TCheckThread::ExtractBalance(const std::string& page, const std::st
                                           std::vector<std::string>& list) {
     const std::string lower = AsciiLower(pattern);
     if (lower.size() >= 4 && lower.compare(0, 3, "js:") == 0)
-        return RunPatternScript(page, lower.substr(3), list);
+        return RunPatternScript(page, lower.substr(3), list, pattern.substr(3));
     // Each pattern is compiled once per check, however many pages it is matched against.
     auto& compiled = m_patterns[pattern];
     if (!compiled)
@@ -191,10 +192,14 @@ void TCheckThread::ConnectScriptEvents(TActiveScriptEngine& host) {
     };
 }
 
-bool TCheckThread::ReadScript(const std::string& file, std::string& text) const {
-    const std::string path = AlertsFolder + file;
+bool TCheckThread::ReadScript(const std::string& file, const std::string& written, std::string& text) const {
+    // Definitions were written for a file system that ignores letter case: the name as the check
+    // has it, then as the definition wrote it, then any file of the folder that matches it so.
+    std::string path = AlertsFolder + file;
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error))
+        path = FindFileIgnoringCase(AlertsFolder, written.empty() ? file : written);
+    if (path.empty())
         return false;
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -202,14 +207,13 @@ bool TCheckThread::ReadScript(const std::string& file, std::string& text) const 
     const std::string encrypted((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
         return false;
-    // Scripts are encrypted like definition files; the text ends at the first zero byte.
-    text = DecryptBytes(kDefinitionPassphrase, encrypted);
-    text.resize(std::min(text.size(), text.find('\0')));
+    // Scripts are encrypted like definition files and read the same way.
+    text = DefinitionText(DecryptBytes(kDefinitionPassphrase, encrypted));
     return true;
 }
 
 TMatchResult TCheckThread::RunPatternScript(const std::string& page, const std::string& file,
-                                            std::vector<std::string>& list) {
+                                            std::vector<std::string>& list, const std::string& written) {
     TAlertItemObject alertItem(m_alert); // declared first: it outlives the host
     TActiveScriptEngine host;
     ScriptName = file;
@@ -219,7 +223,7 @@ TMatchResult TCheckThread::RunPatternScript(const std::string& page, const std::
     list.clear();
 
     std::string text;
-    if (!ReadScript(file, text) || !host.LoadScript(text))
+    if (!ReadScript(file, written, text) || !host.LoadScript(text))
         return mrCompileError;
     if (!host.CallFunction("get_balance", page))
         return mrBadOption;
@@ -231,7 +235,7 @@ void TCheckThread::RunInfoScript(const std::string& page, const std::string& fil
     if (file.empty())
         return;
     std::string text;
-    if (!ReadScript(file, text))
+    if (!ReadScript(file, std::string(), text))
         return;
     TAlertItemObject alertItem(m_alert);
     TActiveScriptEngine host;

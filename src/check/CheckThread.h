@@ -76,7 +76,10 @@ public:
 
     // Extraction.
     TMatchResult ExtractBalance(const std::string& page, const std::string& pattern, std::vector<std::string>& list);
-    TMatchResult RunPatternScript(const std::string& page, const std::string& file, std::vector<std::string>& list);
+    // `file` is the script's name as the check has it (lower case); `written`, when given, the name
+    // as the definition wrote it, tried next.
+    TMatchResult RunPatternScript(const std::string& page, const std::string& file, std::vector<std::string>& list,
+                                  const std::string& written = std::string());
     void RunInfoScript(const std::string& page, const std::string& file);
     // Logs the outcome and, from submatches 1 and 3, sets the alert's balance and saves its state.
     void AnalyseMatches(TMatchResult result, const std::vector<std::string>& list);
@@ -98,7 +101,8 @@ private:
 
     void Log(unsigned id, std::initializer_list<MsgArg> args);
     void ConnectScriptEvents(TActiveScriptEngine& host);
-    bool ReadScript(const std::string& file, std::string& text) const;
+    // Finds the script file without regard to letter case, reads and decrypts it.
+    bool ReadScript(const std::string& file, const std::string& written, std::string& text) const;
     void StoreStepMatches(std::size_t step, std::vector<std::string> matches);
 
     TAlertItem& m_alert;

@@ -198,10 +198,11 @@ bool CHTTPRequest::Perform() {
 
     const bool hasBody = !PostData.empty();
     if (Method == mPost) {
-        if (hasBody) {
-            listOk = listOk && append(headers, "Content-Type: application/x-www-form-urlencoded");
-            listOk = listOk && append(headers, "Content-Length:" + std::to_string(PostData.size()));
-        } else {
+        // A POST with a body gets its form content type and length from libcurl, which also drops
+        // them when a 301, 302 or 303 answer turns the next request into a GET without a body. Put
+        // into the header list they would go out with that GET too, announcing a body that never
+        // comes: strict servers answer 400, others wait for it until the transfer stalls.
+        if (!hasBody) {
             // A POST without a body carries no form content type. Its "Content-Length: 0" stays:
             // without it some servers wait for a body until the connection closes.
             listOk = listOk && append(headers, "Content-Type:");

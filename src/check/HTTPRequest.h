@@ -61,8 +61,10 @@ public:
 
     // Runs one request with the current fields. True when the response body was read to its end.
     // StatusCode, ContentLength and Data describe the response afterwards, also after false as far
-    // as it got. Redirects are followed; the proxy comes from the environment (http_proxy,
-    // https_proxy, no_proxy); certificates are verified; nothing is cached; no User-Agent is sent.
+    // as it got. Redirects are followed, as browsers do: after a POST, a 301, 302 or 303 leads to a
+    // GET without the body and its headers, a 307 or 308 to the same POST again. The proxy comes
+    // from the environment (http_proxy, https_proxy, no_proxy); certificates are verified; nothing
+    // is cached; no User-Agent is sent.
     bool Perform();
     // Ends a transfer in progress. The session (cookies, idle connections) stays.
     void CloseHandles();

@@ -1,25 +1,9 @@
 #include "check/RequestText.h"
 
 #include "platform/FormatDateTime.h"
+#include "platform/Strings.h"
 
 #include <ctime>
-
-namespace {
-
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    return true;
-}
-
-} // namespace
 
 std::string UrlEncode(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -54,7 +38,8 @@ std::string ReplaceAllNoCase(std::string_view text, std::string_view placeholder
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
-        if (i + placeholder.size() <= text.size() && equalsNoCase(text.substr(i, placeholder.size()), placeholder)) {
+        if (i + placeholder.size() <= text.size() &&
+            AsciiEqualNoCase(text.substr(i, placeholder.size()), placeholder)) {
             out += replacement;
             i += placeholder.size();
         } else {

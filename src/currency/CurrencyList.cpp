@@ -1,6 +1,7 @@
 #include "currency/CurrencyList.h"
 
 #include "platform/Registry.h"
+#include "platform/Strings.h"
 
 #include <QStringDecoder>
 
@@ -35,11 +36,7 @@ std::string FoldCurrencyName(const std::string& name) {
         if (!decoder.hasError())
             return text.toCaseFolded().toStdString();
     }
-    std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return folded;
+    return AsciiLower(name);
 }
 
 TCurrencyList::TCurrencyList() = default;
@@ -320,5 +317,10 @@ bool TCurrencyList::IsDue(TDateTime now) const {
     // Date-times resolve to the millisecond; the elapsed time counts in whole seconds, milliseconds
     // dropped, so an hour is due after 3600 s and not a rounding error earlier or later.
     const double elapsedMs = std::round((now - LastCheckedTime) * kSecondsPerDay * 1000.0);
-    return std::trunc(elapsedMs / 1000.0) >= static_cast<double>(IntervalSeconds());
+    const double interval = static_cast<double>(IntervalSeconds());
+    // A stored time that is no time at all, or that lies more than an interval ahead (the clock was
+    // set back), would keep the list from ever being due.
+    if (!std::isfinite(elapsedMs) || -elapsedMs > interval * 1000.0)
+        return true;
+    return std::trunc(elapsedMs / 1000.0) >= interval;
 }

@@ -122,7 +122,8 @@ public:
     // The check interval in seconds; units other than hours and days count as minutes.
     std::int32_t IntervalSeconds() const;
     // Whether an update is due: at least IntervalSeconds whole seconds have passed since the last
-    // one. A list never updated is due at once.
+    // one. A list never updated is due at once, and so is one whose LastCheckedTime is not a finite
+    // number or lies more than one interval ahead of now.
     bool IsDue() const;
     bool IsDue(TDateTime now) const;
 

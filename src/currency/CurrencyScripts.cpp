@@ -18,6 +18,8 @@ namespace {
 // The loader's own log lines; they name files, not user texts, and are not translated.
 const char* const kUnableToParse = "[ERR] Unable to parse script '%s'!";
 const char* const kExceptionInParsing = "[ERR] Exception in parsing script '%s'!";
+const char* const kSameNameSkipped =
+    "[ERR] Script '%s' skipped: another provider script has the same name in other letter case ('%s').";
 
 void writeLog(TLogFile* log, const char* format, const std::string& fileName) {
     if (log != nullptr)
@@ -71,8 +73,7 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogF
         std::string text = readFile(path);
         if (!plain)
             text = DecryptBytes(kDefinitionPassphrase, text);
-        text.resize(std::min(text.find('\0'), text.size()));
-        return LoadCurrencyScriptText(fileName, text, log, translate, store);
+        return LoadCurrencyScriptText(fileName, DefinitionText(text), log, translate, store);
     } catch (const std::exception&) {
         writeLog(log, kExceptionInParsing, fileName);
         return nullptr;
@@ -82,9 +83,22 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogF
 TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, const TTranslateFn& translate,
                                    Registry* store) {
     TCurrencyLists lists;
-    for (const std::string& name : FilesWithExtension(folder, ".js"))
+    for (const std::string& name : FilesWithExtension(folder, ".js")) {
+        // A list keeps its state under its file name, and the registry ignores the letter case of
+        // key names: of two files whose names differ only in case, the first in name order is
+        // loaded, and the other would share its stored state.
+        const std::string fold = FoldCurrencyName(name);
+        const auto same = std::find_if(lists.begin(), lists.end(), [&fold](const auto& list) {
+            return FoldCurrencyName(list->ScriptFileName) == fold;
+        });
+        if (same != lists.end()) {
+            if (log != nullptr)
+                log->WriteLog(kSameNameSkipped, {name, (*same)->ScriptFileName});
+            continue;
+        }
         if (auto list = LoadCurrencyScript(folder + name, log, translate, store))
             lists.push_back(std::move(list));
+    }
     return lists;
 }
 

@@ -27,16 +27,17 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScriptText(const std::string& fileNam
                                                       TLogFile* log = nullptr, const TTranslateFn& translate = {},
                                                       Registry* store = nullptr);
 
-// The same from a file: reads it and decrypts it (the text ends at its first zero byte), unless
-// `plain`. Any failure, an unreadable file included, gives nullptr and "[ERR] Exception in parsing
-// script '<file>'!" in the log.
+// The same from a file: reads it and decrypts it, unless `plain`; the text ends at its first zero
+// byte, and a UTF-8 byte-order mark at its start is dropped. Any failure, an unreadable file
+// included, gives nullptr and "[ERR] Exception in parsing script '<file>'!" in the log.
 std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogFile* log = nullptr,
                                                   const TTranslateFn& translate = {}, Registry* store = nullptr,
                                                   bool plain = false);
 
-// Every ".js" file (extension in any letter case, directories skipped) of the folder, in the order
-// the directory listing gives them; scripts that fail to load are left out. The folder path ends
-// with a separator.
+// Every ".js" file (extension in any letter case, directories skipped) of the folder, in name order
+// (FileNameLess); scripts that fail to load are left out. A file whose name differs only in letter
+// case from that of a list already loaded would share its stored state: it is skipped, with
+// "[ERR] Script '<file>' skipped: ..." in the log. The folder path ends with a separator.
 TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log = nullptr,
                                    const TTranslateFn& translate = {}, Registry* store = nullptr);
 

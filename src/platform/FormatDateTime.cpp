@@ -1,5 +1,7 @@
 #include "platform/FormatDateTime.h"
 
+#include "platform/Strings.h"
+
 #include <QLocale>
 
 #include <algorithm>
@@ -16,10 +18,6 @@ namespace {
 // itself, or another nested format, still ends.
 constexpr int kMaxNesting = 2;
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -28,7 +26,7 @@ bool StartsWithNoCase(std::string_view text, std::size_t pos, std::string_view w
     if (text.size() - pos < word.size())
         return false;
     for (std::size_t k = 0; k < word.size(); ++k) {
-        if (Lower(text[pos + k]) != word[k])
+        if (AsciiLower(text[pos + k]) != word[k])
             return false;
     }
     return true;
@@ -55,7 +53,7 @@ std::size_t ClosingQuote(std::string_view format, std::size_t pos) {
 // before the next hour directive.
 bool TwelveHourClockFollows(std::string_view format, std::size_t pos) {
     while (pos < format.size()) {
-        const char c = Lower(format[pos]);
+        const char c = AsciiLower(format[pos]);
         if (c == '\'' || c == '"') {
             pos = ClosingQuote(format, pos) + 1;
             continue;
@@ -126,7 +124,7 @@ void TFormatter::Append(std::string_view format, int depth) {
             continue;
         }
 
-        const char letter = Lower(c);
+        const char letter = AsciiLower(c);
         if (letter == 'a') {
             // am/pm and a/p copy their own letters, so the output follows the format's case.
             const std::size_t length = AmPmLength(format, pos);
@@ -145,7 +143,7 @@ void TFormatter::Append(std::string_view format, int depth) {
         }
 
         std::size_t count = 1;
-        while (pos + count < format.size() && Lower(format[pos + count]) == letter)
+        while (pos + count < format.size() && AsciiLower(format[pos + count]) == letter)
             ++count;
         AppendDirective(format, pos, letter, count, lastLetter, depth);
         lastLetter = letter;
@@ -448,10 +446,10 @@ std::string EmitDirectives(const std::vector<TQtPiece>& pieces, char separator, 
             continue;
         }
         // An empty quote keeps "dddd" + "d" from reading as "ddddd".
-        if (lastDirective != 0 && lastDirective == Lower(piece.directive.front()))
+        if (lastDirective != 0 && lastDirective == AsciiLower(piece.directive.front()))
             out += "''";
         out += piece.directive;
-        lastDirective = Lower(piece.directive.back());
+        lastDirective = AsciiLower(piece.directive.back());
     }
     return out;
 }

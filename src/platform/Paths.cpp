@@ -1,9 +1,12 @@
 #include "platform/Paths.h"
 
+#include "platform/Strings.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -78,20 +81,17 @@ bool ForceDirectories(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::vector<std::string> FilesWithExtension(const std::string& folder, std::string_view extension) {
+bool FileNameLess(std::string_view a, std::string_view b) {
+    const int folded = AsciiCompareNoCase(a, b);
+    return folded != 0 ? folded < 0 : a < b;
+}
+
+namespace {
+
+// Names of the folder's entries that are not folders and that `keep` accepts, in FileNameLess order.
+template <class Keep>
+std::vector<std::string> filesOf(const std::string& folder, const Keep& keep) {
     namespace fs = std::filesystem;
-    auto endsWith = [extension](const std::string& name) {
-        if (name.size() < extension.size())
-            return false;
-        const std::string_view tail = std::string_view(name).substr(name.size() - extension.size());
-        for (std::size_t i = 0; i < tail.size(); ++i) {
-            const char a = tail[i], b = extension[i];
-            const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-            if (lower(a) != lower(b))
-                return false;
-        }
-        return true;
-    };
     std::vector<std::string> names;
     std::error_code error;
     fs::directory_iterator it(folder, error);
@@ -100,8 +100,36 @@ std::vector<std::string> FilesWithExtension(const std::string& folder, std::stri
         if (it->is_directory(statError))
             continue;
         std::string name = it->path().filename().string();
-        if (endsWith(name))
+        if (keep(name))
             names.push_back(std::move(name));
     }
+    std::sort(names.begin(), names.end(), FileNameLess);
     return names;
+}
+
+} // namespace
+
+std::vector<std::string> FilesWithExtension(const std::string& folder, std::string_view extension) {
+    return filesOf(folder, [extension](const std::string& name) {
+        return name.size() >= extension.size() &&
+               AsciiEqualNoCase(std::string_view(name).substr(name.size() - extension.size()), extension);
+    });
+}
+
+std::string FindFileIgnoringCase(const std::string& folder, const std::string& name) {
+    if (name.empty())
+        return std::string();
+    std::error_code error;
+    const std::string exact = folder + name;
+    if (std::filesystem::is_regular_file(exact, error))
+        return exact;
+    if (name.find('/') != std::string::npos)
+        return std::string();
+    for (const std::string& found :
+         filesOf(folder, [&name](const std::string& entry) { return AsciiEqualNoCase(entry, name); })) {
+        // A directory entry may still be a link to nothing or to a folder.
+        if (std::filesystem::is_regular_file(folder + found, error))
+            return folder + found;
+    }
+    return std::string();
 }

@@ -19,7 +19,17 @@ std::string RuntimeFolder();
 // Creates the folder with its parents (mode 0700 for new ones); true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 
+// The order in which folders are read, the same on every machine: names compared without regard to
+// ASCII letter case, and names that differ only in case by their bytes.
+bool FileNameLess(std::string_view a, std::string_view b);
+
 // Names of the entries of a folder that are not folders themselves and whose name ends in
-// `extension` (such as ".bal"), letter case ignored, in the order the folder lists them. A folder
-// that cannot be read gives what was listed before the failure.
+// `extension` (such as ".bal"), letter case ignored, in FileNameLess order. A folder that cannot
+// be read gives what was listed before the failure.
 std::vector<std::string> FilesWithExtension(const std::string& folder, std::string_view extension);
+
+// The path of the file `name` in `folder` (which ends with '/'), found as definitions written for a
+// file system that ignores letter case expect: the name as it is, else the first file of the folder,
+// in FileNameLess order, whose name matches without regard to ASCII letter case. Empty when there is
+// none. A name with a folder part is only looked up as it is.
+std::string FindFileIgnoringCase(const std::string& folder, const std::string& name);

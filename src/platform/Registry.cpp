@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "platform/Paths.h"
+#include "platform/Strings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -98,12 +99,7 @@ std::string foldName(std::string_view name) {
             return {folded.constData(), static_cast<std::size_t>(folded.size())};
         }
     }
-    std::string folded(name);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return folded;
+    return AsciiLower(name);
 }
 
 // The non-empty components of a '\'-joined path.

@@ -47,11 +47,3 @@ std::string FromScriptText(const QString& text) {
     }
     return (whole.isNull() ? text : whole).toStdString();
 }
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}

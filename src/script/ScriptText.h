@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Strings.h"
+
 #include <QString>
 
 #include <string>
@@ -14,6 +16,5 @@ QString ToScriptText(std::string_view bytes);
 // A script's text as UTF-8 bytes. A lone surrogate, which has no UTF-8 form, becomes U+FFFD.
 std::string FromScriptText(const QString& text);
 
-// ASCII letters lower-cased; other bytes unchanged. Names of script-visible objects and their
-// members are compared this way.
-std::string AsciiLower(std::string_view text);
+// Names of script-visible objects and their members are compared by AsciiLower (platform/Strings.h):
+// ASCII letters lower-cased, other bytes unchanged.

@@ -1,5 +1,7 @@
 #include "translate/InterfaceStore.h"
 
+#include "platform/Strings.h"
+
 #include <istream>
 #include <iterator>
 #include <ostream>
@@ -7,36 +9,6 @@
 namespace {
 
 constexpr const char* kLineBreakEscape = "{CRLF}";
-
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string Trim(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && IsBlank(text[first]))
-        ++first;
-    while (last > first && IsBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 bool IsSectionHeader(const std::string& line) {
     const std::string trimmed = Trim(line);
@@ -69,7 +41,7 @@ bool TIniInterfaceStore::IsEntryLine(const std::string& line) {
 std::ptrdiff_t TIniInterfaceStore::IndexOfSection(const std::string& name) const {
     const std::string header = "[" + name + "]";
     for (std::size_t i = 0; i < m_lines.size(); ++i)
-        if (SameTextAscii(Trim(m_lines[i]), header))
+        if (AsciiEqualNoCase(Trim(m_lines[i]), header))
             return static_cast<std::ptrdiff_t>(i);
     return -1;
 }

@@ -5,7 +5,9 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <cmath>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -52,6 +54,21 @@ protected:
         const std::string path = folder + file;
         WriteFileBytes(path, EncryptBytes(kDefinitionPassphrase, text));
         return path;
+    }
+
+    // From now on the store refuses every change, as a read-only or full file system would (file
+    // modes would not stop the tests when they run as root).
+    void refuseWrites() {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(m_dir.file("registry.db").c_str(), &db), SQLITE_OK);
+        for (const char* table : {"keys", "vals"}) {
+            for (const char* change : {"INSERT", "UPDATE", "DELETE"}) {
+                const std::string sql = std::string("CREATE TRIGGER refuse_") + change + "_" + table + " BEFORE " +
+                                        change + " ON " + table + " BEGIN SELECT RAISE(ABORT, 'read-only'); END;";
+                EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+            }
+        }
+        sqlite3_close(db);
     }
 
     std::unique_ptr<TAlertItems> loadFile(const std::string& path) {
@@ -129,6 +146,17 @@ TEST_F(AlertState, IntervalsUseTheWholeElapsedTime) {
     alert.PeriodType = TPeriodType::minutes;
     alert.Period = 5;
     EXPECT_EQ(alert.IntervalSeconds(), 300);
+    // A stored time that is no time, or more than one interval ahead (the clock was set back), is due.
+    alert.PeriodType = TPeriodType::hours;
+    alert.Period = 2;
+    const TDateTime now = alert.LastCheckedTime;
+    for (const TDateTime stored : {std::nan(""), HUGE_VAL, -HUGE_VAL, now + 2.0 / 24.0 + kMs, now + 30.0}) {
+        alert.LastCheckedTime = stored;
+        EXPECT_TRUE(alert.IsDue(now)) << stored - now;
+    }
+    alert.LastCheckedTime = now + 2.0 / 24.0; // one interval ahead: due when that time has come
+    EXPECT_FALSE(alert.IsDue(now));
+    EXPECT_TRUE(alert.IsDue(now + 4.0 / 24.0));
     // A 32-bit product wraps: 100000 days is 8,640,000,000 s.
     alert.PeriodType = TPeriodType::days;
     alert.Period = 100000;
@@ -370,6 +398,66 @@ TEST_F(AlertState, CustomAlertOfARemovedDefinitionIsSkippedAndItsRecordStays) {
     EXPECT_EQ(missing->Count(), 0);
 }
 
+// Without an identity of its own an alert would read and write the program's own key (empty id),
+// or reach into another key (a backslash in it); such alerts, and custom alerts made from them,
+// keep no state.
+TEST_F(AlertState, AlertsWithoutAKeyOfTheirOwnKeepNoState) {
+    {
+        auto program = m_store.openKey(kRoot, true);
+        program->writeBool("Active", true); // values of the program's own settings beside the alerts
+        program->writeString("Name", "not an alert");
+        auto other = key("OPA\\Sub", true);
+        other->writeBool("Active", true);
+    }
+    const std::vector<std::string> stored = m_store.dump();
+    auto list = makeList();
+    TAlertItem& nameless = *add(*list, "");
+    TAlertItem& reaching = *add(*list, "OPA\\Sub");
+    for (TAlertItem* alert : {&nameless, &reaching}) {
+        EXPECT_FALSE(list->KeepsState(*alert));
+        EXPECT_FALSE(alert->Active);
+        EXPECT_EQ(alert->Name, alert->unique_id + " name");
+        alert->Active = true;
+        alert->PageLogin = "login";
+        list->SaveState(*alert);
+    }
+    EXPECT_EQ(m_store.dump(), stored);
+
+    // A custom alert of the nameless one has an identity that looks like its own (a bare GUID), but
+    // keeps no state either, also when it comes back at the next start.
+    TAlertItem* copy = list->AddCustomAlert("Copy", nameless);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_FALSE(list->KeepsState(*copy));
+    EXPECT_FALSE(key(copy->unique_id));
+    copy->Active = true;
+    list->SaveState(*copy);
+    EXPECT_FALSE(key(copy->unique_id));
+    key(copy->unique_id, true)->writeBool("Active", true);
+    auto next = makeList();
+    add(*next, "");
+    next->LoadCustomAlerts();
+    ASSERT_EQ(next->Count(), 2);
+    EXPECT_EQ(next->Item(1).unique_id, copy->unique_id);
+    EXPECT_EQ(next->Item(1).Name, "Copy");
+    EXPECT_FALSE(next->Item(1).Active);
+    const TAlertItem* reachingCopy = list->AddCustomAlert("Reaching copy", reaching);
+    ASSERT_NE(reachingCopy, nullptr);
+    EXPECT_FALSE(list->KeepsState(*reachingCopy));
+    EXPECT_TRUE(list->KeepsState(*add(*list, "OPB")));
+}
+
+// A custom alert is created only together with its record: one that could not be recorded would
+// show for this run and be gone at the next start.
+TEST_F(AlertState, CustomAlertThatCannotBeRecordedIsNotCreated) {
+    auto list = makeList();
+    TAlertItem& base = *add(*list, "OPA", "A");
+    refuseWrites();
+    EXPECT_EQ(list->AddCustomAlert("Second account", base), nullptr);
+    EXPECT_EQ(list->Count(), 1);
+    EXPECT_EQ(list->Groups.at("A"), TAlertVec{&base});
+    EXPECT_FALSE(key("CustomAlerts\\Operators"));
+}
+
 TEST_F(AlertState, DetachedListNeverTouchesTheStore) {
     TAlertItems list;
     list.Store = &m_store;
@@ -407,6 +495,10 @@ TEST_F(AlertState, FolderLoadingLogsTranslatesAndKeepsCustomAlertsUnderTheFilesN
     };
     auto lists = LoadAlertFolder(folder, kRoot, kPassword, &log, translate, &m_store);
     ASSERT_EQ(lists.size(), 3u);
+    // In name order, letter case ignored, the same on every machine.
+    EXPECT_EQ(lists[0]->FileName, folder + ".bal");
+    EXPECT_EQ(lists[1]->FileName, folder + "banks.bal");
+    EXPECT_EQ(lists[2]->FileName, folder + "OPERATORS.BAL");
     std::map<std::string, TAlertItems*> byName;
     for (const auto& list : lists) {
         EXPECT_EQ(list->RegistryRoot, kRoot);

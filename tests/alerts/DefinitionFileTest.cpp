@@ -1,8 +1,15 @@
 #include "alerts/AlertItems.h"
 #include "alerts/Encoders.h"
+#include "platform/Strings.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <cctype>
+#include <clocale>
+#include <cstdlib>
+#include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +48,46 @@ const char* const kTypical = "[COMMON]\r\n"
                              "chunk_method=GET\r\n"
                              "chunk_pattern=js:opa.js\r\n"
                              "chunk_end\r\n";
+
+// The process in a Turkish locale for the object's life, one where the C library lower-cases "I"
+// to something else than "i". An installed locale is used, else one is compiled into a temporary
+// folder when the locale sources are there; Active() is false when neither works.
+class TurkishLocale {
+public:
+    TurkishLocale() : m_previous(setlocale(LC_ALL, nullptr)) {
+        for (const char* name : {"tr_TR.UTF-8", "tr_TR.utf8", "tr_TR.ISO-8859-9", "tr_TR"})
+            if (setlocale(LC_ALL, name) != nullptr && Active())
+                return;
+        setlocale(LC_ALL, m_previous.c_str());
+        if (access("/usr/share/i18n/locales/tr_TR", R_OK) != 0)
+            return;
+        const std::string command =
+            "localedef -c -i tr_TR -f ISO-8859-9 '" + m_dir.file("tr_TR.ISO-8859-9") + "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) == -1)
+            return;
+        if (const char* path = std::getenv("LOCPATH"))
+            m_previousPath = path;
+        setenv("LOCPATH", m_dir.path().c_str(), 1);
+        if (setlocale(LC_ALL, "tr_TR.ISO-8859-9") == nullptr)
+            setlocale(LC_ALL, m_previous.c_str());
+    }
+    ~TurkishLocale() {
+        setlocale(LC_ALL, m_previous.c_str());
+        if (m_previousPath)
+            setenv("LOCPATH", m_previousPath->c_str(), 1);
+        else
+            unsetenv("LOCPATH");
+    }
+    TurkishLocale(const TurkishLocale&) = delete;
+    TurkishLocale& operator=(const TurkishLocale&) = delete;
+
+    bool Active() const { return std::tolower('I') != 'i'; }
+
+private:
+    TempDir m_dir;
+    std::string m_previous;
+    std::optional<std::string> m_previousPath;
+};
 
 } // namespace
 
@@ -129,6 +176,11 @@ TEST(DefinitionFile, LineBreaksAndNul) {
     EXPECT_EQ(names(*parse("[A]\n\r[B]")), (Names{"A", "B"}));
     // Text after the first NUL is not read.
     EXPECT_EQ(names(*parse(std::string("[A]\n\0\n[B]\n", 10))), Names{"A"});
+    // A byte-order mark that an editor put before the first section is not part of it.
+    const auto marked = parse("\xEF\xBB\xBF[COMMON]\nlist_name=Marked\n\n[A]\n");
+    EXPECT_EQ(marked->ListName, "Marked");
+    EXPECT_EQ(names(*marked), Names{"A"});
+    EXPECT_EQ(names(*parse("[A]\n\n\xEF\xBB\xBF[B]\n")), Names{"A"}); // only at the start
     EXPECT_EQ(SplitLines("a\n"), std::vector<std::string>{"a"});
     EXPECT_EQ(SplitLines("a\n\n"), (std::vector<std::string>{"a", ""}));
 }
@@ -195,6 +247,14 @@ TEST(DefinitionFile, LoadFromFileDecryptsAndSurvivesBadFiles) {
     list.LoadFromFile();
     EXPECT_EQ(list.Count(), 1);
 
+    // A byte-order mark before the decrypted text is dropped there too.
+    WriteFileBytes(dir.file("marked.bal"), EncryptBytes(kDefinitionPassphrase, "\xEF\xBB\xBF" + plain));
+    TAlertItems marked;
+    marked.FileName = dir.file("marked.bal");
+    marked.LoadFromFile();
+    EXPECT_EQ(marked.ListName, "Mobile operators");
+    EXPECT_EQ(marked.Count(), 1);
+
     // Missing, empty, truncated, odd-length, wrong-passphrase and garbage files give no crash
     // and at most the alerts that could be read.
     const std::string cipher = EncryptBytes(kDefinitionPassphrase, plain);
@@ -215,4 +275,50 @@ TEST(DefinitionFile, LoadFromFileDecryptsAndSurvivesBadFiles) {
     missing.LoadFromFile();
     EXPECT_EQ(missing.Count(), 0);
     EXPECT_EQ(missing.ListName, "");
+}
+
+// Keys and values fold ASCII letters only, whatever the locale the user runs the program in.
+TEST(DefinitionFile, KeysInCapitalsLoadUnderATurkishLocale) {
+    const TurkishLocale turkish;
+    // Only the 52 ASCII letters fold; bytes of 128 and above (Latin-1 or Latin-5 letters, or parts
+    // of UTF-8 sequences) stay as they are, as in any other locale.
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        const bool upper = byte >= 'A' && byte <= 'Z', lower = byte >= 'a' && byte <= 'z';
+        EXPECT_EQ(AsciiLower(c), upper ? static_cast<char>(byte + 32) : c) << byte;
+        EXPECT_EQ(AsciiUpper(c), lower ? static_cast<char>(byte - 32) : c) << byte;
+        EXPECT_EQ(AsciiEqualNoCase(std::string(1, c), std::string(1, static_cast<char>(byte ^ 0x20))), upper || lower)
+            << byte;
+    }
+    EXPECT_EQ(AsciiLower("UNIQUE_ID \xC4\xDD\xC3\x84"), "unique_id \xC4\xDD\xC3\x84");
+    EXPECT_EQ(AsciiUpper("post \xE4\xFD\xC3\xA4"), "POST \xE4\xFD\xC3\xA4");
+    if (!turkish.Active())
+        GTEST_SKIP() << "no Turkish locale is installed, and none could be made";
+    const auto list = parse("[COMMON]\n"
+                            "LIST_NAME=Operators\n"
+                            "\n"
+                            "[Operator I]\n"
+                            "UNIQUE_ID=OPI\n"
+                            "PAGE_URL=https://i.example/\n"
+                            "INFO_SCRIPT=info.js\n"
+                            "NEED_AUTH=No\n"
+                            "Method=post\n"
+                            "CHUNKS=STEPS\n"
+                            "\n"
+                            "{STEPS}\n"
+                            "chunk_begin\n"
+                            "CHUNK_INFO_SCRIPT=step.js\n"
+                            "CHUNK_METHOD=post\n"
+                            "chunk_end\n");
+    EXPECT_EQ(list->ListName, "Operators");
+    ASSERT_EQ(list->Count(), 1);
+    const TAlertItem& alert = list->Item(0);
+    EXPECT_EQ(alert.unique_id, "OPI");
+    EXPECT_EQ(alert.page_url, "https://i.example/");
+    EXPECT_EQ(alert.info_script, "info.js");
+    EXPECT_FALSE(alert.NeedAuth);
+    EXPECT_TRUE(alert.IsPost);
+    ASSERT_EQ(alert.ChunkCount(), 1);
+    EXPECT_EQ(alert.Chunk(0).chunk_info_script, "step.js");
+    EXPECT_TRUE(alert.Chunk(0).IsPost);
 }

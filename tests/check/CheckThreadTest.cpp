@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <mutex>
 
 namespace {
@@ -407,6 +408,48 @@ TEST_F(CheckThreadTest, ScriptsStuckInALoopAreStoppedAndTheCheckGoesOn) {
     EXPECT_EQ(std::vector<std::string>(first, std::min(first + 3, lines.end())),
               (Strings{"Error occured in script 'stuck.js': " + stopped,
                        "Error occured in script 'Info.js': " + stopped, "Bad option in pattern 'Stuck'!"}));
+}
+
+// Definitions written for a file system that ignores letter case name their scripts in any case.
+TEST_F(CheckThreadTest, ScriptFilesAreFoundInAnyLetterCase) {
+    {
+        std::lock_guard lock(mutex);
+        page = "Total: 7,05";
+    }
+    const std::string bom = "\xEF\xBB\xBF";
+    writeScript("MiXeD.js", bom + "function get_balance(page) { AlertItem.registerinfo('Own', 'ran'); return 'x'; }");
+    writeScript("INFO.JS", "function get_additional_info(page) { AlertItem.registerinfo('Info', 'ran'); }");
+    writeScript("step.js", "function get_balance(page) {\n"
+                           "  var m = /(\\d+),(\\d\\d)/.exec(page);\n"
+                           "  return 'x\\n' + m[1] + '\\n\\n' + m[2];\n"
+                           "}");
+    writeScript("StepInfo.js", "function get_additional_info(page) { AlertItem.registerinfo('Step', 'ran'); }");
+    TAlertItem& alert = addAlert("Cased", http.url("/page"), "js:Mixed.JS");
+    alert.info_script = "Info.js";
+    addStep(alert, http.url("/page"), false, "", "JS:STEP.JS");
+    alert.ChunkList[0]->chunk_info_script = "stepinfo.JS";
+    EXPECT_EQ(check(alert).statusText, "OK");
+    EXPECT_EQ(alert.CurrentBalance(), 705);
+    EXPECT_EQ(alert.InfoValues, (std::map<std::string, std::string>{{"Info", "ran"}, {"Own", "ran"}, {"Step", "ran"}}));
+
+    // The name as the check lower-cases it comes first, then as written, then the first match in
+    // name order.
+    TCheckThread thread(alert, dir.path() + "/", log, nullptr);
+    Strings list;
+    for (const char* name : {"pick.js", "Pick.JS", "PiCk.js", "PICK.JS"})
+        writeScript(name, std::string("function get_balance(p) { return '") + name + "'; }");
+    for (const char* expected : {"pick.js", "Pick.JS", "PICK.JS", "PiCk.js"}) {
+        EXPECT_EQ(thread.ExtractBalance("p", "js:Pick.JS", list), mrMatched);
+        EXPECT_EQ(list, Strings{expected});
+        std::filesystem::remove(dir.file(expected));
+    }
+    EXPECT_EQ(thread.ExtractBalance("p", "js:Pick.JS", list), mrCompileError);
+
+    // The byte-order mark is not part of the script: the error line quotes the line as written.
+    writeScript("Throws.js", bom + "function get_additional_info(p) { throw new Error('no'); }");
+    thread.RunInfoScript("p", "throws.js");
+    EXPECT_TRUE(logLines().back().ends_with("\tSource: function get_additional_info(p) { throw new Error('no'); }"))
+        << logLines().back();
 }
 
 TEST_F(CheckThreadTest, ChecksOfDifferentAlertsRunTogether) {

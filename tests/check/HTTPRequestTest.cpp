@@ -105,7 +105,7 @@ TEST(HTTPRequestRawTest, BodiesAndFormHeadersFollowMethodAndPostData) {
     std::string sent = raw.lastRequest();
     EXPECT_EQ(sent.rfind("POST /form?x=1 HTTP/1.1\r\n", 0), 0u) << sent;
     EXPECT_NE(sent.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"), std::string::npos) << sent;
-    EXPECT_NE(sent.find("\r\nContent-Length:17\r\n"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("\r\nContent-Length: 17\r\n"), std::string::npos) << sent;
     EXPECT_EQ(sent.find("Expect"), std::string::npos) << sent;
     EXPECT_EQ(sent.substr(sent.size() - 17), "user=a+b&pw=x%26y");
 
@@ -136,6 +136,48 @@ TEST(HTTPRequestRawTest, BodiesAndFormHeadersFollowMethodAndPostData) {
     EXPECT_NE(sent.find("\r\nX-One: 1\r\nX-Two: 2\r\n"), std::string::npos) << sent;
     EXPECT_NE(sent.find("\r\nReferer: http://example.invalid/start\r\n"), std::string::npos) << sent;
     EXPECT_EQ(sent.find("Content-Length"), std::string::npos) << sent;
+}
+
+// A login form answered with a redirect, as the servers read it: after 301, 302 and 303 the next
+// request is a GET that announces no body, after 307 and 308 the same POST with its body.
+TEST(HTTPRequestRawTest, RedirectsAfterAPostChangeTheMethodOrRepeatTheBody) {
+    const std::string form = "user=a+b&pw=x%26y";
+    for (const int code : {301, 302, 303, 307, 308}) {
+        RawServer raw({"HTTP/1.1 " + std::to_string(code) +
+                       " Moved\r\nLocation: /home?step=2\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"});
+        CHTTPRequest request;
+        request.Url = raw.url("/login");
+        request.Method = CHTTPRequest::mPost;
+        request.PostData = form;
+        ASSERT_TRUE(request.Perform()) << code;
+        EXPECT_EQ(request.StatusCode, 200) << code;
+        EXPECT_EQ(request.Data, "ok") << code;
+
+        const std::vector<RawServer::Request> seen = raw.requests();
+        ASSERT_EQ(seen.size(), 2u) << code;
+        const RawServer::Request& login = seen[0];
+        EXPECT_EQ(login.head.rfind("POST /login HTTP/1.1\r\n", 0), 0u) << login.head;
+        EXPECT_NE(login.head.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"), std::string::npos)
+            << login.head;
+        EXPECT_NE(login.head.find("\r\nContent-Length: 17\r\n"), std::string::npos) << login.head;
+        EXPECT_EQ(login.body, form);
+
+        const RawServer::Request& next = seen[1];
+        if (code == 307 || code == 308) {
+            EXPECT_EQ(next.head.rfind("POST /home?step=2 HTTP/1.1\r\n", 0), 0u) << next.head;
+            EXPECT_NE(next.head.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"), std::string::npos)
+                << next.head;
+            EXPECT_NE(next.head.find("\r\nContent-Length: 17\r\n"), std::string::npos) << next.head;
+            EXPECT_EQ(next.body, form);
+        } else {
+            EXPECT_EQ(next.head.rfind("GET /home?step=2 HTTP/1.1\r\n", 0), 0u) << next.head;
+            EXPECT_FALSE(next.hasHeader("Content-Type")) << code << "\n" << next.head;
+            EXPECT_FALSE(next.hasHeader("Content-Length")) << code << "\n" << next.head;
+            EXPECT_FALSE(next.hasHeader("Transfer-Encoding")) << code << "\n" << next.head;
+            EXPECT_EQ(next.body, "");
+        }
+        EXPECT_TRUE(next.hasHeader("Pragma")) << next.head;
+    }
 }
 
 TEST_F(HTTPRequestTest, BasicAuthorizationOnlyWithLoginAndPassword) {

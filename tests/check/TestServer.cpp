@@ -1,10 +1,12 @@
 #include "TestServer.h"
 
+#include "platform/Strings.h"
 #include "support/TestSupport.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <openssl/evp.h>
@@ -12,7 +14,6 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -117,7 +118,11 @@ std::string TestServer::keyFile() {
     return certificate().key;
 }
 
-RawServer::RawServer() {
+bool RawServer::Request::hasHeader(const std::string& name) const {
+    return AsciiLower("\r\n" + head).find("\r\n" + AsciiLower(name) + ":") != std::string::npos;
+}
+
+RawServer::RawServer(std::vector<std::string> answers) : m_answers(std::move(answers)) {
     m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -145,33 +150,43 @@ std::string RawServer::lastRequest() const {
     return m_last;
 }
 
+std::vector<RawServer::Request> RawServer::requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
 void RawServer::serve() {
-    for (;;) {
+    for (std::size_t served = 0;; ++served) {
         const int connection = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (connection < 0)
             return;
+        const timeval wait{1, 0};
+        setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         std::string request;
         char buffer[4096];
+        std::size_t headEnd = std::string::npos;
         std::size_t wanted = std::string::npos;
         while (wanted == std::string::npos || request.size() < wanted) {
             const ssize_t n = recv(connection, buffer, sizeof buffer, 0);
             if (n <= 0)
                 break;
             request.append(buffer, static_cast<std::size_t>(n));
-            const std::size_t end = request.find("\r\n\r\n");
-            if (wanted == std::string::npos && end != std::string::npos) {
-                std::string head = request.substr(0, end);
-                for (char& c : head)
-                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
+                const std::string head = AsciiLower(request.substr(0, headEnd));
                 const std::size_t field = head.find("\r\ncontent-length:");
-                wanted = end + 4 + (field == std::string::npos ? 0 : std::stoul(head.substr(field + 17)));
+                wanted = headEnd + 4 + (field == std::string::npos ? 0 : std::stoul(head.substr(field + 17)));
             }
         }
         {
             std::lock_guard lock(m_mutex);
             m_last = request;
+            if (headEnd == std::string::npos)
+                m_requests.push_back({request, {}});
+            else
+                m_requests.push_back({request.substr(0, headEnd + 2), request.substr(headEnd + 4)});
         }
-        static const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+        static const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+        const std::string& answer = served < m_answers.size() ? m_answers[served] : ok;
         send(connection, answer.data(), answer.size(), MSG_NOSIGNAL);
         close(connection);
     }

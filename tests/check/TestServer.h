@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // An HTTP or HTTPS server on 127.0.0.1 in the test process, on a port of its own. Handlers are
 // added to server() before start(). HTTPS uses a certificate made for this test run; the client
@@ -38,10 +39,20 @@ private:
 };
 
 // A bare HTTP/1.1 server on 127.0.0.1 that records each request's bytes exactly as they arrived
-// (header spelling included) and answers every request with "200 OK" and the body "ok".
+// (header spelling included), one connection per request. It answers from a script of whole
+// responses, in order, and with "200 OK" and the body "ok" once the script is used up. A request
+// whose header announces a body that does not come is recorded after a second's wait, as far as
+// it came, so a client that promises a body it never sends fails a test instead of hanging it.
 class RawServer {
 public:
-    RawServer();
+    struct Request {
+        std::string head; // request line and header lines, each ending in CR LF, without the empty line
+        std::string body; // what followed the empty line
+        // Whether a header line of that name (letter case ignored) is in the head.
+        bool hasHeader(const std::string& name) const;
+    };
+
+    explicit RawServer(std::vector<std::string> answers = {});
     ~RawServer();
     RawServer(const RawServer&) = delete;
     RawServer& operator=(const RawServer&) = delete;
@@ -49,13 +60,17 @@ public:
     std::string url(const std::string& path) const;
     // The bytes of the last complete request.
     std::string lastRequest() const;
+    // Every request so far, in arrival order.
+    std::vector<Request> requests() const;
 
 private:
     void serve();
 
     int m_listener = -1;
     int m_port = 0;
+    std::vector<std::string> m_answers;
     mutable std::mutex m_mutex;
     std::string m_last;
+    std::vector<Request> m_requests;
     std::thread m_thread;
 };

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 // The rate list and its currencies: the script members as a provider script reaches them through a
 // real engine, the stored form in a real store file, and the schedule.
 namespace {
@@ -188,6 +190,16 @@ TEST_F(CurrencyListTest, ScheduleCountsWholeSecondsInTheListsUnit) {
     // 999 ms short of the interval is still short: milliseconds are dropped, not rounded.
     list.LastCheckedTime = now - 2.0 + 999.0 / 86400000.0;
     EXPECT_FALSE(list.IsDue(now));
+
+    // A stored time that is no time, or more than one interval ahead (the clock was set back), is due.
+    for (const TDateTime stored : {std::nan(""), HUGE_VAL, now + 2.0 + 1.0 / 86400.0, now + 400.0}) {
+        key("Columns", true)->writeDateTime("LastCheckedTime", stored);
+        list.LoadFromRegistry(list.ListKey());
+        EXPECT_TRUE(list.IsDue(now)) << stored - now;
+    }
+    list.LastCheckedTime = now + 2.0; // one interval ahead: due when that time has come
+    EXPECT_FALSE(list.IsDue(now));
+    EXPECT_TRUE(list.IsDue(now + 4.0));
 
     list.PeriodType = TPeriodType::minutes;
     EXPECT_EQ(list.IntervalSeconds(), 120);

@@ -72,6 +72,40 @@ TEST_F(CurrencyScripts, LoadsEveryJsFileOfTheFolderWithItsStoredState) {
     EXPECT_TRUE(logLines().empty());
 }
 
+// The lists come in name order on every machine. Two files whose names differ only in letter case
+// would share one stored key: the first in name order is loaded.
+TEST_F(CurrencyScripts, ScriptsLoadInNameOrderAndOneNameHoldsOneList) {
+    const auto provider = [](const std::string& name) {
+        return "function get_list_name() { return '" + name + "'; }\n";
+    };
+    for (const char* name : {"nbp.js", "Ecb.js", "cnb.JS", "ECB.JS", "_global.js", "ecb.js"})
+        write(name, provider(name));
+    write("\xC3\x89tat.js", provider("upper"));
+    write("\xC3\xA9tat.js", provider("lower")); // the store folds these too
+    write("zero.js", "\xEF\xBB\xBF" + provider("marked"));
+
+    const TCurrencyLists lists = load();
+    std::vector<std::string> files, names;
+    for (const auto& list : lists) {
+        files.push_back(list->ScriptFileName);
+        names.push_back(list->ListName);
+    }
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"_global.js", "cnb.JS", "ECB.JS", "nbp.js", "zero.js", "\xC3\x89tat.js"}));
+    EXPECT_EQ(names.back(), "upper");
+    // The byte-order mark an editor put first is not part of the script.
+    EXPECT_EQ(lists[4]->ScriptText, provider("marked"));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{
+                  "[ERR] Script 'Ecb.js' skipped: another provider script has the same name in other letter case "
+                  "('ECB.JS').",
+                  "[ERR] Script 'ecb.js' skipped: another provider script has the same name in other letter case "
+                  "('ECB.JS').",
+                  "[ERR] Script '\xC3\xA9tat.js' skipped: another provider script has the same name in other letter "
+                  "case ('\xC3\x89tat.js').",
+              }));
+}
+
 TEST_F(CurrencyScripts, LoadingFunctionsThatFailLeaveTheirFieldsEmpty) {
     // No get_country_code; get_page_url throws; get_list_name reaches for CurrencyList, which is
     // not there while loading. Their alerts and errors go nowhere.

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <sys/stat.h>
@@ -106,6 +107,33 @@ TEST(Paths, FoldersFollowTheEnvironment) {
     WriteFileBytes(dir.file("file"), "x");
     EXPECT_FALSE(ForceDirectories(dir.file("file") + "/sub"));
     EXPECT_FALSE(ForceDirectories(""));
+}
+
+// Folders are read in the same order on every machine, and names that definitions give are found
+// as on the file system they were written for, which ignores letter case.
+TEST(Paths, FolderOrderAndNamesInAnyLetterCase) {
+    TempDir dir;
+    const std::string folder = dir.path() + "/";
+    for (const char* name : {"b.bal", "C.Bal", "a.BAL", "\xC3\xA9.bal", "_x.bal", "A.bal", "d.txt", "bal"})
+        WriteFileBytes(folder + name, "x");
+    std::filesystem::create_directory(folder + "z.bal");
+    // Letter case ignored ("_" sorts before the letters), ties in byte order, other bytes after ASCII.
+    EXPECT_EQ(FilesWithExtension(folder, ".BAL"),
+              (std::vector<std::string>{"_x.bal", "A.bal", "a.BAL", "b.bal", "C.Bal", "\xC3\xA9.bal"}));
+    EXPECT_TRUE(FilesWithExtension(folder + "missing/", ".bal").empty());
+
+    EXPECT_EQ(FindFileIgnoringCase(folder, "b.bal"), folder + "b.bal");
+    EXPECT_EQ(FindFileIgnoringCase(folder, "B.BAL"), folder + "b.bal");
+    EXPECT_EQ(FindFileIgnoringCase(folder, "a.BAL"), folder + "a.BAL"); // as written first
+    EXPECT_EQ(FindFileIgnoringCase(folder, "a.bal"), folder + "A.bal"); // else the first in name order
+    EXPECT_EQ(FindFileIgnoringCase(folder, "\xC3\x89.bal"), "");        // only ASCII letters fold
+    EXPECT_EQ(FindFileIgnoringCase(folder, "Z.BAL"), "");               // a folder is no file
+    EXPECT_EQ(FindFileIgnoringCase(folder, "none.bal"), "");
+    EXPECT_EQ(FindFileIgnoringCase(folder, ""), "");
+    std::filesystem::create_directory(folder + "sub");
+    WriteFileBytes(folder + "sub/s.js", "x");
+    EXPECT_EQ(FindFileIgnoringCase(folder, "sub/s.js"), folder + "sub/s.js");
+    EXPECT_EQ(FindFileIgnoringCase(folder, "SUB/S.JS"), "");
 }
 
 TEST(Version, PartsAndDebugSuffix) {
