@@ -64,7 +64,7 @@ TEST_F(MainFormTest, FirstStartChoosesAPasswordUntilOneIsGivenAndOpensOnBalanceA
     ASSERT_TRUE(form.FormCreate());
     ASSERT_EQ(seen.size(), 4u);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(seen[i].title, QStringLiteral("Tallyglass! v. 1.0.0.41"));
+        EXPECT_EQ(seen[i].title, ProgramCaption());
         EXPECT_EQ(seen[i].group, QStringLiteral("Select password"));
         EXPECT_TRUE(seen[i].password);
     }
@@ -129,7 +129,7 @@ TEST_F(MainFormTest, StartsHiddenWithItsTabsAndVersionedCaption) {
     TfmMain form;
     startReturning(form);
     EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
+    EXPECT_EQ(form.windowTitle(), ProgramCaption());
     auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("pcMain"));
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 3);
@@ -138,7 +138,7 @@ TEST_F(MainFormTest, StartsHiddenWithItsTabsAndVersionedCaption) {
     EXPECT_EQ(tabs->tabText(2), QStringLiteral("Currency Rates"));
     // A second FormCreate does not run the start-up again.
     EXPECT_TRUE(form.FormCreate());
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
+    EXPECT_EQ(form.windowTitle(), ProgramCaption());
 }
 
 TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChanges) {
@@ -246,7 +246,7 @@ TEST_F(MainFormTest, AboutIsModalOverTheSettingsWindowAndModelessWithoutIt) {
     QPointer<TfmAbout> about = form.AboutWindow();
     ASSERT_TRUE(about);
     EXPECT_TRUE(about->isVisible());
-    EXPECT_EQ(about->lblVersion->text(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
+    EXPECT_EQ(about->lblVersion->text(), ProgramCaption());
     EXPECT_EQ(about->lblEmailLink->toolTip(), QStringLiteral("mailto:support@tallyglass.example"));
     about->btnOK->click(); // closing the modeless dialog destroys it
     ProcessEventsUntil([&] { return about.isNull(); }, 2000);

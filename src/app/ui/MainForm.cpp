@@ -98,7 +98,7 @@ bool TfmMain::FormCreate() {
     const QString caption =
         windowTitle() + QStringLiteral(" v. ") + QString::fromStdString(GetFileVersionString(4, true, " RC"));
     setWindowTitle(caption);
-    QApplication::setApplicationDisplayName(caption);
+    SetApplicationTitle(caption);
 
     m_pendingAlerts.clear();
     m_alertLists.clear();
