@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -176,6 +177,44 @@ TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChang
     auto key = Registry::instance().openKey(kProgramKey, false);
     EXPECT_FALSE(key->readBool("Value_ActivateBLWindow"));
     EXPECT_EQ(key->readInteger("Value_ShowMainWindowShortCut"), 0x8000 | 'Q');
+}
+
+TEST_F(MainFormTest, EnterPressesOkAndEscapeCancelAlsoFromAHotkeyField) {
+    TfmMain form;
+    startReturning(form);
+    auto press = [](QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        target->setFocus();
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(target, &event);
+    };
+    form.ShowSettingsWindow();
+    form.cbShowHints->setChecked(false);
+    press(form.hkShowMainWindow, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(form.cbShowHints->isChecked());
+    EXPECT_EQ(form.hkShowMainWindow->HotKey(), 0xC04D);
+
+    // With a modifier Enter is a combination like any other; alone, the keypad's too, it presses OK.
+    form.ShowSettingsWindow();
+    form.cbBlinkTrayIcon->setChecked(false);
+    press(form.hkShowBalWindow, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(form.isVisible());
+    press(form.hkShowBalWindow, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.Settings.ShowBalanceWindowShortCut, 0x4000 | 0x0D);
+    EXPECT_FALSE(Registry::instance().openKey(kProgramKey, false)->readBool("Value_BlinkTrayIcon"));
+
+    // Enter on a focused button presses that button; Escape from a check box is Cancel.
+    form.ShowSettingsWindow();
+    form.cbAutoStart->setChecked(true);
+    press(form.btnCancel, Qt::Key_Return);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.cbAutoStart->isChecked());
+    form.ShowSettingsWindow();
+    form.cbAutoStart->setChecked(true);
+    press(form.cbAutoStart, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Settings.AutoStart);
 }
 
 TEST_F(MainFormTest, AutoStartFollowsOkAndTheProgramsPath) {

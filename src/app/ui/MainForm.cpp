@@ -25,6 +25,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -307,6 +308,23 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     // The close box only hides the settings window; the program ends from the tray menu.
     event->ignore();
     HideSettingsWindow();
+}
+
+void TfmMain::keyPressEvent(QKeyEvent* event) {
+    // The settings window is no dialog, so it handles Enter and Escape itself: Enter presses the
+    // focused button, or OK; Escape presses Cancel.
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            auto* focused = qobject_cast<QPushButton*>(focusWidget());
+            (focused != nullptr && focused->isEnabled() ? focused : btnOK)->click();
+            return;
+        }
+        if (event->key() == Qt::Key_Escape) {
+            btnCancel->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TfmMain::btnOKClick() {
