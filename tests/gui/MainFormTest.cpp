@@ -5,6 +5,7 @@
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -15,11 +16,14 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <unistd.h>
 
 namespace {
 
@@ -215,6 +219,32 @@ TEST_F(MainFormTest, EnterPressesOkAndEscapeCancelAlsoFromAHotkeyField) {
     press(form.cbAutoStart, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.Settings.AutoStart);
+}
+
+TEST_F(MainFormTest, TerminationSignalDuringTheFirstRunMessageEndsTheStartInOrder) {
+    TerminationSignals watcher;
+    ASSERT_TRUE(watcher.isActive());
+    TfmMain form;
+    QObject::connect(&watcher, &TerminationSignals::terminationRequested, &form, &TfmMain::RequestTermination);
+    AnswerInputBox("pw");
+    int result = 1000;
+    PushDialogAnswer([&result](QDialog& box) {
+        // The signal arrives while the box waits for the user.
+        QTimer::singleShot(0, [] { ::kill(::getpid(), SIGTERM); });
+        QTimer::singleShot(20000, &box, [&box] { box.done(-1); }); // should it never end otherwise
+        result = box.exec();
+        return result;
+    });
+    EXPECT_FALSE(form.FormCreate());
+    EXPECT_EQ(result, QDialog::Rejected);
+    form.FormDestroy();
+    // Start-up stopped at the box; the chosen password was kept, so the next start is no first start.
+    const std::string log = ReadFileBytes(logPath());
+    EXPECT_NE(log.find(": Initializing..."), std::string::npos) << log;
+    EXPECT_EQ(log.find(": Program ready."), std::string::npos) << log;
+    auto key = Registry::instance().openKey(kProgramKey, false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->readString("Value_Password"), Md5Hex("pw"));
 }
 
 TEST_F(MainFormTest, AutoStartFollowsOkAndTheProgramsPath) {

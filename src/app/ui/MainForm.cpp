@@ -145,6 +145,10 @@ bool TfmMain::FormCreate() {
         ShowMessageBox(this, LoadStr(1005), LoadStr(1006), QMessageBox::Information);
         pcMain->setCurrentWidget(tsBalanceAlerts);
     }
+    // A termination signal during a start-up dialog closed the dialog; the event loop that it
+    // would have ended has not started yet, so the program ends here.
+    if (m_terminationRequested)
+        return false;
 
     Log.WriteLog(LoadStr(1053));
     Log.WriteLog(LoadStr(1054));
