@@ -1,6 +1,8 @@
 #include "app/ui/MainForm.h"
+#include "TestConfig.h"
 #include "alerts/Encoders.h"
 #include "app/Program.h"
+#include "app/Services.h"
 #include "app/ui/HotKeyEdit.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
@@ -12,9 +14,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
@@ -219,6 +224,35 @@ TEST_F(MainFormTest, EnterPressesOkAndEscapeCancelAlsoFromAHotkeyField) {
     press(form.cbAutoStart, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.Settings.AutoStart);
+}
+
+TEST_F(MainFormTest, GeneralTabControlsGetTheHeightTheyNeedAlsoTranslated) {
+    for (const bool translated : {false, true}) {
+        SCOPED_TRACE(translated ? "German" : "English");
+        if (translated)
+            WriteFileBytes(m_dir.file("interface.txt"),
+                           ReadFileBytes(std::string(TALLYGLASS_SOURCE_DIR) + "/data/translations/interface.de.txt"));
+        storePassword("secret");
+        AnswerInputBox("secret");
+        TfmMain form;
+        form.Settings.ExePath = m_dir.path() + "/";
+        ASSERT_TRUE(form.FormCreate());
+        form.ShowSettingsWindow();
+        EXPECT_GE(form.width(), 304 + 12);
+        EXPECT_GE(form.height(), 340 + 12);
+        const QTabBar* tabs = form.pcMain->tabBar();
+        for (int i = 0; i < tabs->count(); ++i)
+            EXPECT_TRUE(tabs->rect().contains(tabs->tabRect(i))) << i;
+        for (QWidget* control : form.tsGeneral->findChildren<QWidget*>()) {
+            if (control->objectName().isEmpty())
+                continue; // parts of the controls themselves
+            EXPECT_GE(control->height(), control->sizeHint().height()) << control->objectName().toStdString();
+            EXPECT_GE(control->width(), control->minimumSizeHint().width()) << control->objectName().toStdString();
+            const QRect onForm(control->mapTo(&form, QPoint(0, 0)), control->size());
+            EXPECT_TRUE(form.rect().contains(onForm)) << control->objectName().toStdString();
+        }
+    }
+    LanguageCode() = "en";
 }
 
 TEST_F(MainFormTest, TerminationSignalDuringTheFirstRunMessageEndsTheStartInOrder) {

@@ -36,6 +36,26 @@
 
 #include <cstdio>
 
+namespace {
+
+// Texts changed while a window is hidden (a translation) do not reach the layouts around them by
+// themselves: recompute every size hint and layout, innermost first, so that the window takes its
+// new size at once.
+void settleLayouts(QWidget& window) {
+    const QList<QWidget*> widgets = window.findChildren<QWidget*>();
+    for (auto it = widgets.crbegin(); it != widgets.crend(); ++it) {
+        if (QLayout* layout = (*it)->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+        (*it)->updateGeometry();
+    }
+    window.layout()->invalidate();
+    window.layout()->activate();
+}
+
+} // namespace
+
 TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m_instance(instance) {
     Settings.SetDefaults();
 
@@ -76,7 +96,13 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(pcMain, 1);
     layout->addLayout(buttons);
-    setFixedSize(304 + 12, 340 + 12);
+    // The window has a fixed size: the classic 304 x 340 client area, or more where the desktop's
+    // fonts or a translation need it, so that no control is squeezed below its height.
+    pcMain->setMinimumSize(304, 311);
+    // Every tab stays in view (the tabs of a narrow window would wrap into rows elsewhere).
+    pcMain->setUsesScrollButtons(false);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->activate();
 }
 
 TfmMain::~TfmMain() {
@@ -210,6 +236,8 @@ void TfmMain::RestoreWindowState() {
     if (screen == nullptr)
         return;
     const QRect area = screen->geometry();
+    // The size follows the translated texts: settle it before centring.
+    settleLayouts(*this);
     const TWindowRestore restore = ::RestoreWindowState(StateSaver, {area.width(), area.height()});
     if (restore.Centre) {
         move(CentredPosition(area.width(), frameGeometry().width()),
