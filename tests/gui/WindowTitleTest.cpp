@@ -126,6 +126,12 @@ TEST(WindowTitles, OnTheDisplayAreExactlyTheCaptions) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
+    // The libraries of the X11 platform copy strings of the server's replies that carry no
+    // terminating zero, which strict string checks take for overflows, and keep D-Bus memory to
+    // the end; this run checks titles, the offscreen runs check our memory.
+    if (env.contains(QStringLiteral("ASAN_OPTIONS")))
+        env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                       QStringLiteral(" strict_string_checks=0 detect_leaks=0"));
     self.setProcessEnvironment(env);
     self.setProcessChannelMode(QProcess::MergedChannels);
     self.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + kTestName});
