@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -37,6 +38,26 @@ std::string xdgFolder(const char* variable, const char* fallbackUnderHome) {
     return homeFolder() + fallbackUnderHome;
 }
 
+// A folder that only this user can use: made with mode 0700 when missing. One that exists must be
+// a real folder, not a link, that belongs to the user and has mode 0700; otherwise another user
+// made it, or can reach into it.
+bool privateFolder(const std::string& path) {
+    const bool created = mkdir(path.c_str(), 0700) == 0;
+    if (!created && errno != EEXIST)
+        return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // The umask may have taken bits from a new folder.
+    if (created)
+        fchmod(fd, 0700);
+    struct stat st {};
+    const bool ours =
+        fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 07777) == 0700;
+    close(fd);
+    return ours;
+}
+
 } // namespace
 
 std::string ExePath() {
@@ -61,7 +82,15 @@ std::string RuntimeFolder() {
     const char* value = std::getenv("XDG_RUNTIME_DIR");
     if (value != nullptr && value[0] == '/')
         return withSlash(value);
-    return withSlash(QDir::tempPath().toStdString());
+    // Files of a fixed name right in the temporary folder could be made first by another user;
+    // a folder of the user's own holds them instead.
+    const std::string folder = withSlash(QDir::tempPath().toStdString()) + "tallyglass-" + std::to_string(getuid());
+    if (privateFolder(folder))
+        return folder + '/';
+    // That name is taken by something that is not ours: the user's configuration folder serves.
+    const std::string fallback = ConfigFolder() + "tallyglass/";
+    ForceDirectories(fallback);
+    return fallback;
 }
 
 bool ForceDirectories(const std::string& path) {

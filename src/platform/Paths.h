@@ -13,7 +13,9 @@ std::string ExePath();
 std::string LocalAppDataFolder();
 // $XDG_CONFIG_HOME, or ~/.config when unset or not absolute.
 std::string ConfigFolder();
-// $XDG_RUNTIME_DIR when set and absolute, else the temporary folder.
+// $XDG_RUNTIME_DIR when set and absolute; else the private folder "tallyglass-<uid>/" (mode 0700)
+// in the temporary folder, made when missing; else, when that name is held by something that is
+// not such a folder of the user's, ConfigFolder() + "tallyglass/".
 std::string RuntimeFolder();
 
 // Creates the folder with its parents (mode 0700 for new ones); true when it exists afterwards.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ui/Dialogs.h"
+#include "platform/Version.h"
 
 #include <QDialog>
 #include <QGroupBox>
@@ -10,6 +11,12 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+// The settings window's caption; a debug build marks its version " RC".
+inline QString ProgramCaption() {
+    return QStringLiteral("Tallyglass! v. 1.0.0.41") +
+           (ProgramFileVersion().debugBuild ? QStringLiteral(" RC") : QString());
+}
 
 // What the queued answers saw of the dialogs they answered.
 struct SeenDialog {

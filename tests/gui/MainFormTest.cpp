@@ -1,24 +1,34 @@
 #include "app/ui/MainForm.h"
+#include "TestConfig.h"
 #include "alerts/Encoders.h"
 #include "app/Program.h"
+#include "app/Services.h"
 #include "app/ui/HotKeyEdit.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <unistd.h>
 
 namespace {
 
@@ -64,7 +74,7 @@ TEST_F(MainFormTest, FirstStartChoosesAPasswordUntilOneIsGivenAndOpensOnBalanceA
     ASSERT_TRUE(form.FormCreate());
     ASSERT_EQ(seen.size(), 4u);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(seen[i].title, QStringLiteral("Tallyglass! v. 1.0.0.41"));
+        EXPECT_EQ(seen[i].title, ProgramCaption());
         EXPECT_EQ(seen[i].group, QStringLiteral("Select password"));
         EXPECT_TRUE(seen[i].password);
     }
@@ -129,7 +139,7 @@ TEST_F(MainFormTest, StartsHiddenWithItsTabsAndVersionedCaption) {
     TfmMain form;
     startReturning(form);
     EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
+    EXPECT_EQ(form.windowTitle(), ProgramCaption());
     auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("pcMain"));
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 3);
@@ -138,7 +148,7 @@ TEST_F(MainFormTest, StartsHiddenWithItsTabsAndVersionedCaption) {
     EXPECT_EQ(tabs->tabText(2), QStringLiteral("Currency Rates"));
     // A second FormCreate does not run the start-up again.
     EXPECT_TRUE(form.FormCreate());
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
+    EXPECT_EQ(form.windowTitle(), ProgramCaption());
 }
 
 TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChanges) {
@@ -176,6 +186,99 @@ TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChang
     auto key = Registry::instance().openKey(kProgramKey, false);
     EXPECT_FALSE(key->readBool("Value_ActivateBLWindow"));
     EXPECT_EQ(key->readInteger("Value_ShowMainWindowShortCut"), 0x8000 | 'Q');
+}
+
+TEST_F(MainFormTest, EnterPressesOkAndEscapeCancelAlsoFromAHotkeyField) {
+    TfmMain form;
+    startReturning(form);
+    auto press = [](QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        target->setFocus();
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(target, &event);
+    };
+    form.ShowSettingsWindow();
+    form.cbShowHints->setChecked(false);
+    press(form.hkShowMainWindow, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(form.cbShowHints->isChecked());
+    EXPECT_EQ(form.hkShowMainWindow->HotKey(), 0xC04D);
+
+    // With a modifier Enter is a combination like any other; alone, the keypad's too, it presses OK.
+    form.ShowSettingsWindow();
+    form.cbBlinkTrayIcon->setChecked(false);
+    press(form.hkShowBalWindow, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(form.isVisible());
+    press(form.hkShowBalWindow, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.Settings.ShowBalanceWindowShortCut, 0x4000 | 0x0D);
+    EXPECT_FALSE(Registry::instance().openKey(kProgramKey, false)->readBool("Value_BlinkTrayIcon"));
+
+    // Enter on a focused button presses that button; Escape from a check box is Cancel.
+    form.ShowSettingsWindow();
+    form.cbAutoStart->setChecked(true);
+    press(form.btnCancel, Qt::Key_Return);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.cbAutoStart->isChecked());
+    form.ShowSettingsWindow();
+    form.cbAutoStart->setChecked(true);
+    press(form.cbAutoStart, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Settings.AutoStart);
+}
+
+TEST_F(MainFormTest, GeneralTabControlsGetTheHeightTheyNeedAlsoTranslated) {
+    for (const bool translated : {false, true}) {
+        SCOPED_TRACE(translated ? "German" : "English");
+        if (translated)
+            WriteFileBytes(m_dir.file("interface.txt"),
+                           ReadFileBytes(std::string(TALLYGLASS_SOURCE_DIR) + "/data/translations/interface.de.txt"));
+        storePassword("secret");
+        AnswerInputBox("secret");
+        TfmMain form;
+        form.Settings.ExePath = m_dir.path() + "/";
+        ASSERT_TRUE(form.FormCreate());
+        form.ShowSettingsWindow();
+        EXPECT_GE(form.width(), 304 + 12);
+        EXPECT_GE(form.height(), 340 + 12);
+        const QTabBar* tabs = form.pcMain->tabBar();
+        for (int i = 0; i < tabs->count(); ++i)
+            EXPECT_TRUE(tabs->rect().contains(tabs->tabRect(i))) << i;
+        for (QWidget* control : form.tsGeneral->findChildren<QWidget*>()) {
+            if (control->objectName().isEmpty())
+                continue; // parts of the controls themselves
+            EXPECT_GE(control->height(), control->sizeHint().height()) << control->objectName().toStdString();
+            EXPECT_GE(control->width(), control->minimumSizeHint().width()) << control->objectName().toStdString();
+            const QRect onForm(control->mapTo(&form, QPoint(0, 0)), control->size());
+            EXPECT_TRUE(form.rect().contains(onForm)) << control->objectName().toStdString();
+        }
+    }
+    LanguageCode() = "en";
+}
+
+TEST_F(MainFormTest, TerminationSignalDuringTheFirstRunMessageEndsTheStartInOrder) {
+    TerminationSignals watcher;
+    ASSERT_TRUE(watcher.isActive());
+    TfmMain form;
+    QObject::connect(&watcher, &TerminationSignals::terminationRequested, &form, &TfmMain::RequestTermination);
+    AnswerInputBox("pw");
+    int result = 1000;
+    PushDialogAnswer([&result](QDialog& box) {
+        // The signal arrives while the box waits for the user.
+        QTimer::singleShot(0, [] { ::kill(::getpid(), SIGTERM); });
+        QTimer::singleShot(20000, &box, [&box] { box.done(-1); }); // should it never end otherwise
+        result = box.exec();
+        return result;
+    });
+    EXPECT_FALSE(form.FormCreate());
+    EXPECT_EQ(result, QDialog::Rejected);
+    form.FormDestroy();
+    // Start-up stopped at the box; the chosen password was kept, so the next start is no first start.
+    const std::string log = ReadFileBytes(logPath());
+    EXPECT_NE(log.find(": Initializing..."), std::string::npos) << log;
+    EXPECT_EQ(log.find(": Program ready."), std::string::npos) << log;
+    auto key = Registry::instance().openKey(kProgramKey, false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->readString("Value_Password"), Md5Hex("pw"));
 }
 
 TEST_F(MainFormTest, AutoStartFollowsOkAndTheProgramsPath) {
@@ -246,7 +349,7 @@ TEST_F(MainFormTest, AboutIsModalOverTheSettingsWindowAndModelessWithoutIt) {
     QPointer<TfmAbout> about = form.AboutWindow();
     ASSERT_TRUE(about);
     EXPECT_TRUE(about->isVisible());
-    EXPECT_EQ(about->lblVersion->text(), QStringLiteral("Tallyglass! v. 1.0.0.41"));
+    EXPECT_EQ(about->lblVersion->text(), ProgramCaption());
     EXPECT_EQ(about->lblEmailLink->toolTip(), QStringLiteral("mailto:support@tallyglass.example"));
     about->btnOK->click(); // closing the modeless dialog destroys it
     ProcessEventsUntil([&] { return about.isNull(); }, 2000);

@@ -175,7 +175,7 @@ TEST_F(Translation, TheShippedGermanFileTranslatesTheProgram) {
     EXPECT_NE(LoadStr(1055), BuiltInMessage(1055));
     TfmAbout about;
     // The version and the addresses keep their texts.
-    EXPECT_EQ(about.lblVersion->text(), QApplication::applicationDisplayName());
+    EXPECT_EQ(about.lblVersion->text(), ApplicationTitle());
     EXPECT_EQ(about.lblEmailLink->text(), QStringLiteral("support@tallyglass.example"));
     EXPECT_NE(about.gbAbout->title(), QStringLiteral("About program"));
 }

@@ -1,16 +1,22 @@
+#include "app/ui/Application.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/HotKeyEdit.h"
 #include "app/ui/NewHint.h"
 #include "gui/GuiTestSupport.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 namespace {
 
@@ -107,4 +113,49 @@ TEST(Hints, HintWindowSizeAndTheRulesThatAllowAHint) {
     // Qt's own tooltip is replaced.
     QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
     EXPECT_TRUE(controller.eventFilter(box, &help));
+}
+
+TEST(Application, AnExceptionFromAnEventHandlerIsShownAndTheProgramGoesOn) {
+    ASSERT_NE(qobject_cast<TApplication*>(QCoreApplication::instance()), nullptr);
+    std::vector<SeenDialog> seen;
+    for (int i = 0; i < 3; ++i)
+        AnswerMessageBox(QMessageBox::Ok, &seen);
+
+    // A timer whose handler fails on its first tick keeps ticking.
+    QTimer timer;
+    int ticks = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&timer, &ticks] {
+        if (++ticks == 1)
+            throw std::runtime_error("Handler failed");
+        timer.stop();
+    });
+    timer.start(0);
+    EXPECT_TRUE(ProcessEventsUntil([&ticks] { return ticks == 2; }));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].title, ApplicationTitle());
+    EXPECT_EQ(seen[0].group, QStringLiteral("Handler failed"));
+    EXPECT_EQ(seen[0].icon, QMessageBox::Critical);
+
+    // Something that is no standard exception, from a timer, and one on another thread's event
+    // loop, which is shown on the user-interface thread.
+    QTimer::singleShot(0, [] { throw 42; });
+    QThread worker;
+    worker.start();
+    auto* target = new QObject;
+    target->moveToThread(&worker);
+    QObject::connect(&worker, &QThread::finished, target, &QObject::deleteLater);
+    QMetaObject::invokeMethod(
+        target, [] { throw std::runtime_error("Worker failed"); }, Qt::QueuedConnection);
+    EXPECT_TRUE(ProcessEventsUntil([&seen] { return seen.size() == 3; }));
+    worker.quit();
+    worker.wait();
+    ASSERT_EQ(seen.size(), 3u);
+    const QStringList texts{seen[1].group, seen[2].group};
+    EXPECT_TRUE(texts.contains(QStringLiteral("Unknown error"))) << texts.join(u'|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Worker failed"))) << texts.join(u'|').toStdString();
+
+    // The program goes on: events are delivered as before.
+    bool later = false;
+    QTimer::singleShot(0, [&later] { later = true; });
+    EXPECT_TRUE(ProcessEventsUntil([&later] { return later; }));
 }

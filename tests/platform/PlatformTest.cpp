@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QThread>
 
@@ -21,15 +22,20 @@
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    // No value: the variable is unset for the scope.
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name) {
         if (const char* old = std::getenv(name))
             m_old = old;
-        setenv(name, value.c_str(), 1);
+        if (value)
+            setenv(name, value->c_str(), 1);
+        else
+            unsetenv(name);
     }
     ~ScopedEnv() {
         if (m_old)
@@ -134,6 +140,47 @@ TEST(Paths, FolderOrderAndNamesInAnyLetterCase) {
     WriteFileBytes(folder + "sub/s.js", "x");
     EXPECT_EQ(FindFileIgnoringCase(folder, "sub/s.js"), folder + "sub/s.js");
     EXPECT_EQ(FindFileIgnoringCase(folder, "SUB/S.JS"), "");
+}
+
+TEST(Paths, WithoutARuntimeFolderTheInstanceFilesLiveInAPrivateFolderOfTheUser) {
+    TempDir dir;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
+    ScopedEnv temp("TMPDIR", dir.path());
+    ScopedEnv config("XDG_CONFIG_HOME", dir.path() + "/cfg");
+    const std::string folder = dir.path() + "/tallyglass-" + std::to_string(getuid());
+    const std::string fallback = dir.path() + "/cfg/tallyglass/";
+    auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0u;
+    };
+
+    // Made when missing, with mode 0700 whatever the umask; the lock and the socket go there.
+    const mode_t oldMask = umask(0277);
+    EXPECT_EQ(RuntimeFolder(), folder + "/");
+    umask(oldMask);
+    EXPECT_EQ(modeOf(folder), S_IFDIR | 0700u);
+    SingleInstance instance;
+    EXPECT_EQ(instance.lockFilePath().toStdString(), folder + "/tallyglass-" + std::to_string(getuid()) + ".lock");
+    ASSERT_TRUE(instance.tryLock());
+    EXPECT_TRUE(QFileInfo::exists(instance.lockFilePath()));
+    EXPECT_EQ(RuntimeFolder(), folder + "/"); // an existing one of ours is taken as it is
+
+    // Anything else under that name is refused: the user's configuration folder serves.
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    EXPECT_EQ(RuntimeFolder(), fallback);
+    EXPECT_EQ(modeOf(fallback) & S_IFMT, static_cast<mode_t>(S_IFDIR));
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(RuntimeFolder(), fallback);
+        ASSERT_EQ(chown(folder.c_str(), 0, 0), 0);
+    }
+    ASSERT_EQ(rename(folder.c_str(), (folder + ".real").c_str()), 0);
+    ASSERT_EQ(symlink((folder + ".real").c_str(), folder.c_str()), 0);
+    EXPECT_EQ(RuntimeFolder(), fallback);
+    ASSERT_EQ(unlink(folder.c_str()), 0);
+    WriteFileBytes(folder, "not a folder");
+    EXPECT_EQ(RuntimeFolder(), fallback);
 }
 
 TEST(Version, PartsAndDebugSuffix) {

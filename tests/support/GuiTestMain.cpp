@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include "app/ui/Application.h"
 #include "app/ui/Dialogs.h"
 #include "platform/Registry.h"
 #include "platform/UiThread.h"
@@ -16,7 +17,8 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         qputenv(name, (home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
-    QApplication app(argc, argv);
+    // The program's own application class: its handling of stray exceptions is under test too.
+    TApplication app(argc, argv);
     UiThread::initialize();
     // No user sits at the tests: dialogs without a queued answer are rejected, and links and
     // files are never handed to the desktop.

@@ -43,7 +43,7 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
     imgIcon->setObjectName(QStringLiteral("imgIcon"));
     imgIcon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     imgIcon->setFixedSize(32, 32);
-    lblVersion = new QLabel(QApplication::applicationDisplayName(), gbAbout);
+    lblVersion = new QLabel(ApplicationTitle(), gbAbout);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     QFont bold = lblVersion->font();
     bold.setBold(true);

@@ -1,18 +1,19 @@
 #include "app/ui/Application.h"
 
+#include "app/ui/Dialogs.h"
 #include "app/ui/MainForm.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UiThread.h"
 #include "platform/Worker.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
+#include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 
 namespace {
 
@@ -24,27 +25,54 @@ int runSecondInstance(int argc, char** argv, SingleInstance& instance) {
     return 0;
 }
 
-void showException(const char* what) {
-    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), QString::fromLocal8Bit(what));
+void showException(const std::string& what) {
+    ShowMessageBox(nullptr, what, std::string(), QMessageBox::Critical);
 }
 
 } // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The name the desktop knows the program by (its autostart entry is tallyglass.desktop). No
+    // display name is set: the platforms would append it to every window title.
+    setApplicationName(QStringLiteral("tallyglass"));
+    setDesktopFileName(QStringLiteral("tallyglass"));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        HandleException(e.what());
+    } catch (...) {
+        HandleException("Unknown error");
+    }
+    return false;
+}
+
+void TApplication::HandleException(const char* what) {
+    std::string text = what != nullptr ? what : "";
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [text = std::move(text)] { showException(text); }, Qt::QueuedConnection);
+        return;
+    }
+    showException(text);
+}
 
 int RunTallyglass(int argc, char** argv) {
     SingleInstance instance;
     if (!instance.tryLock())
         return runSecondInstance(argc, argv, instance);
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tallyglass"));
+    TApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
     TerminationSignals terminationSignals;
     UiThread::initialize();
     try {
         TfmMain form(&instance);
-        // A termination signal ends the program through its orderly shutdown, even while the
-        // password prompt is open.
+        // A termination signal ends the program through its orderly shutdown, even while a
+        // dialog of the start-up is open.
         QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &form,
                          &TfmMain::RequestTermination);
         if (form.FormCreate())

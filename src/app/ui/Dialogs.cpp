@@ -1,5 +1,6 @@
 #include "app/ui/Dialogs.h"
 
+#include "app/Program.h"
 #include "translate/ui/FormTranslator.h"
 
 #include <QApplication>
@@ -42,6 +43,11 @@ void centreOnScreen(QWidget& widget) {
     widget.move(screen->availableGeometry().center() - widget.rect().center());
 }
 
+QString& applicationTitle() {
+    static QString title = QString::fromUtf8(kProgramCaption);
+    return title;
+}
+
 int& unansweredInARow() {
     static int count = 0;
     return count;
@@ -82,9 +88,17 @@ int RunModal(QDialog& dialog) {
     return dialog.exec();
 }
 
+void SetApplicationTitle(const QString& title) {
+    applicationTitle() = title;
+}
+
+QString ApplicationTitle() {
+    return applicationTitle();
+}
+
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                                            QMessageBox::Icon icon, QMessageBox::StandardButtons buttons) {
-    const QString title = caption.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(caption);
+    const QString title = caption.empty() ? ApplicationTitle() : QString::fromStdString(caption);
     QMessageBox box(icon, title, QString::fromStdString(text), buttons, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     const int result = RunModal(box);

@@ -25,7 +25,13 @@ void SetDialogsNonInteractive(bool nonInteractive);
 
 int RunModal(QDialog& dialog);
 
-// A message box with the given caption (the application's title when empty), icon and buttons;
+// The application's title: the caption of message boxes that name none and the About box's version
+// line. The program keeps it itself: Qt's application display name would be appended to every
+// window title by the X11 and Wayland platforms ("Message — ...").
+void SetApplicationTitle(const QString& title);
+QString ApplicationTitle();
+
+// A message box with the given caption (ApplicationTitle() when empty), icon and buttons;
 // returns the button pressed, or QMessageBox::NoButton when the box was closed otherwise.
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
                                            QMessageBox::Icon icon,

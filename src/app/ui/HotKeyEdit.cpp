@@ -25,9 +25,21 @@ void THotKey::SetHotKey(std::uint16_t hotKey) {
         emit hotKeyChanged(hotKey);
 }
 
+namespace {
+
+// Enter and Escape alone belong to the window (OK and Cancel); with a modifier they are
+// combinations like any other.
+bool isWindowKey(const QKeyEvent& event) {
+    const int key = event.key();
+    return (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) &&
+           (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+} // namespace
+
 bool THotKey::event(QEvent* event) {
     // Shortcuts of the window (such as a button's mnemonic) must not take the keys typed here.
-    if (event->type() == QEvent::ShortcutOverride) {
+    if (event->type() == QEvent::ShortcutOverride && !isWindowKey(*static_cast<QKeyEvent*>(event))) {
         event->accept();
         return true;
     }
@@ -35,6 +47,10 @@ bool THotKey::event(QEvent* event) {
 }
 
 void THotKey::keyPressEvent(QKeyEvent* event) {
+    if (isWindowKey(*event)) {
+        event->ignore();
+        return;
+    }
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if ((event->key() == Qt::Key_Tab && modifiers == Qt::NoModifier) ||
         (event->key() == Qt::Key_Backtab && modifiers == Qt::ShiftModifier)) {

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 // A field that takes a key combination instead of text. A key typed without a modifier, or with
-// Shift alone, is taken with Alt. Tab and Shift+Tab still move the focus; the clear button empties
-// the field (no shortcut).
+// Shift alone, is taken with Alt. Tab and Shift+Tab still move the focus, Enter and Escape alone
+// go to the window (OK and Cancel); the clear button empties the field (no shortcut).
 class THotKey : public QLineEdit {
     Q_OBJECT
 

@@ -25,6 +25,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -34,6 +35,26 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+
+namespace {
+
+// Texts changed while a window is hidden (a translation) do not reach the layouts around them by
+// themselves: recompute every size hint and layout, innermost first, so that the window takes its
+// new size at once.
+void settleLayouts(QWidget& window) {
+    const QList<QWidget*> widgets = window.findChildren<QWidget*>();
+    for (auto it = widgets.crbegin(); it != widgets.crend(); ++it) {
+        if (QLayout* layout = (*it)->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+        (*it)->updateGeometry();
+    }
+    window.layout()->invalidate();
+    window.layout()->activate();
+}
+
+} // namespace
 
 TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m_instance(instance) {
     Settings.SetDefaults();
@@ -75,7 +96,13 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(pcMain, 1);
     layout->addLayout(buttons);
-    setFixedSize(304 + 12, 340 + 12);
+    // The window has a fixed size: the classic 304 x 340 client area, or more where the desktop's
+    // fonts or a translation need it, so that no control is squeezed below its height.
+    pcMain->setMinimumSize(304, 311);
+    // Every tab stays in view (the tabs of a narrow window would wrap into rows elsewhere).
+    pcMain->setUsesScrollButtons(false);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->activate();
 }
 
 TfmMain::~TfmMain() {
@@ -98,7 +125,7 @@ bool TfmMain::FormCreate() {
     const QString caption =
         windowTitle() + QStringLiteral(" v. ") + QString::fromStdString(GetFileVersionString(4, true, " RC"));
     setWindowTitle(caption);
-    QApplication::setApplicationDisplayName(caption);
+    SetApplicationTitle(caption);
 
     m_pendingAlerts.clear();
     m_alertLists.clear();
@@ -144,6 +171,10 @@ bool TfmMain::FormCreate() {
         ShowMessageBox(this, LoadStr(1005), LoadStr(1006), QMessageBox::Information);
         pcMain->setCurrentWidget(tsBalanceAlerts);
     }
+    // A termination signal during a start-up dialog closed the dialog; the event loop that it
+    // would have ended has not started yet, so the program ends here.
+    if (m_terminationRequested)
+        return false;
 
     Log.WriteLog(LoadStr(1053));
     Log.WriteLog(LoadStr(1054));
@@ -205,6 +236,8 @@ void TfmMain::RestoreWindowState() {
     if (screen == nullptr)
         return;
     const QRect area = screen->geometry();
+    // The size follows the translated texts: settle it before centring.
+    settleLayouts(*this);
     const TWindowRestore restore = ::RestoreWindowState(StateSaver, {area.width(), area.height()});
     if (restore.Centre) {
         move(CentredPosition(area.width(), frameGeometry().width()),
@@ -307,6 +340,23 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     // The close box only hides the settings window; the program ends from the tray menu.
     event->ignore();
     HideSettingsWindow();
+}
+
+void TfmMain::keyPressEvent(QKeyEvent* event) {
+    // The settings window is no dialog, so it handles Enter and Escape itself: Enter presses the
+    // focused button, or OK; Escape presses Cancel.
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            auto* focused = qobject_cast<QPushButton*>(focusWidget());
+            (focused != nullptr && focused->isEnabled() ? focused : btnOK)->click();
+            return;
+        }
+        if (event->key() == Qt::Key_Escape) {
+            btnCancel->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TfmMain::btnOKClick() {
