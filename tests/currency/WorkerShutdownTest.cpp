@@ -1,4 +1,4 @@
-#include "TestServer.h"
+#include "LoopbackServer.h"
 
 #include "alerts/AlertItems.h"
 #include "alerts/Encoders.h"
@@ -14,52 +14,12 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 // The program's shutdown with workers that are stuck: a check waiting on a server that never
 // answers and a provider script in an endless loop. Whatever the workers still do after their
 // starter has let go of everything must touch only live objects (AddressSanitizer tells).
-namespace {
-
-class StalledServer {
-public:
-    StalledServer() {
-        m_server.server().Get("/stall", [this](const httplib::Request&, httplib::Response& response) {
-            std::unique_lock lock(m_mutex);
-            ++m_arrived;
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_released; });
-            response.set_content("late", "text/plain");
-        });
-        m_server.start();
-    }
-    ~StalledServer() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_released = true;
-        }
-        m_changed.notify_all();
-    }
-    std::string url() const { return m_server.url("/stall"); }
-    bool arrived() {
-        std::lock_guard lock(m_mutex);
-        return m_arrived > 0;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_arrived = 0;
-    bool m_released = false;
-    TestServer m_server;
-};
-
-} // namespace
-
 TEST(WorkerShutdown, StuckWorkersOutliveTheirStarterWithoutTouchingFreedObjects) {
     TempDir dir;
-    StalledServer server;
+    LoopbackServer server; // its /hold never answers until the end of the test
     // Translated texts: every log line of the check is a call into this thread.
     WriteFileBytes(dir.file("interface.txt"), "[CUSTOM]\r\nRES.1042=Heruntergeladen: '%s' %u %u %s\r\n");
     TInterfaceTranslator translator;
@@ -84,7 +44,7 @@ TEST(WorkerShutdown, StuckWorkersOutliveTheirStarterWithoutTouchingFreedObjects)
         auto item = std::make_unique<TAlertItem>(alerts.get());
         item->Name = "Bank";
         item->unique_id = "BANK";
-        item->page_url = server.url();
+        item->page_url = server.url("/hold");
         item->pattern = "(\\d+)";
         TAlertItem& alert = *alerts->AddAlert(std::move(item));
 
@@ -104,7 +64,7 @@ TEST(WorkerShutdown, StuckWorkersOutliveTheirStarterWithoutTouchingFreedObjects)
         TCurrencyThreads runs;
         ASSERT_NE(runs.Start(*list, log.get(), {}, {list, log, store}), nullptr);
         // Their log lines need this thread, which serves them meanwhile.
-        ASSERT_TRUE(ProcessEventsUntil([&] { return server.arrived() && list->ColumnCount() == 1; }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return server.held() > 0 && list->ColumnCount() == 1; }));
 
         // Shutdown with no time to wait: both are cancelled and everything of the starter goes.
         check->Cancel();
