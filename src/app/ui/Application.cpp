@@ -52,11 +52,30 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 void TApplication::HandleException(const char* what) {
     std::string text = what != nullptr ? what : "";
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [text = std::move(text)] { showException(text); }, Qt::QueuedConnection);
+        // The texts travel through a queue of our own, which thread checkers can see; the posted
+        // call only wakes the user-interface thread to show them.
+        {
+            std::lock_guard lock(m_exceptionMutex);
+            m_exceptionTexts.push_back(std::move(text));
+        }
+        QMetaObject::invokeMethod(this, &TApplication::ShowQueuedExceptions, Qt::QueuedConnection);
         return;
     }
     showException(text);
+}
+
+void TApplication::ShowQueuedExceptions() {
+    for (;;) {
+        std::string text;
+        {
+            std::lock_guard lock(m_exceptionMutex);
+            if (m_exceptionTexts.empty())
+                return;
+            text = std::move(m_exceptionTexts.front());
+            m_exceptionTexts.pop_front();
+        }
+        showException(text);
+    }
 }
 
 int RunTallyglass(int argc, char** argv) {

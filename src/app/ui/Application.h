@@ -2,6 +2,10 @@
 
 #include <QApplication>
 
+#include <deque>
+#include <mutex>
+#include <string>
+
 // The program's application object. An exception that escapes an event handler is shown in a
 // message box with the application's title, and the program goes on.
 class TApplication : public QApplication {
@@ -15,6 +19,12 @@ public:
     // Shows the text of an exception that nobody handled; from another thread it is shown on the
     // user-interface thread later.
     void HandleException(const char* what);
+
+private:
+    void ShowQueuedExceptions();
+
+    std::mutex m_exceptionMutex;
+    std::deque<std::string> m_exceptionTexts; // from other threads, waiting to be shown
 };
 
 // The program entry: single-instance hand-over, then the main form and the event loop.
