@@ -1,5 +1,7 @@
 #include "alerts/AlertItem.h"
 
+#include "alerts/AlertItems.h"
+
 #include <cmath>
 
 int PeriodTypeSeconds(int periodType) {
@@ -87,5 +89,7 @@ std::unique_ptr<TAlertItem> TAlertItem::CopyDefinition(TAlertItems* owner) const
     copy->IsPost = IsPost;
     copy->post_data = post_data;
     copy->group_name = group_name;
+    // A copy of an alert without an identity of its own has none either.
+    copy->m_noStoredState = m_noStoredState || !StorableUniqueId(unique_id);
     return copy;
 }

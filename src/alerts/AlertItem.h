@@ -113,6 +113,7 @@ public:
     TAlertState State() const;
     // A new alert carrying this one's definition (chunks deeply copied, Matches included), its
     // NeedAuth, InfoValues, PeriodType and Period; everything else has the defaults of a new alert.
+    // A copy of an alert that keeps no state (see StorableUniqueId) keeps none either.
     std::unique_ptr<TAlertItem> CopyDefinition(TAlertItems* owner) const;
 
 private:

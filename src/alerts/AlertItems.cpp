@@ -370,9 +370,6 @@ TAlertItem* TAlertItems::AddCustomAlert(const std::string& name, const TAlertIte
     std::unique_ptr<TAlertItem> alert = base.CopyDefinition(this);
     alert->Name = name;
     alert->unique_id = base.unique_id + NewGuidString();
-    // A base without an identity of its own keeps no state, and neither do its copies.
-    alert->m_noStoredState = !StorableUniqueId(base.unique_id) || base.m_noStoredState;
-
     // Recorded before it joins the list: an alert whose record cannot be written would show for
     // this run only and be gone at the next start. The name goes first, so a record that exists
     // always has its name.
@@ -423,7 +420,6 @@ void TAlertItems::LoadCustomAlerts() {
         if (base == nullptr)
             continue; // its definition is gone; the record stays for when it comes back
         std::unique_ptr<TAlertItem> alert = base->CopyDefinition(this);
-        alert->m_noStoredState = !StorableUniqueId(base->unique_id) || base->m_noStoredState;
         alert->unique_id = std::move(entry.id);
         alert->Name = std::move(entry.name);
         AddAlert(std::move(alert));

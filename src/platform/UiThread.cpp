@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <chrono>
-
 #include <condition_variable>
 #include <deque>
 #include <memory>

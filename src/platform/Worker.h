@@ -41,7 +41,6 @@ public:
     void KeepAlive(std::shared_ptr<const void> object);
 
     const ManualResetEvent& CancelEvent() const { return *m_cancelEvent; }
-    const std::shared_ptr<ManualResetEvent>& SharedCancelEvent() const { return m_cancelEvent; }
 
 protected:
     // The cancel event may be shared with the starter (a window resets it between its runs);
