@@ -120,7 +120,6 @@ void StoreBlock(std::uint8_t* bytes, std::uint64_t value) {
 } // namespace
 
 TTripleDes::TTripleDes(std::span<const std::uint8_t, kKeySize> key) {
-    buildTables();
     for (std::size_t i = 0; i < m_schedules.size(); ++i)
         m_schedules[i] = makeSchedule(key.data() + 8 * i);
 }
@@ -128,7 +127,6 @@ TTripleDes::TTripleDes(std::span<const std::uint8_t, kKeySize> key) {
 TTripleDes::TTripleDes(std::string_view key) {
     if (key.size() != kKeySize)
         throw std::invalid_argument("a Triple DES key has 24 bytes");
-    buildTables();
     for (std::size_t i = 0; i < m_schedules.size(); ++i)
         m_schedules[i] = makeSchedule(reinterpret_cast<const std::uint8_t*>(key.data()) + 8 * i);
 }
@@ -136,7 +134,13 @@ TTripleDes::TTripleDes(std::string_view key) {
 // The rounds keep both halves rotated left by one bit: then the six-bit expansion windows of S-boxes
 // 2,4,6,8 are bytes 3..0 of the half, those of S-boxes 1,3,5,7 are bytes 3..0 of the half rotated right
 // by four, and the expansion becomes two XORs with the prepared subkey words.
-void TTripleDes::buildTables() {
+const TTripleDes::TTables& TTripleDes::tables() {
+    static const TTables built = buildTables();
+    return built;
+}
+
+TTripleDes::TTables TTripleDes::buildTables() {
+    TTables tables;
     // Each table is a linear bit permutation, so an entry is the OR of the images of its set bits.
     // The images are indexed by bit position, 0 being the least significant bit.
     std::uint32_t pImage[32];
@@ -152,7 +156,7 @@ void TTripleDes::buildTables() {
             for (int bit = 0; bit < 4; ++bit)
                 if (output & (1u << bit))
                     entry |= pImage[low + bit];
-            m_sp[box][input] = entry;
+            tables.sp[box][input] = entry;
         }
     }
 
@@ -178,10 +182,11 @@ void TTripleDes::buildTables() {
                     final |= finalImage[shift + bit];
                 }
             }
-            m_initial[nibble][value] = initial;
-            m_final[nibble][value] = final;
+            tables.initial[nibble][value] = initial;
+            tables.final[nibble][value] = final;
         }
     }
+    return tables;
 }
 
 TTripleDes::TSchedule TTripleDes::makeSchedule(const std::uint8_t* key) {
@@ -205,10 +210,11 @@ TTripleDes::TSchedule TTripleDes::makeSchedule(const std::uint8_t* key) {
 }
 
 inline std::uint32_t TTripleDes::feistel(std::uint32_t half, const std::uint32_t* subkey) const {
+    const auto& sp = m_tables->sp;
     std::uint32_t w = std::rotr(half, 4) ^ subkey[0];
-    std::uint32_t f = m_sp[6][w & 63] ^ m_sp[4][(w >> 8) & 63] ^ m_sp[2][(w >> 16) & 63] ^ m_sp[0][(w >> 24) & 63];
+    std::uint32_t f = sp[6][w & 63] ^ sp[4][(w >> 8) & 63] ^ sp[2][(w >> 16) & 63] ^ sp[0][(w >> 24) & 63];
     w = half ^ subkey[1];
-    f ^= m_sp[7][w & 63] ^ m_sp[5][(w >> 8) & 63] ^ m_sp[3][(w >> 16) & 63] ^ m_sp[1][(w >> 24) & 63];
+    f ^= sp[7][w & 63] ^ sp[5][(w >> 8) & 63] ^ sp[3][(w >> 16) & 63] ^ sp[1][(w >> 24) & 63];
     return f;
 }
 
@@ -232,7 +238,7 @@ void TTripleDes::cryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::siz
         const std::uint64_t block = LoadBlock(in);
         std::uint64_t permuted = 0;
         for (int nibble = 0; nibble < 16; ++nibble)
-            permuted |= m_initial[nibble][(block >> (60 - 4 * nibble)) & 15];
+            permuted |= m_tables->initial[nibble][(block >> (60 - 4 * nibble)) & 15];
         auto left = static_cast<std::uint32_t>(permuted >> 32);
         auto right = static_cast<std::uint32_t>(permuted);
         if constexpr (Decrypting) {
@@ -251,7 +257,7 @@ void TTripleDes::cryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::siz
         const std::uint64_t preoutput = (std::uint64_t{right} << 32) | left;
         std::uint64_t result = 0;
         for (int nibble = 0; nibble < 16; ++nibble)
-            result |= m_final[nibble][(preoutput >> (60 - 4 * nibble)) & 15];
+            result |= m_tables->final[nibble][(preoutput >> (60 - 4 * nibble)) & 15];
         StoreBlock(out, result);
     }
 }

@@ -8,8 +8,8 @@
 
 // Triple DES with three independent keys, encrypt-decrypt-encrypt, on 8-byte blocks (ECB).
 // Bit 1 of DES is the most significant bit of a block's first byte; key parity bits are ignored.
-// The rounds are table-driven: the constructor builds combined S-box/P tables and nibble tables for the
-// initial and final permutations, so a round costs eight table lookups.
+// The rounds are table-driven: combined S-box/P tables and nibble tables for the initial and final
+// permutations, built once per process, so a round costs eight table lookups.
 class TTripleDes {
 public:
     static constexpr std::size_t kBlockSize = 8;
@@ -38,11 +38,16 @@ private:
     void desRounds(std::uint32_t& left, std::uint32_t& right, const TSchedule& schedule) const;
     std::uint32_t feistel(std::uint32_t half, const std::uint32_t* subkey) const;
 
-    void buildTables();
+    // The tables do not depend on the key: they are built once and shared by every instance.
+    struct TTables {
+        std::array<std::array<std::uint32_t, 64>, 8> sp{}; // S-box j then P, output rotated left by 1
+        TNibbleTable initial{};                            // IP, halves rotated left by 1
+        TNibbleTable final{};                              // undo the rotation, then FP
+    };
+    static const TTables& tables();
+    static TTables buildTables();
     static TSchedule makeSchedule(const std::uint8_t* key);
 
-    std::array<std::array<std::uint32_t, 64>, 8> m_sp{}; // S-box j then P, output rotated left by 1
-    TNibbleTable m_initial{};                            // IP, halves rotated left by 1
-    TNibbleTable m_final{};                              // undo the rotation, then FP
-    std::array<TSchedule, 3> m_schedules{};              // K1, K2, K3
+    const TTables* m_tables = &tables();
+    std::array<TSchedule, 3> m_schedules{}; // K1, K2, K3
 };
