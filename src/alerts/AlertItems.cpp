@@ -304,6 +304,7 @@ void TAlertItems::LoadState(TAlertItem& alert) {
         const auto key = store().openKey(alertKeyPath(alert), false);
         if (!key)
             return;
+        key->preload();
         // The values are applied one by one as they are read: a value of the wrong type ends the
         // loading and keeps what was read before it.
         const auto lock = alert.Lock();

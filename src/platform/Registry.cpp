@@ -632,12 +632,17 @@ std::vector<std::string> Registry::dump(const std::string& path) {
 struct RegistryKey::Pending {
     PendingMap entries;
     std::uint64_t nextOrder = 0;
+    std::optional<std::map<std::string, Value>> preloaded; // stored values by folded name, after preload()
 
     // The value as the key sees it: its own pending write or deletion, else the stored one.
     std::optional<Value> current(Registry::Impl& impl, std::int64_t keyId, const std::string& name) const {
         const std::string fold = foldName(name);
         if (const auto it = entries.find(fold); it != entries.end())
             return it->second.value;
+        if (preloaded) {
+            const auto it = preloaded->find(fold);
+            return it != preloaded->end() ? std::optional(it->second) : std::nullopt;
+        }
         return impl.run([&] { return impl.storedValue(keyId, fold); });
     }
 
@@ -672,6 +677,19 @@ RegistryKey::~RegistryKey() {
         close();
     } catch (...) {
         // A destructor cannot report the failure; close() explicitly to see it.
+    }
+}
+
+void RegistryKey::preload() {
+    Registry::Impl& impl = *m_registry.m_impl;
+    try {
+        std::map<std::string, Value> values;
+        for (NamedValue& value : impl.run([&] { return impl.storedValues(m_keyId); }))
+            values.emplace(std::move(value.fold), std::move(value.value));
+        m_pending->preloaded = std::move(values);
+    } catch (const RegistryError&) {
+        // A damaged value spoils only its own reads: they go to the store one by one, as without
+        // the preload.
     }
 }
 

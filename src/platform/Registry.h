@@ -71,6 +71,11 @@ public:
 
     const std::string& path() const { return m_path; }
 
+    // Reads every stored value of the key in one query; later reads are answered from that
+    // picture (and the key's own writes), so a key read value by value costs one query, not one
+    // per value. Writes by others after the preload are not seen through this key.
+    void preload();
+
     bool valueExists(const std::string& name) const;
     std::optional<RegValueType> valueType(const std::string& name) const;
 

@@ -3,6 +3,8 @@
 
 #include <QProcess>
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -188,6 +190,33 @@ TEST_F(RegistryTest, PendingWritesStayInTheirKeyUntilClose) {
     // A key dropped without close() commits too.
     otherConnection.openKey("State", false)->writeInteger("Dropped", 7);
     EXPECT_EQ(reader->readInteger("Dropped"), 7);
+}
+
+// A preloaded key answers from the values it found, in any letter case, under its own writes.
+// A value of a type the store does not know spoils only its own read, as without the preload.
+TEST_F(RegistryTest, APreloadedKeyAnswersFromItsPictureUnderItsOwnWrites) {
+    {
+        auto key = m_store.openKey("State", true);
+        key->writeString("Name", "n");
+        key->writeInteger("Count", 3);
+        key->writeString("Broken", "x");
+    }
+    {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(m_path.c_str(), &raw), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(raw, "UPDATE vals SET type = 9 WHERE CAST(name AS TEXT) = 'Broken'", nullptr, nullptr,
+                               nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    auto key = m_store.openKey("State", false);
+    key->preload();
+    EXPECT_EQ(key->readString("NAME"), "n");
+    EXPECT_EQ(key->readInteger("count"), 3);
+    EXPECT_THROW(key->readString("Broken"), RegistryError);
+    key->writeInteger("Count", 4);
+    EXPECT_EQ(key->readInteger("Count"), 4);
+    EXPECT_FALSE(key->valueExists("Missing"));
 }
 
 TEST_F(RegistryTest, CommitToAKeyDeletedMeanwhileFailsWithoutRevivingIt) {
