@@ -52,18 +52,33 @@ std::int32_t TAlertItem::IntervalSeconds() const {
     return static_cast<std::int32_t>(product);
 }
 
-TDateTime TAlertItem::NextCheckTime() const {
+namespace {
+
+// A stored time that is no time at all, or that lies more than an interval ahead (the clock was
+// set back), would keep the alert from ever being due; such an alert counts as due now.
+bool UnusableCheckTime(double elapsedMs, double intervalMs) {
+    return !std::isfinite(elapsedMs) || -elapsedMs > intervalMs;
+}
+
+// Compared in whole milliseconds, the resolution of the date-time values: a double of days cannot
+// hold an hour exactly, and "one hour later" must be due, not a microsecond short of it.
+double ElapsedMs(TDateTime now, TDateTime lastChecked) {
+    return std::round((now - lastChecked) * kSecondsPerDay * 1000.0);
+}
+
+} // namespace
+
+TDateTime TAlertItem::NextCheckTime(TDateTime now) const {
+    const double intervalMs = static_cast<double>(IntervalSeconds()) * 1000.0;
+    if (UnusableCheckTime(ElapsedMs(now, LastCheckedTime), intervalMs))
+        return now;
     return LastCheckedTime + IntervalSeconds() / kSecondsPerDay;
 }
 
 bool TAlertItem::IsDue(TDateTime now) const {
-    // Compared in whole milliseconds, the resolution of the date-time values: a double of days
-    // cannot hold an hour exactly, and "one hour later" must be due, not a microsecond short of it.
-    const double elapsedMs = std::round((now - LastCheckedTime) * kSecondsPerDay * 1000.0);
+    const double elapsedMs = ElapsedMs(now, LastCheckedTime);
     const double intervalMs = static_cast<double>(IntervalSeconds()) * 1000.0;
-    // A stored time that is no time at all, or that lies more than an interval ahead (the clock was
-    // set back), would keep the alert from ever being due.
-    if (!std::isfinite(elapsedMs) || -elapsedMs > intervalMs)
+    if (UnusableCheckTime(elapsedMs, intervalMs))
         return true;
     return elapsedMs >= intervalMs;
 }

@@ -103,7 +103,10 @@ public:
 
     // Period x seconds per unit, as a 32-bit product (it wraps rather than widens).
     std::int32_t IntervalSeconds() const;
-    TDateTime NextCheckTime() const;
+    // When the next check falls due: an interval after LastCheckedTime, or now when the stored
+    // time would never let the alert fall due (see IsDue), since such an alert is due at once.
+    TDateTime NextCheckTime(TDateTime now) const;
+    TDateTime NextCheckTime() const { return NextCheckTime(Now()); }
     // True once the whole time since LastCheckedTime, days included, reaches IntervalSeconds; also
     // when LastCheckedTime is not a finite number or lies more than one interval ahead of now.
     bool IsDue(TDateTime now) const;

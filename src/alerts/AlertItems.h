@@ -23,7 +23,8 @@ using TTranslateFn = std::function<std::string(const std::string& section, const
 // is detached: it never reads or writes the registry. An alert whose unique_id cannot name a key of
 // its own (see StorableUniqueId), and a custom alert made from such an alert, keep no state.
 // Registry failures end the operation at hand silently; what it did before the failure stays.
-class TAlertItems {
+// The program holds its lists in std::shared_ptr, so a running check can keep its list alive.
+class TAlertItems : public std::enable_shared_from_this<TAlertItems> {
 public:
     TAlertItems() = default;
     TAlertItems(const TAlertItems&) = delete;

@@ -153,10 +153,12 @@ TEST_F(AlertState, IntervalsUseTheWholeElapsedTime) {
     for (const TDateTime stored : {std::nan(""), HUGE_VAL, -HUGE_VAL, now + 2.0 / 24.0 + kMs, now + 30.0}) {
         alert.LastCheckedTime = stored;
         EXPECT_TRUE(alert.IsDue(now)) << stored - now;
+        EXPECT_EQ(alert.NextCheckTime(now), now) << stored - now; // the hint says "now", not NaN or a far date
     }
     alert.LastCheckedTime = now + 2.0 / 24.0; // one interval ahead: due when that time has come
     EXPECT_FALSE(alert.IsDue(now));
     EXPECT_TRUE(alert.IsDue(now + 4.0 / 24.0));
+    EXPECT_DOUBLE_EQ(alert.NextCheckTime(now), now + 4.0 / 24.0);
     // A 32-bit product wraps: 100000 days is 8,640,000,000 s.
     alert.PeriodType = TPeriodType::days;
     alert.Period = 100000;

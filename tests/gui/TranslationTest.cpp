@@ -6,6 +6,7 @@
 #include "app/ui/About.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/MainForm.h"
+#include "balancelist/ui/BalanceListWindow.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -30,13 +31,35 @@ namespace {
 
 const std::string kGermanFile = std::string(TALLYGLASS_SOURCE_DIR) + "/data/translations/interface.de.txt";
 
+// The Balance List's owner for a window that only shows its texts.
+struct SilentBalanceListOwner : IBalanceListOwner {
+    void NotifyBalanceChanged(TAlertItem&) override {}
+    void NotifyBalanceUnavailable(TAlertItem&) override {}
+    void DeactivateAlert(TAlertItem&) override {}
+    void BalanceListClosed() override {}
+};
+
 // Every form the program creates, built untranslated.
 std::vector<std::unique_ptr<QWidget>> programForms() {
+    static SilentBalanceListOwner balanceListOwner;
     std::vector<std::unique_ptr<QWidget>> forms;
     forms.push_back(std::make_unique<TfmMain>());
     forms.push_back(std::make_unique<TfmInputBox>());
     forms.push_back(std::make_unique<TfmAbout>());
+    forms.push_back(std::make_unique<TfmBalanceList>(balanceListOwner, std::make_shared<TLogFile>(), std::string()));
     return forms;
+}
+
+// The "%s", "%d" and "%u" of a message format, in order.
+std::string placeholders(const std::string& format) {
+    std::string found;
+    for (std::size_t i = 0; i + 1 < format.size(); ++i)
+        if (format[i] == '%') {
+            if (format[i + 1] == 's' || format[i + 1] == 'd' || format[i + 1] == 'u')
+                found += format[i + 1];
+            ++i;
+        }
+    return found;
 }
 
 // The entries of the file: section -> key -> value, read with the program's own store, which also
@@ -128,6 +151,12 @@ TEST_F(Translation, GermanFileCoversEveryFormTextAndMessageAndNamesOnlyWhatExist
         if (!BuiltInMessage(id).empty()) {
             EXPECT_TRUE(entries.count("CUSTOM") && entries.at("CUSTOM").count("RES." + std::to_string(id)))
                 << "missing RES." << id << "=" << BuiltInMessage(id);
+            // A translated format takes the same arguments in the same order: a placeholder lost
+            // in translation drops a text the program gives it.
+            if (entries.count("CUSTOM") && entries.at("CUSTOM").count("RES." + std::to_string(id)))
+                EXPECT_EQ(placeholders(entries.at("CUSTOM").at("RES." + std::to_string(id))),
+                          placeholders(BuiltInMessage(id)))
+                    << "RES." << id;
         }
     }
 }

@@ -42,8 +42,17 @@ void TNewHint::paintEvent(QPaintEvent*) {
     painter.drawText(rect().adjusted(4, 3, -4, 0), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, m_text);
 }
 
+namespace {
+THintController* g_hintController = nullptr;
+} // namespace
+
+THintController* THintController::Instance() {
+    return g_hintController;
+}
+
 THintController::THintController(std::function<bool()> allowed, QObject* parent)
     : QObject(parent), m_allowed(std::move(allowed)) {
+    g_hintController = this;
     m_pauseTimer.setSingleShot(true);
     m_pauseTimer.setInterval(kHintPause);
     m_hideTimer.setSingleShot(true);
@@ -57,6 +66,8 @@ THintController::THintController(std::function<bool()> allowed, QObject* parent)
 }
 
 THintController::~THintController() {
+    if (g_hintController == this)
+        g_hintController = nullptr;
     if (qApp != nullptr)
         qApp->removeEventFilter(this);
 }

@@ -43,6 +43,9 @@ public:
     explicit THintController(std::function<bool()> allowed, QObject* parent = nullptr);
     ~THintController() override;
 
+    // The application's controller, or null while none exists.
+    static THintController* Instance();
+
     // The hint window while a hint shows, else null.
     TNewHint* currentHint() const;
     void hideHint();

@@ -1,0 +1,304 @@
+#include "balancelist/BalanceList.h"
+
+#include "alerts/AlertItems.h"
+#include "app/LogFile.h"
+#include "app/Messages.h"
+#include "check/CheckThread.h"
+#include "platform/Connectivity.h"
+#include "platform/Events.h"
+#include "platform/FormatDateTime.h"
+#include "platform/Strings.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+int TrendOf(const TAlertItem& alert) {
+    const TBalances b = alert.Balances();
+    if (b.CurrentBalance == NoBalance || b.LastBalance == NoBalance || b.LastBalance == b.CurrentBalance)
+        return biNoChange;
+    return b.LastBalance < b.CurrentBalance ? biGrowthUp : biGrowthDown;
+}
+
+std::string BalanceText(std::int32_t value, const std::string& decimalSeparator) {
+    if (value == NoBalance)
+        return "-";
+    // Widened first: the magnitude of the smallest 32-bit value does not fit in 32 bits.
+    const auto magnitude = static_cast<std::uint64_t>(std::llabs(static_cast<long long>(value)));
+    char hundredths[4];
+    std::snprintf(hundredths, sizeof hundredths, "%02u", static_cast<unsigned>(magnitude % 100));
+    return (value < 0 ? "-" : "") + std::to_string(magnitude / 100) + decimalSeparator + hundredths;
+}
+
+const std::string& SystemDecimalSeparator() {
+    static const std::string separator = QLocale::system().decimalPoint().toStdString();
+    return separator;
+}
+
+TBalanceList::TBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFile> log, std::string exePath)
+    : m_owner(owner), m_log(std::move(log)), m_exePath(std::move(exePath)),
+      m_cancelEvent(std::make_shared<ManualResetEvent>()), m_decimalSeparator(SystemDecimalSeparator()),
+      m_clock([] { return Now(); }), m_connected([] { return IsConnected(); }) {
+    m_trendTexts = {LoadStr(1020), LoadStr(1021), LoadStr(1022)};
+    m_infoHeader = LoadStr(1024);
+    m_hintFormat = LoadStr(1019);
+}
+
+TBalanceList::~TBalanceList() {
+    WaitForChecks();
+}
+
+void TBalanceList::notify(TRowChange change, int row) const {
+    if (m_listener)
+        m_listener(change, row);
+}
+
+void TBalanceList::reindex() {
+    m_index.clear();
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        m_index.emplace(m_rows[i].Alert, static_cast<int>(i));
+}
+
+int TBalanceList::IndexOf(const TAlertItem& alert) const {
+    const auto it = m_index.find(&alert);
+    return it == m_index.end() ? -1 : it->second;
+}
+
+void TBalanceList::AddAlertRow(TAlertItem& alert) {
+    if (HasRow(alert))
+        return;
+    TBalanceRow row;
+    row.Alert = &alert;
+    row.Caption = alert.Name;
+    row.ImageIndex = TrendOf(alert);
+    row.BalanceText = BalanceText(alert.CurrentBalance());
+    row.TimeTextOf = alert.LastCheckedTime;
+    row.TimeText = TimeText(alert);
+    row.StatusText = row.TimeText;
+    const int index = RowCount();
+    notify(TRowChange::BeforeInsert, index);
+    m_rows.push_back(std::move(row));
+    m_index.emplace(&alert, index);
+    notify(TRowChange::Inserted, index);
+}
+
+void TBalanceList::RemoveAlertRow(TAlertItem& alert) {
+    const int index = IndexOf(alert);
+    if (index < 0)
+        return;
+    notify(TRowChange::BeforeRemove, index);
+    m_rows.erase(m_rows.begin() + index);
+    reindex();
+    if (m_hintRow >= index)
+        m_hintRow = -1;
+    notify(TRowChange::Removed, index);
+}
+
+void TBalanceList::RenameAlertRow(TAlertItem& alert, const std::string& caption) {
+    const int index = IndexOf(alert);
+    if (index < 0 || m_rows[static_cast<std::size_t>(index)].Caption == caption)
+        return;
+    m_rows[static_cast<std::size_t>(index)].Caption = caption;
+    if (m_hintRow == index)
+        m_hintRow = -1;
+    notify(TRowChange::Changed, index);
+}
+
+void TBalanceList::ClearRows() {
+    notify(TRowChange::BeforeReset, -1);
+    m_rows.clear();
+    m_index.clear();
+    m_hintRow = -1;
+    notify(TRowChange::Reset, -1);
+}
+
+bool TBalanceList::IsChecking(const TAlertItem& alert) const {
+    return m_runningChecks.count(&alert) != 0;
+}
+
+void TBalanceList::StartCheck(TAlertItem& alert) {
+    if (IsChecking(alert))
+        return;
+    m_log->WriteLog(LoadStr(1025), {alert.Name});
+    auto thread = std::make_shared<TCheckThread>(alert, m_exePath + "BalanceAlerts/", *m_log, m_cancelEvent);
+    // A check that outlives the window's wait at shutdown still has its alert, list and log.
+    if (alert.Owner != nullptr)
+        thread->KeepAlive(alert.Owner->weak_from_this().lock());
+    thread->KeepAlive(m_log);
+    thread->OnCheckDone = [this](TCheckThread& done) { CheckDone(done); };
+    m_runningChecks.emplace(&alert, thread);
+    try {
+        thread->Resume();
+    } catch (...) {
+        m_runningChecks.erase(&alert);
+        throw;
+    }
+    m_log->WriteLog(LoadStr(1026), {alert.Name});
+}
+
+void TBalanceList::tmCheckTimerTimer() {
+    if (m_destroying)
+        return;
+    const TDateTime now = m_clock();
+    for (const auto& [key, index] : m_index) {
+        TBalanceRow& row = m_rows[static_cast<std::size_t>(index)];
+        TAlertItem& alert = *row.Alert;
+        if (!alert.Active)
+            continue;
+        try {
+            if (alert.IsDue(now) && m_connected()) {
+                {
+                    const auto lock = alert.Lock();
+                    alert.LastCheckedTime = now;
+                }
+                if (alert.Owner != nullptr)
+                    alert.Owner->SaveState(alert);
+                StartCheck(alert);
+                break;
+            }
+            if (row.TimeText.empty() || !(row.TimeTextOf == alert.LastCheckedTime)) {
+                row.TimeTextOf = alert.LastCheckedTime;
+                row.TimeText = TimeText(alert);
+            }
+            if (row.StatusText != row.TimeText) {
+                row.StatusText = row.TimeText;
+                notify(TRowChange::Changed, index);
+            }
+        } catch (const std::exception&) {
+            // One row's failure leaves the others to be looked at.
+        }
+    }
+}
+
+void TBalanceList::CheckNow(TAlertItem& alert) {
+    {
+        const auto lock = alert.Lock();
+        alert.LastCheckedTime = m_clock();
+    }
+    if (alert.Owner != nullptr)
+        alert.Owner->SaveState(alert);
+    StartCheck(alert);
+}
+
+void TBalanceList::Disable(TAlertItem& alert) {
+    RemoveAlertRow(alert);
+    m_owner.DeactivateAlert(alert);
+}
+
+void TBalanceList::updateRowAfterCheck(int index, const TCheckThread& thread) {
+    TBalanceRow& row = m_rows[static_cast<std::size_t>(index)];
+    row.BalanceText = BalanceText(row.Alert->CurrentBalance());
+    row.StatusText = thread.StatusText;
+    row.ImageIndex = TrendOf(*row.Alert);
+    if (m_hintRow == index)
+        m_hintRow = -1;
+    notify(TRowChange::Changed, index);
+}
+
+void TBalanceList::CheckDone(TCheckThread& thread) {
+    if (m_destroying)
+        return;
+    TAlertItem& alert = thread.Alert();
+    const auto entry = m_runningChecks.find(&alert);
+    if (entry == m_runningChecks.end() || entry->second.get() != &thread)
+        return;
+    // The entry goes last, whatever the owner's handlers do: a check whose entry stayed would
+    // keep its alert from ever being checked again.
+    struct Forget {
+        TBalanceList& list;
+        TAlertItem& alert;
+        ~Forget() { list.m_runningChecks.erase(&alert); }
+    } forget{*this, alert};
+    if (const int index = IndexOf(alert); index >= 0)
+        updateRowAfterCheck(index, thread);
+    if (alert.BalanceChanged())
+        m_owner.NotifyBalanceChanged(alert);
+    else if (!thread.RequestOk)
+        m_owner.NotifyBalanceUnavailable(alert);
+}
+
+void TBalanceList::WaitForChecks() {
+    m_destroying = true;
+    m_cancelEvent->set();
+    for (const auto& [alert, thread] : m_runningChecks) {
+        thread->Cancel();
+        for (int attempt = 0; attempt < 30 && !thread->Finished(); ++attempt)
+            thread->WaitFor(100);
+    }
+    m_runningChecks.clear();
+}
+
+void TBalanceList::Sort(int column) {
+    if (column < 0 || column >= kColumnCount)
+        return;
+    m_sortColumn = column;
+    int& tag = m_columnTags[static_cast<std::size_t>(column)];
+    tag = tag == 0 ? 1 : 0;
+    // Negative, zero or positive in ascending order of the column.
+    const auto compare = [column](const TBalanceRow& a, const TBalanceRow& b) -> int {
+        switch (column) {
+        case colPartner:
+            return AsciiCompareNoCase(a.Caption, b.Caption);
+        case colBalance: {
+            const std::int32_t x = a.Alert->CurrentBalance(), y = b.Alert->CurrentBalance();
+            return x < y ? -1 : (x > y ? 1 : 0);
+        }
+        default:
+            return 0;
+        }
+    };
+    const bool descending = tag == 1;
+    notify(TRowChange::BeforeLayout, -1);
+    std::stable_sort(m_rows.begin(), m_rows.end(), [&](const TBalanceRow& a, const TBalanceRow& b) {
+        return descending ? compare(b, a) < 0 : compare(a, b) < 0;
+    });
+    reindex();
+    m_hintRow = -1;
+    notify(TRowChange::Layout, -1);
+}
+
+std::string TBalanceList::TimeText(const TAlertItem& alert) {
+    return FormatDateTime("t  d mmm", alert.LastCheckedTime);
+}
+
+std::string TBalanceList::HintText(const TAlertItem& alert, int imageIndex) const {
+    std::string name;
+    std::map<std::string, std::string> info;
+    TDateTime lastChecked = 0;
+    {
+        // A check's info script may be registering values right now.
+        const auto lock = alert.Lock();
+        name = alert.Name;
+        info = alert.InfoValues;
+        lastChecked = alert.LastCheckedTime;
+    }
+    const TBalances balances = alert.Balances();
+    const std::string& trend = imageIndex == biGrowthUp     ? m_trendTexts[0]
+                               : imageIndex == biGrowthDown ? m_trendTexts[1]
+                                                            : m_trendTexts[2];
+    std::string infoBlock;
+    if (!info.empty()) {
+        infoBlock = m_infoHeader;
+        for (const auto& [key, value] : info)
+            infoBlock += "\r\n    " + key + ": " + value;
+        infoBlock += "\r\n\r\n";
+    }
+    return FormatMsg(m_hintFormat,
+                     {name, BalanceText(balances.LastBalance), BalanceText(balances.CurrentBalance), trend, infoBlock,
+                      FormatDateTime("c", lastChecked), FormatDateTime("c", alert.NextCheckTime(m_clock()))});
+}
+
+std::string TBalanceList::HintFor(int rowIndex) {
+    if (rowIndex < 0 || rowIndex >= RowCount()) {
+        m_hintRow = -1;
+        return {};
+    }
+    if (rowIndex == m_hintRow)
+        return {};
+    m_hintRow = rowIndex;
+    const TBalanceRow& row = Row(rowIndex);
+    return HintText(*row.Alert, row.ImageIndex);
+}

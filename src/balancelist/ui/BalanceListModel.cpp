@@ -1,0 +1,130 @@
+#include "balancelist/ui/BalanceListModel.h"
+
+#include "app/Messages.h"
+
+#include <QColor>
+
+TBalanceListModel::TBalanceListModel(TBalanceList& list, QObject* parent) : QAbstractTableModel(parent), m_list(list) {
+    for (int i = 0; i < TBalanceList::kColumnCount; ++i)
+        m_captions[static_cast<std::size_t>(i)] = QString::fromStdString(LoadStr(1060 + static_cast<unsigned>(i)));
+    m_list.SetChangeListener([this](TBalanceList::TRowChange change, int row) { listChanged(change, row); });
+}
+
+TBalanceListModel::~TBalanceListModel() {
+    m_list.SetChangeListener({});
+}
+
+int TBalanceListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_list.RowCount();
+}
+
+int TBalanceListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : TBalanceList::kColumnCount;
+}
+
+QIcon TBalanceListModel::Image(int index) {
+    static const std::array<QIcon, 5> images = {
+        QIcon(QStringLiteral(":/balancelist/images/0-nochange.png")),
+        QIcon(QStringLiteral(":/balancelist/images/1-up.png")),
+        QIcon(QStringLiteral(":/balancelist/images/2-down.png")),
+        QIcon(QStringLiteral(":/balancelist/images/3-checknow.png")),
+        QIcon(QStringLiteral(":/balancelist/images/4-disable.png")),
+    };
+    return index >= 0 && index < static_cast<int>(images.size()) ? images[static_cast<std::size_t>(index)] : QIcon();
+}
+
+QVariant TBalanceListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_list.RowCount())
+        return {};
+    const TBalanceRow& row = m_list.Row(index.row());
+    const bool odd = index.row() % 2 == 1;
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case TBalanceList::colPartner:
+            return QString::fromStdString(row.Caption);
+        case TBalanceList::colBalance:
+            return QString::fromStdString(row.BalanceText);
+        default:
+            return QString::fromStdString(row.StatusText);
+        }
+    case Qt::DecorationRole:
+        if (index.column() == TBalanceList::colPartner)
+            return Image(row.ImageIndex);
+        return {};
+    case Qt::BackgroundRole:
+        if (index.column() == TBalanceList::colBalance && row.ImageIndex == biGrowthUp)
+            return GrowthUpColour();
+        if (index.column() == TBalanceList::colBalance && row.ImageIndex == biGrowthDown)
+            return GrowthDownColour();
+        // Even rows keep the view's own window colour.
+        return odd ? QVariant(OddRowColour()) : QVariant();
+    case Qt::ForegroundRole:
+        // Dark text on the fixed light colours, whatever the desktop's colour scheme.
+        if (odd || (index.column() == TBalanceList::colBalance && row.ImageIndex != biNoChange))
+            return QColor(Qt::black);
+        return {};
+    case Qt::TextAlignmentRole:
+        if (index.column() == TBalanceList::colBalance)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QVariant TBalanceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < TBalanceList::kColumnCount)
+        return m_captions[static_cast<std::size_t>(section)];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void TBalanceListModel::listChanged(TBalanceList::TRowChange change, int row) {
+    using C = TBalanceList::TRowChange;
+    switch (change) {
+    case C::BeforeInsert:
+        beginInsertRows({}, row, row);
+        break;
+    case C::Inserted:
+        endInsertRows();
+        break;
+    case C::BeforeRemove:
+        beginRemoveRows({}, row, row);
+        break;
+    case C::Removed:
+        endRemoveRows();
+        break;
+    case C::BeforeReset:
+        beginResetModel();
+        break;
+    case C::Reset:
+        endResetModel();
+        break;
+    case C::BeforeLayout:
+        // The selection and the current row follow their alerts to their new places.
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        m_layoutIndexes = persistentIndexList();
+        m_layoutAlerts.clear();
+        for (const QModelIndex& index : m_layoutIndexes)
+            m_layoutAlerts.push_back(index.row() < m_list.RowCount() ? m_list.Row(index.row()).Alert : nullptr);
+        break;
+    case C::Layout: {
+        QModelIndexList moved;
+        for (std::size_t i = 0; i < m_layoutAlerts.size(); ++i) {
+            const QModelIndex& old = m_layoutIndexes[static_cast<qsizetype>(i)];
+            const int newRow = m_layoutAlerts[i] != nullptr ? m_list.IndexOf(*m_layoutAlerts[i]) : -1;
+            moved.push_back(newRow >= 0 ? index(newRow, old.column()) : QModelIndex());
+        }
+        changePersistentIndexList(m_layoutIndexes, moved);
+        m_layoutIndexes.clear();
+        m_layoutAlerts.clear();
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+        break;
+    }
+    case C::Changed:
+        if (row >= 0)
+            emit dataChanged(index(row, 0), index(row, TBalanceList::kColumnCount - 1));
+        break;
+    }
+}

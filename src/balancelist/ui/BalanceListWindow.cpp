@@ -1,0 +1,229 @@
+#include "balancelist/ui/BalanceListWindow.h"
+
+#include "app/ui/NewHint.h"
+#include "balancelist/ui/BalanceListModel.h"
+#include "translate/ui/FormTranslator.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+// The images live in the gui library's resources, which a static library must register (outside
+// any namespace).
+static void InitResources() {
+    Q_INIT_RESOURCE(BalanceList);
+}
+
+namespace {
+
+// Whether a window at this place would show at least a part of itself on some screen.
+bool OnSomeScreen(const QRect& frame) {
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(frame))
+            return true;
+    return false;
+}
+
+QString HintQString(const std::string& text) {
+    QString hint = QString::fromStdString(text);
+    hint.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return hint;
+}
+
+} // namespace
+
+TfmBalanceList::TfmBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFile> log, std::string exePath,
+                               QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), m_owner(owner),
+      m_list(std::make_unique<TBalanceList>(owner, std::move(log), std::move(exePath))) {
+    InitResources();
+    setObjectName(QStringLiteral("fmBalanceList"));
+    setWindowTitle(QStringLiteral("Balance List"));
+    setMinimumSize(100, 100);
+    resize(243, 149);
+
+    m_model = std::make_unique<TBalanceListModel>(*m_list);
+
+    lvList = new QTableView(this);
+    lvList->setObjectName(QStringLiteral("lvList"));
+    lvList->setModel(m_model.get());
+    lvList->setShowGrid(true);
+    lvList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvList->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvList->setWordWrap(false);
+    lvList->setIconSize(QSize(16, 16));
+    lvList->setContextMenuPolicy(Qt::CustomContextMenu);
+    lvList->verticalHeader()->hide();
+    // Fixed row heights keep a list of thousands of rows as quick as a short one.
+    lvList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvList->verticalHeader()->setDefaultSectionSize(std::max(18, fontMetrics().height() + 4));
+    QHeaderView* header = lvList->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(true);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lvList->setColumnWidth(TBalanceList::colPartner, 100);
+    lvList->setColumnWidth(TBalanceList::colBalance, 60);
+    // The selection stays visible while the list has no focus.
+    QPalette palette = lvList->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    lvList->setPalette(palette);
+    lvList->viewport()->setMouseTracking(true);
+    lvList->viewport()->installEventFilter(this);
+    lvList->installEventFilter(this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(lvList);
+
+    pmList = new QMenu(this);
+    pmList->setObjectName(QStringLiteral("pmList"));
+    miCheckBalanceNow = pmList->addAction(TBalanceListModel::Image(biCheckNow), QStringLiteral("Check Balance Now"));
+    miCheckBalanceNow->setObjectName(QStringLiteral("miCheckBalanceNow"));
+    miCheckBalanceNow->setToolTip(QStringLiteral("Check this alert's balance at once"));
+    miDisable = pmList->addAction(TBalanceListModel::Image(biDisable), QStringLiteral("Disable Alert"));
+    miDisable->setObjectName(QStringLiteral("miDisable"));
+    miDisable->setToolTip(QStringLiteral("Switch this alert off and remove it from the list"));
+
+    connect(miCheckBalanceNow, &QAction::triggered, this, &TfmBalanceList::miCheckBalanceNowClick);
+    connect(miDisable, &QAction::triggered, this, &TfmBalanceList::miDisableClick);
+    connect(lvList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { pmListPopup(lvList->viewport()->mapToGlobal(pos)); });
+    connect(header, &QHeaderView::sectionClicked, this, &TfmBalanceList::lvListColumnClick);
+
+    tmCheckTimer = new QTimer(this);
+    tmCheckTimer->setObjectName(QStringLiteral("tmCheckTimer"));
+    tmCheckTimer->setInterval(5000);
+    connect(tmCheckTimer, &QTimer::timeout, this, [this] { m_list->tmCheckTimerTimer(); });
+    tmCheckTimer->start();
+
+    TranslateForm(this);
+}
+
+TfmBalanceList::~TfmBalanceList() {
+    tmCheckTimer->stop();
+    // The view lets go of the model before the rows go.
+    lvList->setModel(nullptr);
+    m_list->WaitForChecks();
+}
+
+TAlertItem* TfmBalanceList::SelectedAlert() const {
+    const QModelIndexList rows = lvList->selectionModel()->selectedRows();
+    if (rows.isEmpty() || rows.front().row() >= m_list->RowCount())
+        return nullptr;
+    return m_list->Row(rows.front().row()).Alert;
+}
+
+void TfmBalanceList::pmListPopup(const QPoint& globalPos) {
+    const bool selected = SelectedAlert() != nullptr;
+    miCheckBalanceNow->setEnabled(selected);
+    miDisable->setEnabled(selected);
+    pmList->popup(globalPos);
+}
+
+void TfmBalanceList::miCheckBalanceNowClick() {
+    if (TAlertItem* alert = SelectedAlert())
+        m_list->CheckNow(*alert);
+}
+
+void TfmBalanceList::miDisableClick() {
+    if (TAlertItem* alert = SelectedAlert())
+        m_list->Disable(*alert);
+}
+
+void TfmBalanceList::lvListColumnClick(int column) {
+    m_list->Sort(column);
+    clearHint();
+    lvList->horizontalHeader()->setSortIndicatorShown(true);
+    lvList->horizontalHeader()->setSortIndicator(column, m_list->ColumnTag(column) == 1 ? Qt::DescendingOrder
+                                                                                        : Qt::AscendingOrder);
+}
+
+void TfmBalanceList::clearHint() {
+    m_list->HintFor(-1);
+    lvList->viewport()->setToolTip(QString());
+    if (THintController* hints = THintController::Instance())
+        hints->hideHint();
+}
+
+void TfmBalanceList::lvListMouseMove(const QPoint& pos) {
+    const QVariant showHint = lvList->property("showHint");
+    if (showHint.isValid() && !showHint.toBool())
+        return;
+    const QModelIndex index = lvList->indexAt(pos);
+    if (!index.isValid()) {
+        if (m_list->HintRow() >= 0)
+            clearHint();
+        return;
+    }
+    const std::string text = m_list->HintFor(index.row());
+    if (text.empty())
+        return; // the same row as before
+    QWidget* viewport = lvList->viewport();
+    viewport->setToolTip(HintQString(text));
+    if (THintController* hints = THintController::Instance()) {
+        hints->hideHint();
+        hints->showHintFor(viewport, viewport->mapToGlobal(pos));
+    }
+}
+
+bool TfmBalanceList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lvList->viewport()) {
+        if (event->type() == QEvent::MouseMove)
+            lvListMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+        else if (event->type() == QEvent::Leave)
+            clearHint();
+    } else if (watched == lvList && event->type() == QEvent::KeyPress) {
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && SelectedAlert() != nullptr) {
+            miDisableClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfmBalanceList::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    hide();
+    m_owner.BalanceListClosed();
+}
+
+TBalanceListGeometry TfmBalanceList::Geometry() const {
+    TBalanceListGeometry geometry;
+    geometry.Left = x();
+    geometry.Top = y();
+    geometry.Width = width();
+    geometry.Height = height();
+    for (int i = 0; i < TBalanceList::kColumnCount; ++i)
+        geometry.ColumnWidths[static_cast<std::size_t>(i)] = lvList->columnWidth(i);
+    return geometry;
+}
+
+void TfmBalanceList::ApplyGeometry(const TWindowRestore& restore) {
+    if (restore.Centre) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->geometry();
+            move(area.x() + CentredPosition(area.width(), width()),
+                 area.y() + CentredPosition(area.height(), height()));
+        }
+        return;
+    }
+    resize(restore.ListWidth.value_or(width()), restore.ListHeight.value_or(height()));
+    const QPoint place(restore.ListLeft.value_or(x()), restore.ListTop.value_or(y()));
+    if (OnSomeScreen(QRect(place, size())))
+        move(place);
+    for (int i = 0; i < TBalanceList::kColumnCount; ++i)
+        if (const auto& width = restore.ListColumnWidths[static_cast<std::size_t>(i)])
+            lvList->setColumnWidth(i, *width);
+}
