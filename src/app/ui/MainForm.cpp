@@ -270,7 +270,8 @@ void TfmMain::RequestTermination() {
     m_terminationRequested = true;
     if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
         dialog->reject();
-    QCoreApplication::quit();
+    // Not quit(): that asks the windows to close first, which the settings window refuses.
+    QCoreApplication::exit(0);
 }
 
 void TfmMain::SaveSettings() {
