@@ -127,9 +127,16 @@ void checkHotKeysOnTheDisplay() {
     EXPECT_FALSE(other.grabCtrlAlt('b', false));
     EXPECT_TRUE(other.grabCtrlAlt('m', false));
 
-    // Each press toggles the window and saves the choice; an unconfirmed field gives way.
+    // Each press toggles the window and saves the choice; an unconfirmed field gives way. The
+    // second press comes while the settings window has the keyboard, in a hotkey field.
     form.hkShowBalWindow->SetHotKey(kCtrlAlt | 'Q');
     for (const bool visible : {true, false}) {
+        if (!visible) {
+            form.ShowSettingsWindow();
+            form.hkShowBalWindow->setFocus();
+            EXPECT_TRUE(ProcessEventsUntil([&] { return form.hkShowBalWindow->hasFocus() && form.isActiveWindow(); }));
+            form.hkShowBalWindow->SetHotKey(kCtrlAlt | 'Q');
+        }
         other.pressCtrlAlt('b');
         EXPECT_TRUE(ProcessEventsUntil([&] { return balanceList.isVisible() == visible; }, 10000)) << visible;
         EXPECT_EQ(savedVisible(), visible);

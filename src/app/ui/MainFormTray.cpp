@@ -193,11 +193,10 @@ void TfmMain::SetBalanceListWindow(QWidget* window) {
 void TfmMain::SetBalanceListVisible(bool visible) {
     if (!m_balanceListWindow)
         return;
+    // Shown on top, without taking the keyboard from what the user is doing.
     m_balanceListWindow->setVisible(visible);
-    if (visible) {
+    if (visible)
         m_balanceListWindow->raise();
-        m_balanceListWindow->activateWindow();
-    }
 }
 
 void TfmMain::miBalanceListWindowClick() {

@@ -131,12 +131,14 @@ bool TX11GlobalHotKeys::Register(int id, QKeyCombination keys) {
         grab.modifiers |= XCB_MOD_MASK_CONTROL;
     if (qtModifiers.testFlag(Qt::AltModifier))
         grab.modifiers |= XCB_MOD_MASK_1;
+    // The presses go to the root window even while one of our windows has the focus, so the
+    // hotkey works there too (and a hotkey field cannot take the combination as typed).
     // Ask for every grab, then collect the answers: a combination another client holds fails
     // with an access error, and then none of its grabs stay.
     std::vector<xcb_void_cookie_t> cookies;
     for (const xcb_window_t root : m_roots)
         for (const std::uint16_t locks : lockVariants())
-            cookies.push_back(xcb_grab_key_checked(m_connection, 1, root, grab.modifiers | locks, grab.keycode,
+            cookies.push_back(xcb_grab_key_checked(m_connection, 0, root, grab.modifiers | locks, grab.keycode,
                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     bool granted = true;
     for (const xcb_void_cookie_t cookie : cookies)
