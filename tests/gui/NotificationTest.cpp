@@ -50,9 +50,14 @@ public slots:
                 const QStringList&, const QVariantMap& hints, int timeout) {
         Notification n{appName, replacesId, summary, body, 0, timeout};
         const auto image = hints.value(QStringLiteral("image-data")).value<QDBusArgument>();
-        int height = 0;
+        int height = 0, stride = 0, bits = 0, channels = 0;
+        bool alpha = false;
+        QByteArray data;
         image.beginStructure();
-        image >> n.imageWidth >> height;
+        image >> n.imageWidth >> height >> stride >> alpha >> bits >> channels >> data;
+        image.endStructure();
+        if (data.size() != stride * height || channels != 4 || bits != 8 || !alpha)
+            n.imageWidth = -1;
         received.push_back(n);
         return 40 + static_cast<uint>(received.size());
     }
