@@ -152,6 +152,13 @@ TEST_F(TrayTest, MenuItemsTheirStatesTheIconAndTheBalanceListWindowFollowTheUser
         QTimer::singleShot(0, form.Close1, &QAction::trigger);
         QTimer::singleShot(20000, [] { QCoreApplication::exit(1); }); // should it never end otherwise
         EXPECT_EQ(QApplication::exec(), 0);
+        form.FormDestroy(); // as the form's end does
+        EXPECT_FALSE(form.TrayIconAdded());
+        // A blink still running puts nothing up again.
+        ASSERT_TRUE(form.Notifier()->Blinking());
+        form.Notifier()->tmBlinkBalanceChangedTimer();
+        EXPECT_FALSE(form.TrayIconAdded());
+        EXPECT_FALSE(form.TrayIcon()->IsShown());
     }
     EXPECT_TRUE(savedVisible());
     EXPECT_EQ(logCount(": Removing tray icon...\r\n"), 1u);

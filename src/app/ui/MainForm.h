@@ -17,17 +17,17 @@
 #include <string>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QGroupBox;
-class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
 class QTabWidget;
 class SingleInstance;
 class THintController;
-class THotKey;
 class TGlobalHotKeys;
+class THotKey;
 class TTrayIcon;
 
 // The settings window, created hidden, and the owner of everything that lives as long as the

@@ -104,7 +104,8 @@ bool TfmMain::BalloonCapable() const {
 }
 
 void TfmMain::AddTrayIcon() {
-    if (m_trayIconAdded || m_trayIcon == nullptr)
+    // Once the shutdown has begun nothing puts the icon up again (a blink still ticking, say).
+    if (m_trayIconAdded || m_trayIcon == nullptr || m_destroyed)
         return;
     Log.WriteLog(LoadStr(1056));
     m_trayIcon->SetIcon(TTrayIconKind::Normal);
