@@ -28,7 +28,9 @@
 
 #include <csignal>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -279,6 +281,29 @@ TEST_F(MainFormTest, TerminationSignalDuringTheFirstRunMessageEndsTheStartInOrde
     auto key = Registry::instance().openKey(kProgramKey, false);
     ASSERT_TRUE(key);
     EXPECT_EQ(key->readString("Value_Password"), Md5Hex("pw"));
+}
+
+TEST_F(MainFormTest, TerminationSignalEndsTheRunningProgramAlsoWithTheSettingsWindowOpen) {
+    TerminationSignals watcher;
+    ASSERT_TRUE(watcher.isActive());
+    TfmMain form;
+    QObject::connect(&watcher, &TerminationSignals::terminationRequested, &form, &TfmMain::RequestTermination);
+    startReturning(form);
+    // The settings window refuses to close, other windows would not: in whatever order Qt would
+    // ask them to close, the program ends. Each round adds a window, which changes that order.
+    std::vector<std::unique_ptr<QWidget>> others;
+    for (int round = 0; round < 6; ++round) {
+        form.ShowSettingsWindow();
+        others.push_back(std::make_unique<QWidget>());
+        for (const auto& other : others)
+            other->show();
+        QTimer::singleShot(0, [] { ::kill(::getpid(), SIGTERM); });
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        timeout.start(3000); // should it never end otherwise
+        EXPECT_EQ(QApplication::exec(), 0) << round;
+    }
 }
 
 TEST_F(MainFormTest, AutoStartFollowsOkAndTheProgramsPath) {

@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         qputenv(name, (home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
+    // Nor do they talk to the desktop's session bus: no icons in its tray, no notifications. A
+    // test that runs itself again on a bus of its own names that bus.
+    const QByteArray testBus = qgetenv("TALLYGLASS_TEST_SESSION_BUS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS",
+            !testBus.isEmpty() ? testBus : ("unix:path=" + home.path() + QLatin1String("/no-bus")).toLocal8Bit());
     // The program's own application class: its handling of stray exceptions is under test too.
     TApplication app(argc, argv);
     UiThread::initialize();

@@ -13,6 +13,8 @@
 #include "platform/SingleInstance.h"
 #include "platform/Strings.h"
 #include "platform/Version.h"
+#include "platform/ui/GlobalHotKeys.h"
+#include "platform/ui/TrayIcon.h"
 #include "script/ActiveScriptEngine.h"
 #include "translate/ui/FormTranslator.h"
 
@@ -29,7 +31,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -87,6 +88,7 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     connect(btnOK, &QPushButton::clicked, this, &TfmMain::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfmMain::btnCancelClick);
     CreateGeneralTab();
+    CreateTrayMenu();
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -122,6 +124,7 @@ bool TfmMain::FormCreate() {
     }
 
     PrepareTranslator();
+    DetectShellCapabilities();
     const QString caption =
         windowTitle() + QStringLiteral(" v. ") + QString::fromStdString(GetFileVersionString(4, true, " RC"));
     setWindowTitle(caption);
@@ -137,8 +140,8 @@ bool TfmMain::FormCreate() {
         // No store: the defaults apply.
     }
     RestoreWindowState();
-    // Balloon messages need a tray that shows them.
-    cbShowBalloonTip->setEnabled(QSystemTrayIcon::supportsMessages());
+    // Balloon messages need a desktop that shows them.
+    cbShowBalloonTip->setEnabled(BalloonCapable());
 
     m_passwordAccepted = CheckProgramPassword();
     if (!m_passwordAccepted) {
@@ -159,12 +162,16 @@ bool TfmMain::FormCreate() {
     TCurrencyProviders providers = LoadCurrencyProviders(Settings.ExePath, &Log, translate);
     m_scriptEngineReady = providers.Available;
     m_currencyLists = std::move(providers.Lists);
-    if (!m_scriptEngineReady)
+    if (!m_scriptEngineReady) {
         pcMain->setTabVisible(pcMain->indexOf(tsCurrencyRates), false);
+        miCurrrencyRates->setVisible(false);
+        miCurrencyRatesWindows->setVisible(false);
+    }
 
     // Every hint of the program shows in the program's own hint window, and only while hints are on.
     m_hints = std::make_unique<THintController>([this] { return Settings.ShowHints; });
     SetShowHintRecursive(this, Settings.ShowHints);
+    AddTrayIcon();
 
     if (Settings.FirstRun) {
         ShowSettingsWindow();
@@ -178,6 +185,9 @@ bool TfmMain::FormCreate() {
 
     Log.WriteLog(LoadStr(1053));
     Log.WriteLog(LoadStr(1054));
+    RegisterHotKeys();
+    miBalanceListWindow->setChecked(Settings.BalanceWindowVisible);
+    SetBalanceListVisible(Settings.BalanceWindowVisible);
     Log.WriteLog(LoadStr(1055));
     return true;
 }
@@ -260,7 +270,8 @@ void TfmMain::RequestTermination() {
     m_terminationRequested = true;
     if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
         dialog->reject();
-    QCoreApplication::quit();
+    // Not quit(): that asks the windows to close first, which the settings window refuses.
+    QCoreApplication::exit(0);
 }
 
 void TfmMain::SaveSettings() {
@@ -278,6 +289,7 @@ void TfmMain::FormDestroy() {
     try {
         // Running currency builds end first: they use the lists freed below.
         m_currencyThreads.StopAll();
+        RemoveTrayIcon();
         // What the General tab shows at exit is kept, confirmed or not. A run that ended at the
         // password prompt has nothing of its own to keep, and writing then would make the next
         // start believe the first run is over.
@@ -289,6 +301,7 @@ void TfmMain::FormDestroy() {
         m_hints.reset();
         m_pendingAlerts.clear();
         m_alertLists.clear();
+        UnregisterHotKeys();
         Log.CloseLog();
     } catch (const std::exception&) {
         // A failing step ends the sequence; the steps below run in any case.
@@ -362,6 +375,7 @@ void TfmMain::keyPressEvent(QKeyEvent* event) {
 void TfmMain::btnOKClick() {
     ControlsToSettings();
     SaveSettings();
+    RegisterHotKeys();
     SetShowHintRecursive(this, Settings.ShowHints);
     m_pendingAlerts.clear();
     HideSettingsWindow();

@@ -4,6 +4,7 @@
 #include "alerts/StateSaver.h"
 #include "app/LogFile.h"
 #include "app/ProgramSettings.h"
+#include "app/TrayNotifier.h"
 #include "app/ui/About.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/CurrencyThreads.h"
@@ -16,18 +17,22 @@
 #include <string>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QTabWidget;
 class SingleInstance;
 class THintController;
+class TGlobalHotKeys;
 class THotKey;
+class TTrayIcon;
 
 // The settings window, created hidden, and the owner of everything that lives as long as the
 // program runs. FormCreate runs the start-up sequence, FormDestroy the shutdown sequence.
-class TfmMain : public QWidget {
+class TfmMain : public QWidget, private ITrayNotifierHost {
     Q_OBJECT
 
 public:
@@ -59,6 +64,45 @@ public:
     void miCheckNewVersionClick();
     void AboutProgram1Click();
     TfmAbout* AboutWindow() const { return m_about; }
+
+    // Tray icon, tray menu and notifications (MainFormTray.cpp).
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    // Adds the icon if need be, then shows `icon`, and `tip` unless it is empty.
+    void SetTrayIcon(TTrayIconKind icon, const QString& tip);
+    bool TrayIconAdded() const { return m_trayIconAdded; }
+    bool BalloonCapable() const;
+    TTrayIcon* TrayIcon() const { return m_trayIcon.get(); }
+    TTrayNotifier* Notifier() const { return m_notifier.get(); }
+    void ShowBalloon(const std::string& title, const std::string& text, int timeoutMs);
+    void StartBlink(bool grew);
+    // A check changed the alert's balance / brought none. Ignored while the form is destroyed.
+    void NotifyBalanceChanged(TAlertItem& alert);
+    void NotifyBalanceUnavailable(TAlertItem& alert);
+    // The Balance List window, which the form shows and hides (not owned).
+    void SetBalanceListWindow(QWidget* window);
+    void SetBalanceListVisible(bool visible);
+    // Toggles "Balance List Window" and the window with it, and saves the choice.
+    void miBalanceListWindowClick();
+    // The user closed the Balance List window.
+    void BalanceListClosed();
+    void trayMenuPopup();
+    void miRestoreClick();
+    void Settings1Click();
+    void BalanceAlerts1Click();
+    void miCurrrencyRatesClick();
+    void Close1Click();
+    // The mouse on the tray icon: a double click brings up the Balance List window.
+    void TrayIconDoubleClicked();
+    // A tray host (re)appeared and dropped what it showed: the icon goes up again.
+    void TrayHostAppeared();
+
+    // Global hotkeys (MainFormHotKeys.cpp).
+    enum THotKeyId { hkBalanceWindow = 1, hkMainWindow = 2 };
+    void RegisterHotKeys();
+    void UnregisterHotKeys();
+    bool HotKeyRegistered(THotKeyId id) const;
+    void HotKeyPressed(int id);
 
     // The program was asked to end (a termination signal): open password prompts give up.
     void RequestTermination();
@@ -97,12 +141,33 @@ public:
     QLabel* lblShowMainWindow = nullptr;
     THotKey* hkShowMainWindow = nullptr;
 
+    QMenu* trayMenu = nullptr;
+    QAction* miRestore = nullptr;
+    QAction* Settings1 = nullptr;
+    QAction* BalanceAlerts1 = nullptr;
+    QAction* miCurrrencyRates = nullptr;
+    QAction* miViewLog = nullptr;
+    QAction* miHelp = nullptr;
+    QAction* AboutProgram1 = nullptr;
+    QAction* miCheckNewVersion = nullptr;
+    QAction* miBalanceListWindow = nullptr;
+    QAction* miCurrencyRatesWindows = nullptr;
+    QAction* miEmpty = nullptr;
+    QAction* Close1 = nullptr;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CreateGeneralTab();
+    void CreateTrayMenu();
+    // Chooses the icons and learns what the desktop can show.
+    void DetectShellCapabilities();
+    void ShowTrayIconKind(TTrayIconKind icon) override;
+    void ShowBalloonMessage(const std::string& title, const std::string& text, int timeoutMs) override;
+    bool BalanceListShown() const override;
+    void BringUpBalanceList() override;
     // Asks for the program password (choosing one on the first start); false when the program is
     // to end.
     bool CheckProgramPassword();
@@ -126,4 +191,11 @@ private:
     std::vector<std::shared_ptr<TAlertItems>> m_alertLists;
     TCurrencyLists m_currencyLists;
     TCurrencyThreads m_currencyThreads;
+    std::unique_ptr<TTrayIcon> m_trayIcon;
+    std::unique_ptr<TTrayNotifier> m_notifier;
+    bool m_trayIconAdded = false;
+    QPointer<QWidget> m_balanceListWindow;
+    std::unique_ptr<TGlobalHotKeys> m_hotKeys;
+    bool m_balanceHotKeyRegistered = false;
+    bool m_mainHotKeyRegistered = false;
 };

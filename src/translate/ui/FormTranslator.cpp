@@ -24,6 +24,15 @@
 
 namespace {
 
+// An action's tip when it was given one: without, Qt answers with the caption, which is no text
+// of its own to translate.
+QString ActionOwnToolTip(const QAction* action) {
+    QAction plain;
+    plain.setText(action->text());
+    const QString tip = action->toolTip();
+    return tip == plain.toolTip() ? QString() : tip;
+}
+
 // One translatable property of a control kind: a text, or a list of texts (one item per line).
 struct TPropertyBinding {
     const char* name;
@@ -171,7 +180,7 @@ const std::vector<TControlKind>& ControlKinds() {
         {Is<QAction>,
          {{"Caption", [](QObject* o) { return As<QAction>(o)->text(); },
            [](QObject* o, const QString& v) { As<QAction>(o)->setText(v); }},
-          {"Hint", [](QObject* o) { return As<QAction>(o)->toolTip(); },
+          {"Hint", [](QObject* o) { return ActionOwnToolTip(As<QAction>(o)); },
            [](QObject* o, const QString& v) { As<QAction>(o)->setToolTip(v); }}},
          {{"Menu", [](QObject* o) -> QObject* { return As<QAction>(o)->menu<QMenu*>(); }}}},
         {Is<QPushButton>, {}, {{"Menu", [](QObject* o) -> QObject* { return As<QPushButton>(o)->menu(); }}}},

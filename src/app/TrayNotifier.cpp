@@ -1,0 +1,61 @@
+#include "app/TrayNotifier.h"
+
+#include "alerts/AlertItem.h"
+#include "app/LogFile.h"
+#include "app/Messages.h"
+#include "app/ProgramSettings.h"
+
+TTrayNotifier::TTrayNotifier(TProgramSettings& settings, TLogFile& log, ITrayNotifierHost& host)
+    : m_settings(settings), m_log(log), m_host(host) {
+    m_timer.setInterval(kBlinkIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &TTrayNotifier::tmBlinkBalanceChangedTimer);
+}
+
+bool TTrayNotifier::BalanceGrew(const TAlertItem& alert) {
+    const TBalances balances = alert.Balances();
+    return !(balances.LastBalance > balances.CurrentBalance && balances.LastBalance != NoBalance);
+}
+
+void TTrayNotifier::StartBlink(bool grew) {
+    if (!m_settings.BlinkTrayIcon)
+        return;
+    m_blinkIcon = grew ? TTrayIconKind::Growth : TTrayIconKind::Drop;
+    m_tick = 0;
+    // start() also restarts a running timer, so the next tick is a full interval away.
+    m_timer.start();
+}
+
+// Ticks 1 to 11 alternate between the normal icon (odd) and the blink icon (even); the 12th ends
+// the blink on the normal icon.
+void TTrayNotifier::tmBlinkBalanceChangedTimer() {
+    ++m_tick;
+    if (m_tick >= kBlinkTicks) {
+        m_timer.stop();
+        m_tick = 0;
+        m_blinkIcon = TTrayIconKind::Normal;
+        m_host.ShowTrayIconKind(TTrayIconKind::Normal);
+        return;
+    }
+    m_host.ShowTrayIconKind(m_tick % 2 == 0 ? m_blinkIcon : TTrayIconKind::Normal);
+}
+
+void TTrayNotifier::ShowBalloon(const std::string& title, const std::string& text, int timeoutMs) {
+    if (!BalloonCapable || !m_settings.ShowBalloonTip)
+        return;
+    m_host.ShowBalloonMessage(title, text, timeoutMs);
+}
+
+void TTrayNotifier::NotifyBalanceChanged(const TAlertItem& alert) {
+    m_log.WriteLog(LoadStr(1047), {alert.Name});
+    StartBlink(BalanceGrew(alert));
+    ShowBalloon(alert.Name, FormatMsg(LoadStr(1015), {alert.Name}), kBalloonTimeoutMs);
+    if (m_settings.ActivateBLWindow && !m_host.BalanceListShown()) {
+        // Kept in memory; the next save of the settings stores it.
+        m_settings.BalanceWindowVisible = true;
+        m_host.BringUpBalanceList();
+    }
+}
+
+void TTrayNotifier::NotifyBalanceUnavailable(const TAlertItem& alert) {
+    ShowBalloon(alert.Name, FormatMsg(LoadStr(1023), {alert.Name}), kBalloonTimeoutMs);
+}

@@ -1,0 +1,93 @@
+#include "platform/ui/DesktopNotifications.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QImage>
+#include <QPixmap>
+
+namespace {
+
+constexpr const char* kPath = "/org/freedesktop/Notifications";
+constexpr int kImageSize = 64;
+
+// The "image-data" hint: width, height, row stride, alpha, bits per sample, channels, RGBA bytes.
+struct NotificationImage {
+    QImage image;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& value) {
+    const QImage image = value.image.convertToFormat(QImage::Format_RGBA8888);
+    argument.beginStructure();
+    argument << image.width() << image.height() << static_cast<int>(image.bytesPerLine()) << true << 8 << 4
+             << QByteArray(reinterpret_cast<const char*>(image.constBits()), static_cast<int>(image.sizeInBytes()));
+    argument.endStructure();
+    return argument;
+}
+
+// Only sent, never received; the type system wants both directions.
+const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage&) {
+    return argument;
+}
+
+QDBusMessage call(const char* method) {
+    return QDBusMessage::createMethodCall(
+        QString::fromLatin1(TDesktopNotifications::kService), QString::fromLatin1(kPath),
+        QString::fromLatin1(TDesktopNotifications::kService), QString::fromLatin1(method));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(NotificationImage)
+
+TDesktopNotifications::TDesktopNotifications(QIcon icon, QObject* parent) : QObject(parent), m_icon(std::move(icon)) {
+    qDBusRegisterMetaType<NotificationImage>();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || bus.interface() == nullptr)
+        return;
+    const QDBusReply<QStringList> activatable = bus.interface()->activatableServiceNames();
+    m_activatable = activatable.isValid() && activatable.value().contains(QString::fromLatin1(kService));
+    if (bus.interface()->isServiceRegistered(QString::fromLatin1(kService)))
+        askCapabilities();
+}
+
+bool TDesktopNotifications::Available() const {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || bus.interface() == nullptr)
+        return false;
+    return m_activatable || bus.interface()->isServiceRegistered(QString::fromLatin1(kService)).value();
+}
+
+void TDesktopNotifications::askCapabilities() {
+    m_capabilitiesAsked = true;
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call("GetCapabilities")), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        const QDBusPendingReply<QStringList> reply = *finished;
+        if (reply.isValid())
+            m_markup = reply.value().contains(QStringLiteral("body-markup"));
+        finished->deleteLater();
+    });
+}
+
+void TDesktopNotifications::Notify(const QString& title, const QString& text, int timeoutMs) {
+    if (!m_capabilitiesAsked)
+        askCapabilities();
+    QVariantMap hints;
+    hints.insert(QStringLiteral("image-data"),
+                 QVariant::fromValue(NotificationImage{m_icon.pixmap(kImageSize, kImageSize).toImage()}));
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tallyglass"));
+    QDBusMessage message = call("Notify");
+    message << QStringLiteral("Tallyglass") << static_cast<uint>(m_lastId) << QString() << title
+            << (m_markup ? text.toHtmlEscaped() : text) << QStringList() << hints << static_cast<int>(timeoutMs);
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        const QDBusPendingReply<uint> reply = *finished;
+        if (reply.isValid())
+            m_lastId = reply.value();
+        finished->deleteLater();
+    });
+}

@@ -1,0 +1,118 @@
+#include "platform/ui/TrayIcon.h"
+
+#include "platform/ui/DesktopNotifications.h"
+#include "platform/ui/TrayHostWatcher.h"
+
+#include <QIconEngine>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+
+#include <memory>
+
+namespace {
+
+// Renders one piece of vector artwork at exactly the size and scale asked for, so the icon is sharp
+// in the tray, in menus and in notifications alike.
+class SvgIconEngine final : public QIconEngine {
+public:
+    explicit SvgIconEngine(const QString& file) : m_file(file), m_renderer(std::make_shared<QSvgRenderer>(file)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        if (mode == QIcon::Disabled)
+            painter->setOpacity(painter->opacity() * 0.45);
+        m_renderer->render(painter, QRectF(rect));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+        QPixmap pixmap(size * scale);
+        pixmap.fill(Qt::transparent);
+        if (!pixmap.isNull() && m_renderer->isValid()) {
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            paint(&painter, QRect(QPoint(0, 0), pixmap.size()), mode, state);
+        }
+        pixmap.setDevicePixelRatio(scale);
+        return pixmap;
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    // Those who take pixmaps of listed sizes only (tray hosts on D-Bus) get the common ones.
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        return {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+    }
+    QString key() const override { return QStringLiteral("TallyglassSvg"); }
+    QIconEngine* clone() const override { return new SvgIconEngine(*this); }
+    bool isNull() override { return !m_renderer->isValid(); }
+
+private:
+    QString m_file;
+    std::shared_ptr<QSvgRenderer> m_renderer;
+};
+
+QString artwork(TTrayIconKind kind) {
+    switch (kind) {
+    case TTrayIconKind::Growth:
+        return QStringLiteral(":/tallyglass/icons/growth.svg");
+    case TTrayIconKind::Drop:
+        return QStringLiteral(":/tallyglass/icons/drop.svg");
+    case TTrayIconKind::Normal:
+        break;
+    }
+    return QStringLiteral(":/tallyglass/icons/normal.svg");
+}
+
+} // namespace
+
+QIcon TrayIconImage(TTrayIconKind kind) {
+    // QIcon takes ownership of the engine.
+    return QIcon(new SvgIconEngine(artwork(kind)));
+}
+
+TTrayIcon::TTrayIcon(QObject* parent)
+    : QObject(parent), m_notifications(std::make_unique<TDesktopNotifications>(TrayIconImage(TTrayIconKind::Normal))),
+      m_watcher(std::make_unique<TTrayHostWatcher>()) {
+    m_icon.setIcon(TrayIconImage(m_kind));
+    connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // A single click does nothing; the context menu opens by itself.
+        if (reason == QSystemTrayIcon::DoubleClick)
+            emit doubleClicked();
+    });
+    connect(m_watcher.get(), &TTrayHostWatcher::trayHostAppeared, this, &TTrayIcon::trayHostAppeared);
+}
+
+TTrayIcon::~TTrayIcon() = default;
+
+bool TTrayIcon::BalloonCapable() const {
+    return m_notifications->Available() || QSystemTrayIcon::supportsMessages();
+}
+
+void TTrayIcon::Show(bool reshow) {
+    if (reshow)
+        m_icon.hide();
+    m_icon.show();
+}
+
+void TTrayIcon::Hide() {
+    m_icon.hide();
+}
+
+void TTrayIcon::SetIcon(TTrayIconKind kind) {
+    if (kind == m_kind)
+        return;
+    m_kind = kind;
+    m_icon.setIcon(TrayIconImage(kind));
+}
+
+void TTrayIcon::SetToolTip(const QString& tip) {
+    m_icon.setToolTip(tip);
+}
+
+void TTrayIcon::ShowMessage(const QString& title, const QString& text, int timeoutMs) {
+    if (m_notifications->Available()) {
+        m_notifications->Notify(title, text, timeoutMs);
+        return;
+    }
+    m_icon.showMessage(title, text, QSystemTrayIcon::Information, timeoutMs);
+}

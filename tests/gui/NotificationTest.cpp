@@ -1,0 +1,177 @@
+#include "alerts/AlertItem.h"
+#include "alerts/Encoders.h"
+#include "app/Program.h"
+#include "app/ui/MainForm.h"
+#include "gui/GuiTestSupport.h"
+#include "platform/Registry.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+// The desktop's services on the session bus: the notification service and the tray host's
+// watcher. The test starts a bus of its own and runs itself again on it, offering both services
+// from a second connection of its own.
+namespace {
+
+constexpr const char* kTestName = "DesktopServices.NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIcon";
+constexpr const char* kBusVariable = "TALLYGLASS_TEST_SESSION_BUS";
+
+struct Notification {
+    QString appName;
+    uint replacesId = 0;
+    QString summary, body;
+    int imageWidth = 0;
+    int timeoutMs = 0;
+};
+
+// A notification service that keeps what it is sent.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    std::vector<Notification> received;
+
+public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("body-markup")}; }
+    uint Notify(const QString& appName, uint replacesId, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap& hints, int timeout) {
+        Notification n{appName, replacesId, summary, body, 0, timeout};
+        const auto image = hints.value(QStringLiteral("image-data")).value<QDBusArgument>();
+        int height = 0, stride = 0, bits = 0, channels = 0;
+        bool alpha = false;
+        QByteArray data;
+        image.beginStructure();
+        image >> n.imageWidth >> height >> stride >> alpha >> bits >> channels >> data;
+        image.endStructure();
+        if (data.size() != stride * height || channels != 4 || bits != 8 || !alpha)
+            n.imageWidth = -1;
+        received.push_back(n);
+        return 40 + static_cast<uint>(received.size());
+    }
+};
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+void checkOnThePrivateBus() {
+    TempDir dir;
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path() + "/data"));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path() + "/config"));
+    Registry::instance().deleteKey(kProgramKey);
+    Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
+
+    QDBusConnection desktop =
+        QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(kBusVariable)), QStringLiteral("desktop"));
+    // A private connection is closed before its last reference goes.
+    const std::unique_ptr<void, void (*)(void*)> closeDesktop(
+        &desktop, [](void*) { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); });
+    ASSERT_TRUE(desktop.isConnected());
+    FakeNotifications service;
+    ASSERT_TRUE(desktop.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                       QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(desktop.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+    AnswerInputBox("pw");
+    TfmMain form;
+    ASSERT_TRUE(form.FormCreate());
+    EXPECT_TRUE(form.BalloonCapable());
+    EXPECT_TRUE(form.cbShowBalloonTip->isEnabled());
+
+    TAlertItem alert;
+    alert.Name = "A & B";
+    alert.SetBalances({100, 200});
+    form.NotifyBalanceChanged(alert);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return service.received.size() == 1; }));
+    EXPECT_EQ(service.received[0].appName, QStringLiteral("Tallyglass"));
+    EXPECT_EQ(service.received[0].replacesId, 0u);
+    EXPECT_EQ(service.received[0].summary, QStringLiteral("A & B"));
+    // The service reads markup: the text arrives escaped.
+    EXPECT_EQ(service.received[0].body, QStringLiteral("Balance in 'A &amp; B' changed. You can find the detailed "
+                                                       "information in Balance List window."));
+    EXPECT_EQ(service.received[0].timeoutMs, 10000);
+    EXPECT_EQ(service.received[0].imageWidth, 64);
+
+    // The next one takes the place of the first (once its number came back); none while the user
+    // does not want them.
+    ProcessEventsUntil([] { return false; }, 1000);
+    form.NotifyBalanceUnavailable(alert);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return service.received.size() == 2; }));
+    EXPECT_EQ(service.received[1].replacesId, 41u);
+    EXPECT_EQ(service.received[1].body,
+              QStringLiteral("Balance for 'A &amp; B' cannot be retrieved - probably service down."));
+    form.Settings.ShowBalloonTip = false;
+    form.NotifyBalanceUnavailable(alert);
+    ProcessEventsUntil([] { return false; }, 300);
+    EXPECT_EQ(service.received.size(), 2u);
+
+    // A tray host that starts gets the icon handed over again.
+    const std::string logPath = dir.path() + "/data/TallyData/log.txt";
+    EXPECT_EQ(count(ReadFileBytes(logPath), ": Tray icon added."), 1u);
+    ASSERT_TRUE(desktop.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return count(ReadFileBytes(logPath), ": Tray icon added.") == 2; }));
+    EXPECT_EQ(count(ReadFileBytes(logPath), ": Adding icon to tray..."), 2u);
+    desktop.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    desktop.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+}
+
+} // namespace
+
+TEST(DesktopServices, NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIcon) {
+    if (qEnvironmentVariableIsSet(kBusVariable)) {
+        checkOnThePrivateBus();
+        return;
+    }
+    // A bus that anyone of this user may use and own names on, and that starts no services.
+    TempDir dir;
+    WriteFileBytes(dir.file("bus.conf"), "<busconfig><type>session</type><listen>unix:dir=" + dir.path() +
+                                             "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                             "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+    QProcess bus;
+    bus.setProcessChannelMode(QProcess::SeparateChannels);
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--config-file=") + QString::fromStdString(dir.file("bus.conf")),
+               QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    if (!bus.waitForStarted(10000))
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    QByteArray address;
+    QElapsedTimer timer;
+    timer.start();
+    while (!address.contains('\n') && timer.elapsed() < 20000 && bus.state() == QProcess::Running)
+        if (bus.waitForReadyRead(100))
+            address += bus.readAllStandardOutput();
+    ASSERT_TRUE(address.contains('\n')) << "dbus-daemon did not start";
+
+    QProcess self;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kBusVariable), QString::fromLocal8Bit(address.trimmed()));
+    self.setProcessEnvironment(env);
+    self.setProcessChannelMode(QProcess::MergedChannels);
+    self.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + kTestName});
+    const bool finished = self.waitForFinished(120000);
+    const QString output = QString::fromLocal8Bit(self.readAll());
+    bus.terminate();
+    bus.waitForFinished(10000);
+    ASSERT_TRUE(finished) << output.toStdString();
+    EXPECT_EQ(self.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+}
+
+#include "NotificationTest.moc"
