@@ -23,8 +23,8 @@ const char* const kHelp =
     "throwaway profile that knows them, starts the program in it and stops the site when the\n"
     "program ends. The balances change every minute.\n"
     "\n"
-    "  --profile DIR      where the profile goes (default: demo/ in the build folder); it is made\n"
-    "                     afresh on every run and must be empty or an earlier demo profile\n"
+    "  --profile DIR      where the profile goes (default: demo-profile/ in the build folder); it\n"
+    "                     is made afresh on every run and must be empty or an earlier demo profile\n"
     "  --password P       the program password of the profile (default: demo)\n"
     "  --step-seconds N   the balances change every N seconds (default: 60)\n"
     "  --port N           the site's port (default: a free one)\n"
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::string binFolder = ExePath();
     if (options.Profile.empty())
-        options.Profile = (std::filesystem::path(binFolder) / ".." / "demo").lexically_normal().string();
+        options.Profile = (std::filesystem::path(binFolder) / ".." / "demo-profile").lexically_normal().string();
     const TDemoProfile profile(std::filesystem::absolute(options.Profile).lexically_normal().string());
 
     TDemoSite site(options.StepSeconds);
@@ -161,10 +161,18 @@ int main(int argc, char** argv) {
         QCoreApplication::quit();
     });
     // Ctrl+C reaches the program too; a termination signal for the demo alone is passed on. Either
-    // way the program ends in its orderly way, and the site serves it until then.
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&program] {
-        if (program.state() != QProcess::NotRunning)
+    // way the program ends in its orderly way, and the site serves it until then. A second signal
+    // ends a program that does not go.
+    int signalsSeen = 0;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&program, &signalsSeen] {
+        if (program.state() == QProcess::NotRunning)
+            return;
+        if (++signalsSeen == 1) {
             program.terminate();
+            return;
+        }
+        std::fprintf(stderr, "tallyglass-demo: ending the program at once\n");
+        program.kill();
     });
     program.start(QString::fromStdString(profile.ProgramFile()), {});
     QCoreApplication::exec();
