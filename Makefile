@@ -1,10 +1,12 @@
-# Top-level entry points: `make run` and `make test` install what is missing, configure, build and go.
+# Top-level entry points: `make run`, `make test` and `make demo` install what is missing, configure, build
+# and go; `make screenshots` writes pictures of the demo to $(SCREENSHOTS_DIR).
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+SCREENSHOTS_DIR ?= $(BUILD_DIR)/screenshots
 
-.PHONY: all deps configure build run test format clean
+.PHONY: all deps configure build run demo screenshots test format clean
 
 all: build
 
@@ -19,6 +21,12 @@ build: configure
 
 run: build
 	$(BUILD_DIR)/bin/tallyglass
+
+demo: build
+	$(BUILD_DIR)/bin/tallyglass-demo
+
+screenshots: build
+	BUILD_DIR=$(BUILD_DIR) scripts/screenshots $(SCREENSHOTS_DIR)
 
 test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

@@ -4,6 +4,7 @@ if(CLANG_FORMAT_EXECUTABLE)
     file(GLOB_RECURSE TALLYGLASS_FORMAT_FILES CONFIGURE_DEPENDS
         ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h
         ${PROJECT_SOURCE_DIR}/tools/*.cpp ${PROJECT_SOURCE_DIR}/tools/*.h
+        ${PROJECT_SOURCE_DIR}/demo/*.cpp ${PROJECT_SOURCE_DIR}/demo/*.h
         ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
         ${PROJECT_SOURCE_DIR}/bench/*.cpp)
     add_custom_target(format COMMAND ${CLANG_FORMAT_EXECUTABLE} -i ${TALLYGLASS_FORMAT_FILES})

@@ -1,0 +1,11 @@
+// Shown with the balance in the Balance List hint.
+function get_additional_info(page) {
+    var found = /var account = (\{.*?\});/.exec(page);
+    if (!found)
+        return;
+    var account = JSON.parse(found[1]);
+    AlertItem.registerinfo("Plan", account.plan);
+    AlertItem.registerinfo("Tariff", account.tariff);
+    AlertItem.registerinfo("Minutes left", account.minutes_left);
+    AlertItem.registerinfo("Data left", (account.data_left_mb / 1024).toFixed(1) + " GB");
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The demo site's three accounts.
+enum class TDemoAccount { Bank, Mobile, Wallet };
+
+inline constexpr TDemoAccount kDemoAccounts[] = {TDemoAccount::Bank, TDemoAccount::Mobile, TDemoAccount::Wallet};
+
+// Balances in hundredths, a pure function of the period number (whole steps of the site's clock).
+// Each account drifts along a cycle with a little noise on top, so that successive periods show
+// rises, falls and the same balance again, while two periods an hour of minutes apart (60 to 63
+// periods) never show the same balance: a profile seeded with the balances of an hour earlier
+// therefore sees a change at its first check.
+std::int32_t DemoBalanceAt(TDemoAccount account, std::int64_t period);
+
+// The period number of a moment: whole steps of `stepSeconds` since the Unix epoch.
+std::int64_t DemoPeriodOf(std::int64_t unixSeconds, int stepSeconds);
+
+// The balance as the site's pages write it: units, a point and two digits; with thousands
+// separators when `grouped`.
+std::string DemoAmountText(std::int32_t hundredths, bool grouped = false);

@@ -1,0 +1,243 @@
+#include "DemoProfile.h"
+
+#include "DemoBalances.h"
+#include "DemoSite.h"
+
+#include "alerts/AlertItems.h"
+#include "alerts/Encoders.h"
+#include "app/Program.h"
+#include "app/ProgramSettings.h"
+#include "platform/DateTime.h"
+#include "platform/Registry.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kMarker = ".tallyglass-demo-profile";
+constexpr const char* kSitePlaceholder = "@DEMO_SITE@";
+
+// The demo alerts, by identity, with the account behind each and its page login.
+struct TDemoAlert {
+    const char* UniqueId;
+    TDemoAccount Account;
+    const char* Login;
+    const char* Password;
+};
+
+constexpr TDemoAlert kDemoAlerts[] = {
+    {"DEMO_BANK_CURRENT", TDemoAccount::Bank, TDemoSite::kBankLogin, TDemoSite::kBankPassword},
+    {"DEMO_MOBILE_PREPAID", TDemoAccount::Mobile, TDemoSite::kMobileLogin, TDemoSite::kMobilePassword},
+    {"DEMO_WALLET", TDemoAccount::Wallet, "", ""},
+};
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// A path inside single quotes for sh.
+std::string shellQuote(const std::string& text) {
+    return "'" + replaceAll(text, "'", "'\\''") + "'";
+}
+
+bool makeFolder(const std::string& path, std::string& error) {
+    std::error_code failure;
+    fs::create_directories(path, failure);
+    if (failure) {
+        error = "cannot make " + path + ": " + failure.message();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TDemoProfile::TDemoProfile(std::string root) : Root(std::move(root)) {
+    if (Root.empty() || Root.back() != '/')
+        Root += '/';
+}
+
+bool TDemoProfile::Reset(std::string& error) const {
+    std::error_code failure;
+    if (fs::exists(Root, failure)) {
+        if (!fs::is_directory(Root, failure)) {
+            error = Root + " exists and is not a folder";
+            return false;
+        }
+        if (!fs::is_empty(Root, failure) && !fs::exists(Root + kMarker, failure)) {
+            error = Root + " is not empty and holds no earlier demo profile; choose another folder";
+            return false;
+        }
+        for (const auto& entry : fs::directory_iterator(Root, failure))
+            fs::remove_all(entry.path(), failure);
+        if (failure) {
+            error = "cannot empty " + Root + ": " + failure.message();
+            return false;
+        }
+    }
+    if (!makeFolder(Root, error) || !makeFolder(AlertsFolder(), error) || !makeFolder(ConfigHome(), error) ||
+        !makeFolder(DataHome(), error) || !makeFolder(RuntimeDir(), error))
+        return false;
+    // The runtime folder must be the user's alone, as a session's is.
+    if (chmod(RuntimeDir().c_str(), 0700) != 0) {
+        error = "cannot make " + RuntimeDir() + " private";
+        return false;
+    }
+    if (!writeFile(Root + kMarker, "A throwaway profile made by tallyglass-demo; it is emptied on every run.\n")) {
+        error = "cannot write in " + Root;
+        return false;
+    }
+    return true;
+}
+
+bool TDemoProfile::InstallProgram(const std::string& binFolder, std::string& error) const {
+    std::error_code failure;
+    const std::string program = binFolder + "tallyglass";
+    if (!fs::is_regular_file(program, failure)) {
+        error = "no program at " + program + " (build it first)";
+        return false;
+    }
+    // A link costs nothing; a copy serves where the profile lies on another file system.
+    fs::create_hard_link(program, ProgramFile(), failure);
+    if (failure && !fs::copy_file(program, ProgramFile(), fs::copy_options::overwrite_existing, failure)) {
+        error = "cannot copy " + program + ": " + failure.message();
+        return false;
+    }
+    for (const char* folder : {"CurrencyRates", "translations"}) {
+        const std::string from = binFolder + folder;
+        if (!fs::is_directory(from, failure))
+            continue;
+        fs::copy(from, ProgramFolder() + folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing,
+                 failure);
+        if (failure) {
+            error = "cannot copy " + from + ": " + failure.message();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, std::string& error) const {
+    try {
+        Registry store(StoreFile());
+
+        TProgramSettings settings;
+        settings.ExePath = ProgramFolder();
+        settings.DataPath = DataHome() + "TallyData/";
+        // Saving applies the auto-start entry: it has to be the profile's, never the user's.
+        settings.AutoStartFile = ConfigHome() + "autostart/tallyglass.desktop";
+        settings.ProgramFilePath = ProgramFile();
+        settings.AutoStart = false;
+        settings.BalanceWindowVisible = true;
+        settings.SetPassword(password);
+        // A stored program key is what tells the program that its first run is over.
+        settings.SaveSettings(store);
+
+        const auto lists = LoadAlertFolder(AlertsFolder(), kProgramKey, settings.PasswordHash, nullptr, {}, &store);
+        int found = 0;
+        const TDateTime lastRun = Now() - 1.0 / 24;
+        for (const auto& list : lists) {
+            for (int i = 0; i < list->Count(); ++i) {
+                TAlertItem& alert = list->Item(i);
+                for (const TDemoAlert& demo : kDemoAlerts) {
+                    if (alert.unique_id != demo.UniqueId)
+                        continue;
+                    ++found;
+                    {
+                        const auto lock = alert.Lock();
+                        alert.Active = true;
+                        alert.Period = 1;
+                        alert.PeriodType = TPeriodType::minutes;
+                        alert.PageLogin = demo.Login;
+                        alert.PagePassword = demo.Password;
+                        // Checked an hour ago with a one-minute interval: due the moment the program starts.
+                        alert.LastCheckedTime = lastRun;
+                    }
+                    alert.SetBalances(
+                        {DemoBalanceAt(demo.Account, period - 61), DemoBalanceAt(demo.Account, period - 60)});
+                    list->SaveState(alert);
+                }
+            }
+        }
+        if (found != static_cast<int>(std::size(kDemoAlerts))) {
+            error = "the demo definitions in " + AlertsFolder() + " hold " + std::to_string(found) + " of the " +
+                    std::to_string(std::size(kDemoAlerts)) + " demo alerts";
+            return false;
+        }
+    } catch (const RegistryError& e) {
+        error = std::string("cannot write the settings store: ") + e.what();
+        return false;
+    }
+    return true;
+}
+
+bool TDemoProfile::WriteShowSettingsScript(std::string& error) const {
+    const std::string script = "#!/bin/sh\n"
+                               "# Starts the program in the demo profile; while it runs, this brings up its settings "
+                               "window.\n"
+                               "export XDG_CONFIG_HOME=" +
+                               shellQuote(ConfigHome()) + " XDG_DATA_HOME=" + shellQuote(DataHome()) +
+                               " XDG_RUNTIME_DIR=" + shellQuote(RuntimeDir()) + "\nexec " + shellQuote(ProgramFile()) +
+                               " \"$@\"\n";
+    if (!writeFile(ShowSettingsScript(), script) || chmod(ShowSettingsScript().c_str(), 0755) != 0) {
+        error = "cannot write " + ShowSettingsScript();
+        return false;
+    }
+    return true;
+}
+
+QProcessEnvironment TDemoProfile::Environment(const QProcessEnvironment& base) const {
+    QProcessEnvironment environment = base;
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(ConfigHome()));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(DataHome()));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(RuntimeDir()));
+    // The checks honour the proxy settings of the environment; the demo site is not behind them.
+    for (const QString& name : {QStringLiteral("no_proxy"), QStringLiteral("NO_PROXY")}) {
+        const QString value = environment.value(name);
+        environment.insert(name, value.isEmpty() ? QStringLiteral("127.0.0.1,localhost")
+                                                 : value + QStringLiteral(",127.0.0.1,localhost"));
+    }
+    return environment;
+}
+
+bool WriteDemoDefinitions(const std::string& folder, const std::string& siteAddress, std::string& error) {
+    // The sources are compiled into the demo (see demo/CMakeLists.txt).
+    int written = 0;
+    QDirIterator sources(QStringLiteral(":/demo/BalanceAlerts"), QDir::Files);
+    while (sources.hasNext()) {
+        QFile source(sources.next());
+        if (!source.open(QIODevice::ReadOnly)) {
+            error = "cannot read " + source.fileName().toStdString();
+            return false;
+        }
+        const std::string text = replaceAll(source.readAll().toStdString(), kSitePlaceholder, siteAddress);
+        const std::string target = folder + QFileInfo(source).fileName().toStdString();
+        if (!writeFile(target, EncryptBytes(kDefinitionPassphrase, text))) {
+            error = "cannot write " + target;
+            return false;
+        }
+        ++written;
+    }
+    if (written == 0) {
+        error = "the demo definitions are missing from the program";
+        return false;
+    }
+    return true;
+}

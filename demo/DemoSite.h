@@ -1,0 +1,61 @@
+#pragma once
+
+#include "DemoBalances.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+// The demo's pretend providers, served on 127.0.0.1 by a thread of their own:
+//   /bank/...    a form login with a session cookie, then an account page and a balance page;
+//   /mobile/...  an account page behind HTTP Basic authorization whose figures sit in a script;
+//   /wallet/...  one public page.
+// The balances follow DemoBalanceAt of the site's period, so checks a period apart see changes.
+class TDemoSite {
+public:
+    static constexpr const char* kBankLogin = "anna";
+    static constexpr const char* kBankPassword = "demo-bank";
+    static constexpr const char* kMobileLogin = "5550123";
+    static constexpr const char* kMobilePassword = "demo-mobile";
+
+    explicit TDemoSite(int stepSeconds = 60);
+    ~TDemoSite();
+    TDemoSite(const TDemoSite&) = delete;
+    TDemoSite& operator=(const TDemoSite&) = delete;
+
+    // The period the balances are read at; by default from the clock. Set before Start.
+    std::function<std::int64_t()> PeriodSource;
+
+    // Binds 127.0.0.1 (port 0: a free one) and serves; false when the port cannot be had.
+    bool Start(int port = 0);
+    void Stop();
+    int Port() const { return m_port; }
+    // "http://127.0.0.1:<port>", without a closing slash.
+    std::string Address() const;
+    int StepSeconds() const { return m_stepSeconds; }
+    std::int64_t CurrentPeriod() const;
+
+private:
+    void addRoutes();
+    void bankLogin(const httplib::Request& request, httplib::Response& response);
+    // The session named by the request's cookie; empty when there is none or it is unknown.
+    std::string sessionOf(const httplib::Request& request) const;
+    static std::string viewTokenOf(const std::string& session);
+
+    int m_stepSeconds;
+    int m_port = 0;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::map<std::string, std::int64_t> m_sessions; // token -> period it was made in
+};
