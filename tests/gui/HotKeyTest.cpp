@@ -2,6 +2,7 @@
 #include "app/Program.h"
 #include "app/ui/HotKeyEdit.h"
 #include "app/ui/MainForm.h"
+#include "balancelist/ui/BalanceListWindow.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -116,11 +117,10 @@ void checkHotKeysOnTheDisplay() {
     };
     OtherClient other;
     ASSERT_NE(other.keycode('b'), 0);
-    QWidget balanceList;
     AnswerInputBox("pw");
     TfmMain form;
-    form.SetBalanceListWindow(&balanceList);
     ASSERT_TRUE(form.FormCreate());
+    QWidget& balanceList = *form.BalanceListWindow();
     EXPECT_TRUE(form.HotKeyRegistered(TfmMain::hkBalanceWindow));
     EXPECT_FALSE(form.HotKeyRegistered(TfmMain::hkMainWindow));
     // The program holds its combination; the one without a shortcut is free for others.

@@ -153,10 +153,11 @@ TEST_F(Translation, GermanFileCoversEveryFormTextAndMessageAndNamesOnlyWhatExist
                 << "missing RES." << id << "=" << BuiltInMessage(id);
             // A translated format takes the same arguments in the same order: a placeholder lost
             // in translation drops a text the program gives it.
-            if (entries.count("CUSTOM") && entries.at("CUSTOM").count("RES." + std::to_string(id)))
+            if (entries.count("CUSTOM") && entries.at("CUSTOM").count("RES." + std::to_string(id))) {
                 EXPECT_EQ(placeholders(entries.at("CUSTOM").at("RES." + std::to_string(id))),
                           placeholders(BuiltInMessage(id)))
                     << "RES." << id;
+            }
         }
     }
 }

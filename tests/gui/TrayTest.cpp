@@ -2,6 +2,7 @@
 #include "alerts/Encoders.h"
 #include "app/Program.h"
 #include "app/ui/MainForm.h"
+#include "balancelist/ui/BalanceListWindow.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "platform/ui/TrayIcon.h"
@@ -53,12 +54,11 @@ protected:
 } // namespace
 
 TEST_F(TrayTest, MenuItemsTheirStatesTheIconAndTheBalanceListWindowFollowTheUser) {
-    QWidget balanceList;
     {
         AnswerInputBox("secret");
         TfmMain form;
-        form.SetBalanceListWindow(&balanceList);
         ASSERT_TRUE(form.FormCreate());
+        QWidget& balanceList = *form.BalanceListWindow();
 
         // Every item in its place, separators marked for the translator to pass over.
         QStringList items;
@@ -165,11 +165,9 @@ TEST_F(TrayTest, MenuItemsTheirStatesTheIconAndTheBalanceListWindowFollowTheUser
     EXPECT_EQ(logCount(": Tray icon removed.\r\n"), 1u);
 
     // The next start shows the window and checks the item at once.
-    balanceList.hide();
     AnswerInputBox("secret");
     TfmMain form;
-    form.SetBalanceListWindow(&balanceList);
     ASSERT_TRUE(form.FormCreate());
     EXPECT_TRUE(form.miBalanceListWindow->isChecked());
-    EXPECT_TRUE(balanceList.isVisible());
+    EXPECT_TRUE(form.BalanceListWindow()->isVisible());
 }

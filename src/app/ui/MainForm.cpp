@@ -8,6 +8,7 @@
 #include "app/ui/Dialogs.h"
 #include "app/ui/HotKeyEdit.h"
 #include "app/ui/NewHint.h"
+#include "balancelist/ui/BalanceListWindow.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
@@ -36,6 +37,7 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -134,6 +136,10 @@ bool TfmMain::FormCreate() {
     m_alertLists.clear();
     pcMain->setCurrentWidget(tsGeneral);
 
+    // The Balance List window lives from here to shutdown; it translates itself.
+    m_fmBalanceList = std::make_unique<TfmBalanceList>(*this, SharedLog, Settings.ExePath);
+    SetBalanceListWindow(m_fmBalanceList.get());
+
     try {
         Settings.LoadSettings(Registry::instance());
     } catch (const RegistryError&) {
@@ -184,6 +190,7 @@ bool TfmMain::FormCreate() {
         return false;
 
     Log.WriteLog(LoadStr(1053));
+    SyncBalanceList();
     Log.WriteLog(LoadStr(1054));
     RegisterHotKeys();
     miBalanceListWindow->setChecked(Settings.BalanceWindowVisible);
@@ -252,13 +259,21 @@ void TfmMain::RestoreWindowState() {
     if (restore.Centre) {
         move(CentredPosition(area.width(), frameGeometry().width()),
              CentredPosition(area.height(), frameGeometry().height()));
+        if (m_fmBalanceList)
+            m_fmBalanceList->move(CentredPosition(area.width(), m_fmBalanceList->frameGeometry().width()),
+                                  CentredPosition(area.height(), m_fmBalanceList->frameGeometry().height()));
         return;
     }
     move(restore.MainLeft.value_or(x()), restore.MainTop.value_or(y()));
+    if (m_fmBalanceList)
+        m_fmBalanceList->ApplyGeometry(restore);
 }
 
 void TfmMain::StoreWindowState() {
-    ::StoreWindowState(StateSaver, x(), y());
+    std::optional<TBalanceListGeometry> list;
+    if (m_fmBalanceList)
+        list = m_fmBalanceList->Geometry();
+    ::StoreWindowState(StateSaver, x(), y(), list);
     try {
         StateSaver.Save(kProgramKey, Registry::instance());
     } catch (const RegistryError&) {
@@ -289,6 +304,11 @@ void TfmMain::FormDestroy() {
     try {
         // Running currency builds end first: they use the lists freed below.
         m_currencyThreads.StopAll();
+        // No check starts from here on; the rows go before the alerts they show.
+        if (m_fmBalanceList) {
+            m_fmBalanceList->tmCheckTimer->stop();
+            m_fmBalanceList->ClearRows();
+        }
         RemoveTrayIcon();
         // What the General tab shows at exit is kept, confirmed or not. A run that ended at the
         // password prompt has nothing of its own to keep, and writing then would make the next
@@ -298,6 +318,9 @@ void TfmMain::FormDestroy() {
             SaveSettings();
             StoreWindowState();
         }
+        // Waits a bounded time for the running checks; one that goes on keeps what it uses alive.
+        SetBalanceListWindow(nullptr);
+        m_fmBalanceList.reset();
         m_hints.reset();
         m_pendingAlerts.clear();
         m_alertLists.clear();
@@ -324,6 +347,29 @@ void TfmMain::LoadAlertLists(const std::string& folder, const TTranslateFn& tran
     // The alerts' logins, passwords and balances are kept encrypted under the password's digest.
     for (auto& list : LoadAlertFolder(folder, kProgramKey, Settings.PasswordHash, &Log, translate))
         m_alertLists.push_back(std::move(list));
+}
+
+void TfmMain::SyncBalanceList() {
+    if (!m_fmBalanceList)
+        return;
+    for (const auto& list : m_alertLists) {
+        for (const auto& alert : list->Alerts) {
+            if (alert->Active)
+                m_fmBalanceList->AddAlertRow(*alert);
+            else
+                m_fmBalanceList->RemoveAlertRow(*alert);
+        }
+    }
+}
+
+void TfmMain::DeactivateAlert(TAlertItem& alert) {
+    {
+        // A running check of the alert may be saving it at this moment.
+        const auto lock = alert.Lock();
+        alert.Active = false;
+    }
+    if (alert.Owner != nullptr)
+        alert.Owner->SaveState(alert);
 }
 
 void TfmMain::ShowSettingsWindow() {

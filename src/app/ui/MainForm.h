@@ -6,6 +6,7 @@
 #include "app/ProgramSettings.h"
 #include "app/TrayNotifier.h"
 #include "app/ui/About.h"
+#include "balancelist/BalanceList.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/CurrencyThreads.h"
 #include "translate/InterfaceTranslator.h"
@@ -29,10 +30,11 @@ class THintController;
 class TGlobalHotKeys;
 class THotKey;
 class TTrayIcon;
+class TfmBalanceList;
 
 // The settings window, created hidden, and the owner of everything that lives as long as the
 // program runs. FormCreate runs the start-up sequence, FormDestroy the shutdown sequence.
-class TfmMain : public QWidget, private ITrayNotifierHost {
+class TfmMain : public QWidget, public IBalanceListOwner, private ITrayNotifierHost {
     Q_OBJECT
 
 public:
@@ -77,15 +79,15 @@ public:
     void ShowBalloon(const std::string& title, const std::string& text, int timeoutMs);
     void StartBlink(bool grew);
     // A check changed the alert's balance / brought none. Ignored while the form is destroyed.
-    void NotifyBalanceChanged(TAlertItem& alert);
-    void NotifyBalanceUnavailable(TAlertItem& alert);
+    void NotifyBalanceChanged(TAlertItem& alert) override;
+    void NotifyBalanceUnavailable(TAlertItem& alert) override;
     // The Balance List window, which the form shows and hides (not owned).
     void SetBalanceListWindow(QWidget* window);
     void SetBalanceListVisible(bool visible);
     // Toggles "Balance List Window" and the window with it, and saves the choice.
     void miBalanceListWindowClick();
     // The user closed the Balance List window.
-    void BalanceListClosed();
+    void BalanceListClosed() override;
     void trayMenuPopup();
     void miRestoreClick();
     void Settings1Click();
@@ -103,6 +105,14 @@ public:
     void UnregisterHotKeys();
     bool HotKeyRegistered(THotKeyId id) const;
     void HotKeyPressed(int id);
+
+    // The Balance List window, from start-up to shutdown.
+    TfmBalanceList* BalanceListWindow() const { return m_fmBalanceList.get(); }
+    // Every active alert of every list gets a row in the Balance List window, every inactive one
+    // loses its row.
+    void SyncBalanceList();
+    // The user switched the alert off in the Balance List window: it is inactive from now on.
+    void DeactivateAlert(TAlertItem& alert) override;
 
     // The program was asked to end (a termination signal): open password prompts give up.
     void RequestTermination();
@@ -191,6 +201,7 @@ private:
     std::vector<std::shared_ptr<TAlertItems>> m_alertLists;
     TCurrencyLists m_currencyLists;
     TCurrencyThreads m_currencyThreads;
+    std::unique_ptr<TfmBalanceList> m_fmBalanceList;
     std::unique_ptr<TTrayIcon> m_trayIcon;
     std::unique_ptr<TTrayNotifier> m_notifier;
     bool m_trayIconAdded = false;
