@@ -1,23 +1,30 @@
 #include "alerts/AlertItem.h"
+#include "alerts/AlertItems.h"
 #include "alerts/Encoders.h"
 #include "app/Program.h"
 #include "app/ui/MainForm.h"
+#include "balancelist/ui/BalanceListWindow.h"
+#include "check/TestServer.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // The desktop's services on the session bus: the notification service and the tray host's
@@ -26,6 +33,8 @@
 namespace {
 
 constexpr const char* kTestName = "DesktopServices.NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIcon";
+constexpr const char* kFlowTestName =
+    "DesktopServices.ThreeAlertsAreCheckedAndAChangedPageBringsTheBlinkTheNoticeAndTheWindow";
 constexpr const char* kBusVariable = "TALLYGLASS_TEST_SESSION_BUS";
 
 struct Notification {
@@ -131,14 +140,111 @@ void checkOnThePrivateBus() {
     desktop.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
 }
 
-} // namespace
+// The program as a user has it: three active alerts whose pages a local server serves. The
+// checks show the balances; a page whose balance rises brings the blink, the notice and the
+// Balance List window.
+void checkProgramFlow() {
+    TempDir dir;
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path() + "/data"));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path() + "/config"));
+    Registry::instance().deleteKey(kProgramKey);
+    Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
 
-TEST(DesktopServices, NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIcon) {
-    if (qEnvironmentVariableIsSet(kBusVariable)) {
-        checkOnThePrivateBus();
-        return;
+    std::mutex balanceMutex;
+    std::map<std::string, std::string> balances = {{"a", "10.00"}, {"b", "-2.50"}, {"c", "7.05"}};
+    TestServer site;
+    site.server().Get(R"(/(\w))", [&](const httplib::Request& request, httplib::Response& response) {
+        std::lock_guard lock(balanceMutex);
+        response.set_content("<p>Balance: <b>" + balances[request.matches[1]] + " EUR</b></p>", "text/html");
+    });
+    site.start();
+    const std::string program = dir.path() + "/program/";
+    QDir().mkpath(QString::fromStdString(program + "BalanceAlerts"));
+    std::string definitions = "[COMMON]\r\nlist_name=Flow\r\n\r\n";
+    for (const char* name : {"a", "b", "c"})
+        definitions += std::string("[Account ") + name + "]\r\nunique_id=FLOW_" + name +
+                       "\r\nneed_auth=no\r\npage_url=" + site.url(std::string("/") + name) +
+                       "\r\npattern=<b>(-?\\d+)(\\.)(\\d\\d) EUR</b>\r\n\r\n";
+    WriteFileBytes(program + "BalanceAlerts/flow.bal", EncryptBytes(kDefinitionPassphrase, definitions));
+    for (auto& list : LoadAlertFolder(program + "BalanceAlerts/", kProgramKey, Md5Hex("pw"))) {
+        for (auto& alert : list->Alerts) {
+            alert->Active = true;
+            alert->LastCheckedTime = 0; // checked long ago: due at once
+            list->SaveState(*alert);
+        }
     }
-    // A bus that anyone of this user may use and own names on, and that starts no services.
+
+    QDBusConnection desktop =
+        QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(kBusVariable)), QStringLiteral("desktop"));
+    const std::unique_ptr<void, void (*)(void*)> closeDesktop(
+        &desktop, [](void*) { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); });
+    FakeNotifications service;
+    ASSERT_TRUE(desktop.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                       QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(desktop.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+    AnswerInputBox("pw");
+    TfmMain form;
+    form.Settings.ExePath = program;
+    ASSERT_TRUE(form.FormCreate());
+    TfmBalanceList& window = *form.BalanceListWindow();
+    TBalanceList& list = window.BalanceList();
+    list.SetConnectivity([] { return true; });
+    ASSERT_EQ(list.RowCount(), 3);
+    EXPECT_FALSE(window.isVisible());
+
+    // The three are due together: one check starts per tick.
+    auto checksDone = [&] { return ProcessEventsUntil([&] { return list.RunningCheckCount() == 0; }, 20000); };
+    for (int tick = 0; tick < 3; ++tick) {
+        list.tmCheckTimerTimer();
+        EXPECT_EQ(list.RunningCheckCount(), 1) << tick;
+        ASSERT_TRUE(checksDone());
+    }
+    // A tick shows the time of the last check in the rows it passes; the row checked last still
+    // shows how its check went.
+    std::map<std::string, std::string> shown;
+    int ok = 0;
+    for (const TBalanceRow& row : list.Rows()) {
+        shown[row.Caption] = row.BalanceText;
+        ok += row.StatusText == "OK";
+        EXPECT_NE(row.StatusText, "ERR") << row.Caption;
+    }
+    EXPECT_EQ(ok, 1);
+    const std::string sep = SystemDecimalSeparator();
+    EXPECT_EQ(shown, (std::map<std::string, std::string>{{"Account a", "10" + sep + "00"},
+                                                         {"Account b", "-2" + sep + "50"},
+                                                         {"Account c", "7" + sep + "05"}}));
+    // First balances are no change: nothing to tell.
+    EXPECT_FALSE(form.Notifier()->Blinking());
+    EXPECT_TRUE(service.received.empty());
+
+    {
+        std::lock_guard lock(balanceMutex);
+        balances["a"] = "12.00";
+    }
+    TAlertItem& changed = *list.Rows().front().Alert;
+    ASSERT_EQ(changed.Name, "Account a");
+    list.CheckNow(changed);
+    ASSERT_TRUE(checksDone());
+    EXPECT_EQ(list.Rows().front().BalanceText, "12" + sep + "00");
+    EXPECT_EQ(list.Rows().front().ImageIndex, biGrowthUp);
+    EXPECT_TRUE(form.Notifier()->Blinking());
+    EXPECT_EQ(form.Notifier()->BlinkIcon(), TTrayIconKind::Growth);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(form.miBalanceListWindow->isChecked());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return service.received.size() == 1; }));
+    EXPECT_EQ(service.received[0].summary, QStringLiteral("Account a"));
+    EXPECT_EQ(service.received[0].body, QStringLiteral("Balance in 'Account a' changed. You can find the detailed "
+                                                       "information in Balance List window."));
+    const std::string log = ReadFileBytes(dir.path() + "/data/TallyData/log.txt");
+    EXPECT_EQ(count(log, ": Balance for 'Account a' changed.\r\n"), 1u);
+    EXPECT_EQ(count(log, ": Create check thread for 'Account b' alert...\r\n"), 1u);
+    desktop.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+}
+
+// Runs the test named `testName` again in a process of its own, on a bus of its own that anyone
+// of this user may use and own names on, and that starts no services.
+void runOnAPrivateBus(const char* testName) {
     TempDir dir;
     WriteFileBytes(dir.file("bus.conf"), "<busconfig><type>session</type><listen>unix:dir=" + dir.path() +
                                              "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
@@ -164,7 +270,7 @@ TEST(DesktopServices, NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIco
     env.insert(QString::fromLatin1(kBusVariable), QString::fromLocal8Bit(address.trimmed()));
     self.setProcessEnvironment(env);
     self.setProcessChannelMode(QProcess::MergedChannels);
-    self.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + kTestName});
+    self.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + testName});
     const bool finished = self.waitForFinished(120000);
     const QString output = QString::fromLocal8Bit(self.readAll());
     bus.terminate();
@@ -172,6 +278,24 @@ TEST(DesktopServices, NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIco
     ASSERT_TRUE(finished) << output.toStdString();
     EXPECT_EQ(self.exitCode(), 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+}
+
+} // namespace
+
+TEST(DesktopServices, NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIcon) {
+    if (qEnvironmentVariableIsSet(kBusVariable)) {
+        checkOnThePrivateBus();
+        return;
+    }
+    runOnAPrivateBus(kTestName);
+}
+
+TEST(DesktopServices, ThreeAlertsAreCheckedAndAChangedPageBringsTheBlinkTheNoticeAndTheWindow) {
+    if (qEnvironmentVariableIsSet(kBusVariable)) {
+        checkProgramFlow();
+        return;
+    }
+    runOnAPrivateBus(kFlowTestName);
 }
 
 #include "NotificationTest.moc"
