@@ -6,6 +6,7 @@
 #include "balancelist/ui/BalanceListWindow.h"
 #include "check/TestServer.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/SelfRun.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -72,6 +73,27 @@ public slots:
     }
 };
 
+// The desktop's side of the private bus: a connection of its own offering the notification
+// service; closed, with the names it owns, when the object goes.
+struct Desktop {
+    QDBusConnection connection =
+        QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(kBusVariable)), QStringLiteral("desktop"));
+    FakeNotifications service;
+
+    bool Offer() {
+        return connection.isConnected() &&
+               connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                         QDBusConnection::ExportAllSlots) &&
+               connection.registerService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+    ~Desktop() {
+        connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        connection.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+        // A private connection is closed before its last reference goes.
+        QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
+    }
+};
+
 std::size_t count(const std::string& text, const std::string& part) {
     std::size_t n = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
@@ -86,16 +108,10 @@ void checkOnThePrivateBus() {
     Registry::instance().deleteKey(kProgramKey);
     Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
 
-    QDBusConnection desktop =
-        QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(kBusVariable)), QStringLiteral("desktop"));
-    // A private connection is closed before its last reference goes.
-    const std::unique_ptr<void, void (*)(void*)> closeDesktop(
-        &desktop, [](void*) { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); });
-    ASSERT_TRUE(desktop.isConnected());
-    FakeNotifications service;
-    ASSERT_TRUE(desktop.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
-                                       QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(desktop.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    Desktop desktopServices;
+    ASSERT_TRUE(desktopServices.Offer());
+    QDBusConnection& desktop = desktopServices.connection;
+    FakeNotifications& service = desktopServices.service;
 
     AnswerInputBox("pw");
     TfmMain form;
@@ -137,7 +153,6 @@ void checkOnThePrivateBus() {
     EXPECT_TRUE(ProcessEventsUntil([&] { return count(ReadFileBytes(logPath), ": Tray icon added.") == 2; }));
     EXPECT_EQ(count(ReadFileBytes(logPath), ": Adding icon to tray..."), 2u);
     desktop.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
-    desktop.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
 }
 
 // The program as a user has it: three active alerts whose pages a local server serves. The
@@ -174,14 +189,9 @@ void checkProgramFlow() {
         }
     }
 
-    QDBusConnection desktop =
-        QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(kBusVariable)), QStringLiteral("desktop"));
-    const std::unique_ptr<void, void (*)(void*)> closeDesktop(
-        &desktop, [](void*) { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); });
-    FakeNotifications service;
-    ASSERT_TRUE(desktop.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
-                                       QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(desktop.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    Desktop desktopServices;
+    ASSERT_TRUE(desktopServices.Offer());
+    FakeNotifications& service = desktopServices.service;
 
     AnswerInputBox("pw");
     TfmMain form;
@@ -239,7 +249,6 @@ void checkProgramFlow() {
     const std::string log = ReadFileBytes(dir.path() + "/data/TallyData/log.txt");
     EXPECT_EQ(count(log, ": Balance for 'Account a' changed.\r\n"), 1u);
     EXPECT_EQ(count(log, ": Create check thread for 'Account b' alert...\r\n"), 1u);
-    desktop.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
 }
 
 // Runs the test named `testName` again in a process of its own, on a bus of its own that anyone
@@ -265,19 +274,11 @@ void runOnAPrivateBus(const char* testName) {
             address += bus.readAllStandardOutput();
     ASSERT_TRUE(address.contains('\n')) << "dbus-daemon did not start";
 
-    QProcess self;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QString::fromLatin1(kBusVariable), QString::fromLocal8Bit(address.trimmed()));
-    self.setProcessEnvironment(env);
-    self.setProcessChannelMode(QProcess::MergedChannels);
-    self.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + testName});
-    const bool finished = self.waitForFinished(120000);
-    const QString output = QString::fromLocal8Bit(self.readAll());
+    RunTestAgain(testName, env);
     bus.terminate();
     bus.waitForFinished(10000);
-    ASSERT_TRUE(finished) << output.toStdString();
-    EXPECT_EQ(self.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "app/ui/Dialogs.h"
 #include "app/ui/MainForm.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/SelfRun.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -91,18 +92,6 @@ void checkTitlesOnTheDisplay() {
     EXPECT_EQ(titles[3].toStdString(), ProgramCaption().toStdString());
 }
 
-bool waitForLine(QProcess& process, QByteArray& line, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!line.contains('\n') && timer.elapsed() < timeoutMs) {
-        if (process.waitForReadyRead(100))
-            line += process.readAllStandardOutput();
-        if (process.state() == QProcess::NotRunning)
-            break;
-    }
-    return line.contains('\n');
-}
-
 } // namespace
 
 TEST(WindowTitles, OnTheDisplayAreExactlyTheCaptions) {
@@ -110,36 +99,5 @@ TEST(WindowTitles, OnTheDisplayAreExactlyTheCaptions) {
         checkTitlesOnTheDisplay();
         return;
     }
-    // The server picks a free display itself and tells its number on standard output.
-    QProcess server;
-    server.setProcessChannelMode(QProcess::SeparateChannels);
-    server.setStandardErrorFile(QProcess::nullDevice());
-    server.start(QStringLiteral("Xvfb"),
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                  QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24")});
-    if (!server.waitForStarted(10000))
-        GTEST_SKIP() << "Xvfb is not installed";
-    QByteArray display;
-    ASSERT_TRUE(waitForLine(server, display, 20000)) << "Xvfb did not start";
-
-    QProcess self;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
-    // The libraries of the X11 platform copy strings of the server's replies that carry no
-    // terminating zero, which strict string checks take for overflows, and keep D-Bus memory to
-    // the end; this run checks titles, the offscreen runs check our memory.
-    if (env.contains(QStringLiteral("ASAN_OPTIONS")))
-        env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
-                                                       QStringLiteral(" strict_string_checks=0 detect_leaks=0"));
-    self.setProcessEnvironment(env);
-    self.setProcessChannelMode(QProcess::MergedChannels);
-    self.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + kTestName});
-    const bool finished = self.waitForFinished(120000);
-    const QString output = QString::fromLocal8Bit(self.readAll());
-    server.terminate();
-    server.waitForFinished(10000);
-    ASSERT_TRUE(finished) << output.toStdString();
-    EXPECT_EQ(self.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+    RunTestUnderXvfb(kTestName);
 }
