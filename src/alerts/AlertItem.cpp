@@ -19,6 +19,44 @@ int PeriodTypeSeconds(int periodType) {
 
 TAlertItem::TAlertItem(TAlertItems* owner) : LastCheckedTime(Now()), Owner(owner) {}
 
+void TAlertItem::SetName(std::string name) {
+    std::lock_guard lock(m_mutex);
+    Name = std::move(name);
+}
+
+void TAlertItem::SetActive(bool active) {
+    std::lock_guard lock(m_mutex);
+    Active = active;
+}
+
+void TAlertItem::SetNeedAuth(bool needAuth) {
+    std::lock_guard lock(m_mutex);
+    NeedAuth = needAuth;
+}
+
+void TAlertItem::SetCredentials(std::string login, std::string password) {
+    std::lock_guard lock(m_mutex);
+    PageLogin = std::move(login);
+    PagePassword = std::move(password);
+}
+
+void TAlertItem::SetInterval(std::int32_t period, TPeriodType periodType) {
+    std::lock_guard lock(m_mutex);
+    Period = period;
+    PeriodType = periodType;
+}
+
+void TAlertItem::RestoreUserFields(const TAlertState& state) {
+    std::lock_guard lock(m_mutex);
+    Name = state.Name;
+    Active = state.Active;
+    NeedAuth = state.NeedAuth;
+    PageLogin = state.PageLogin;
+    PagePassword = state.PagePassword;
+    Period = state.Period;
+    PeriodType = state.PeriodType;
+}
+
 void TAlertItem::setBalanceLocked(std::int32_t value) {
     if (m_balances.CurrentBalance != NoBalance)
         m_balances.LastBalance = m_balances.CurrentBalance;

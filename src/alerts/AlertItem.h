@@ -55,8 +55,10 @@ struct TAlertState {
 //
 // Threads: a check thread calls SetBalance and its list's SaveState while the user-interface
 // thread reads the same alert. The balances are private and only ever read or changed as a pair
-// under the alert's lock. Code that changes the other state fields, InfoValues or the chunks'
-// Matches while a check of the alert may be running holds Lock() for the change; SaveState and
+// under the alert's lock. The fields the user edits (name, active flag, authorization, login and
+// password, interval) change through the setters below, which take the lock themselves and may be
+// called while a check of the alert runs. Code that changes the other state fields, InfoValues or
+// the chunks' Matches while a check may be running holds Lock() for the change; SaveState and
 // custom-alert copies take their values under the same lock, so they never see half a change.
 class TAlertItem {
 public:
@@ -90,6 +92,15 @@ public:
 
     // The alert's lock: see the class comment. Not recursive: the members below take it themselves.
     [[nodiscard]] std::unique_lock<std::mutex> Lock() const { return std::unique_lock(m_mutex); }
+
+    // The user's fields, each changed under the lock (never call them while holding Lock()).
+    void SetName(std::string name);
+    void SetActive(bool active);
+    void SetNeedAuth(bool needAuth);
+    void SetCredentials(std::string login, std::string password);
+    void SetInterval(std::int32_t period, TPeriodType periodType);
+    // Puts back the user's fields as State() took them (balances and check time stay).
+    void RestoreUserFields(const TAlertState& state);
 
     // A known balance moves to LastBalance, then the value becomes CurrentBalance.
     void SetBalance(std::int32_t value);

@@ -338,9 +338,9 @@ void TAlertItems::LoadState(TAlertItem& alert) {
     }
 }
 
-void TAlertItems::SaveState(TAlertItem& alert) {
+bool TAlertItems::SaveState(TAlertItem& alert) {
     if (!KeepsState(alert))
-        return;
+        return true;
     // Holding the save lock from taking the picture until it is committed keeps two savers of one
     // alert (a check thread and the user-interface thread) from committing out of order.
     std::lock_guard saving(alert.m_saveMutex);
@@ -359,8 +359,10 @@ void TAlertItems::SaveState(TAlertItem& alert) {
         key->writeString("CurrentBalance", EncryptInt(state.Balances.CurrentBalance));
         key->close();
     } catch (const RegistryError&) {
-        // Ends the saving silently.
+        // Ends the saving; the caller decides what the user sees.
+        return false;
     }
+    return true;
 }
 
 std::string NewGuidString() {

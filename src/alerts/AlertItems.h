@@ -66,8 +66,9 @@ public:
     // Reads the alert's stored values over its fields; a missing key or value leaves the field.
     void LoadState(TAlertItem& alert);
     // Writes every stored value of the alert, defaults included. Safe from any thread; saves of
-    // one alert are serialised so that an older picture never overwrites a newer one.
-    void SaveState(TAlertItem& alert);
+    // one alert are serialised so that an older picture never overwrites a newer one. False when
+    // the store refused the values (an alert that keeps no state counts as saved).
+    bool SaveState(TAlertItem& alert);
 
     // A second account at the same provider: a copy of base's definition under a new name and a new
     // identity (base's unique_id followed by a new GUID), recorded and saved at once. When its record

@@ -90,6 +90,7 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     connect(btnOK, &QPushButton::clicked, this, &TfmMain::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfmMain::btnCancelClick);
     CreateGeneralTab();
+    CreateAlertsTab();
     CreateTrayMenu();
 
     auto* buttons = new QHBoxLayout;
@@ -132,7 +133,7 @@ bool TfmMain::FormCreate() {
     setWindowTitle(caption);
     SetApplicationTitle(caption);
 
-    m_pendingAlerts.clear();
+    m_alertSettings.Clear();
     m_alertLists.clear();
     pcMain->setCurrentWidget(tsGeneral);
 
@@ -162,6 +163,7 @@ bool TfmMain::FormCreate() {
         return Translator.GetValue(section, key);
     };
     LoadAlertLists(Settings.ExePath + "BalanceAlerts/", translate);
+    FillAlertGroups();
 
     // The currency features run provider scripts: without a working engine they are hidden (the
     // loader then writes message 1076).
@@ -322,7 +324,9 @@ void TfmMain::FormDestroy() {
         SetBalanceListWindow(nullptr);
         m_fmBalanceList.reset();
         m_hints.reset();
-        m_pendingAlerts.clear();
+        // The tree's nodes point at the alerts: they go first.
+        ClearAlertsTree();
+        m_alertSettings.Clear();
         m_alertLists.clear();
         UnregisterHotKeys();
         Log.CloseLog();
@@ -363,13 +367,13 @@ void TfmMain::SyncBalanceList() {
 }
 
 void TfmMain::DeactivateAlert(TAlertItem& alert) {
-    {
-        // A running check of the alert may be saving it at this moment.
-        const auto lock = alert.Lock();
-        alert.Active = false;
+    if (!TAlertSettings::Deactivate(alert)) {
+        // The store keeps the alert active, so it stays in the list.
+        if (m_fmBalanceList)
+            m_fmBalanceList->AddAlertRow(alert);
+        return;
     }
-    if (alert.Owner != nullptr)
-        alert.Owner->SaveState(alert);
+    ShowAlertActive(alert);
 }
 
 void TfmMain::ShowSettingsWindow() {
@@ -421,14 +425,26 @@ void TfmMain::keyPressEvent(QKeyEvent* event) {
 void TfmMain::btnOKClick() {
     ControlsToSettings();
     SaveSettings();
-    RegisterHotKeys();
     SetShowHintRecursive(this, Settings.ShowHints);
-    m_pendingAlerts.clear();
+    // The user goes back to complete the alerts; their ticks stay pending.
+    if (CheckIncompleteAlerts())
+        return;
+    m_alertSettings.AcceptPending();
+    SyncBalanceList();
+    RegisterHotKeys();
+    // On the first run the Balance List window comes up once there is something to show in it.
+    if (Settings.FirstRun && !m_firstRunListShown && !miBalanceListWindow->isChecked() && m_fmBalanceList &&
+        m_fmBalanceList->BalanceList().RowCount() > 0) {
+        m_firstRunListShown = true;
+        miBalanceListWindowClick();
+    }
     HideSettingsWindow();
 }
 
 void TfmMain::btnCancelClick() {
     SettingsToControls();
+    for (TAlertItem* alert : m_alertSettings.UndoPending())
+        ShowAlertActive(*alert);
     HideSettingsWindow();
 }
 

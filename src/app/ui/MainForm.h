@@ -2,6 +2,7 @@
 
 #include "alerts/AlertItems.h"
 #include "alerts/StateSaver.h"
+#include "app/AlertSettings.h"
 #include "app/LogFile.h"
 #include "app/ProgramSettings.h"
 #include "app/TrayNotifier.h"
@@ -20,11 +21,14 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
 class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
 class SingleInstance;
 class THintController;
 class TGlobalHotKeys;
@@ -111,8 +115,35 @@ public:
     // Every active alert of every list gets a row in the Balance List window, every inactive one
     // loses its row.
     void SyncBalanceList();
-    // The user switched the alert off in the Balance List window: it is inactive from now on.
+    // The user switched the alert off in the Balance List window: it is inactive from now on, and
+    // its node in the alerts tree loses its check mark.
     void DeactivateAlert(TAlertItem& alert) override;
+
+    // The Balance Alerts tab (MainFormAlertsTab.cpp).
+    // Fills the list chooser with every alert list and shows the first.
+    void FillAlertGroups();
+    // Shows the chosen list's groups and alerts; the list already shown is left as it is.
+    void cbAlertsListsChange();
+    void btnConfigureAlertClick();
+    void btnAddCustomAlertClick();
+    // The context menu opens at `viewportPos` of the tree: the alert node there is selected.
+    void pmConfigureAlertPopup(const QPoint& viewportPos);
+    // Asks for a name and adds a new account made from `alert` at the end of `node`'s group.
+    void AddCustomAlertFrom(TAlertItem& alert, QTreeWidgetItem* node);
+    // A check box of the tree changed; false when the change could not be stored.
+    bool SetAlertActive(TAlertItem& alert, bool active);
+    // The alert's rows in the Balance List window show its name.
+    void RenameBalanceListRow(TAlertItem& alert);
+    // Enables the configure and add buttons when an alert node is selected.
+    void UpdateButtons();
+    // Warns about the first active alert that lacks its login or password; true when the user
+    // chose to go back to the alerts.
+    bool CheckIncompleteAlerts();
+    // The alert of a tree node; null for a group node.
+    static TAlertItem* AlertOfNode(const QTreeWidgetItem* node);
+    // The selected alert node, or null.
+    QTreeWidgetItem* SelectedAlertNode() const;
+    TAlertSettings& AlertSettings() { return m_alertSettings; }
 
     // The program was asked to end (a termination signal): open password prompts give up.
     void RequestTermination();
@@ -151,6 +182,15 @@ public:
     QLabel* lblShowMainWindow = nullptr;
     THotKey* hkShowMainWindow = nullptr;
 
+    QGroupBox* gbBalanceAlerts = nullptr;
+    QComboBox* cbAlertsLists = nullptr;
+    QTreeWidget* tvAvailableAlertsList = nullptr;
+    QPushButton* btnConfigureAlert = nullptr;
+    QPushButton* btnAddCustomAlert = nullptr;
+    QMenu* pmConfigureAlert = nullptr;
+    QAction* Configurealert1 = nullptr;
+    QAction* miAddCustomAlert = nullptr;
+
     QMenu* trayMenu = nullptr;
     QAction* miRestore = nullptr;
     QAction* Settings1 = nullptr;
@@ -166,12 +206,23 @@ public:
     QAction* Close1 = nullptr;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CreateGeneralTab();
     void CreateTrayMenu();
+    void CreateAlertsTab();
+    QTreeWidgetItem* AddAlertNode(QTreeWidgetItem* group, TAlertItem& alert);
+    // Every node of the alert shows its check mark as the alert's flag says.
+    void ShowAlertActive(const TAlertItem& alert);
+    void tvAvailableAlertsListItemChanged(QTreeWidgetItem* node);
+    void tvAvailableAlertsListEdited(QTreeWidgetItem* node, const std::string& text);
+    void tvAvailableAlertsListSelectionChanged();
+    // F2 released in the tree or its editor: ends an edit, or starts one on the selected node.
+    void CatchF2();
+    void ClearAlertsTree();
     // Chooses the icons and learns what the desktop can show.
     void DetectShellCapabilities();
     void ShowTrayIconKind(TTrayIconKind icon) override;
@@ -197,8 +248,14 @@ private:
     bool m_scriptEngineReady = false;
     std::unique_ptr<THintController> m_hints;
     QPointer<TfmAbout> m_about;
-    std::vector<TAlertItem*> m_pendingAlerts;
     std::vector<std::shared_ptr<TAlertItems>> m_alertLists;
+    TAlertSettings m_alertSettings{m_alertLists};
+    int m_shownAlertList = -1;
+    // Set while the program itself changes the tree: its changes are not the user's.
+    bool m_updatingTree = false;
+    QTreeWidgetItem* m_lastAlertNode = nullptr; // the selection a click on a group node keeps
+    QPointer<QWidget> m_alertEditor;            // the tree's in-place editor while it is open
+    bool m_firstRunListShown = false;
     TCurrencyLists m_currencyLists;
     TCurrencyThreads m_currencyThreads;
     std::unique_ptr<TfmBalanceList> m_fmBalanceList;

@@ -1,0 +1,170 @@
+#include "alerts/ui/EditBalanceAlert.h"
+
+#include "alerts/AlertItem.h"
+#include "app/AlertSettings.h"
+#include "translate/ui/FormTranslator.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <cstdint>
+
+namespace {
+
+constexpr int kIntervalDigits = 3;
+constexpr int kCredentialLength = 255;
+
+// The up-down box of the interval: its field takes digits only (no sign, blank or separator).
+class TIntervalBox : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+    QLineEdit* Field() const { return lineEdit(); }
+
+protected:
+    QValidator::State validate(QString& input, int& pos) const override {
+        for (const QChar c : input)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return QValidator::Invalid;
+        return QSpinBox::validate(input, pos);
+    }
+};
+
+} // namespace
+
+TfmEditBalanceAlert::TfmEditBalanceAlert(QWidget* owner, TAlertItem& alert) : QDialog(owner), m_alert(alert) {
+    setObjectName(QStringLiteral("fmEditBalanceAlert"));
+    setWindowTitle(QStringLiteral("Configure Balance Alert"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+
+    gbAlertSettings = new QGroupBox(QStringLiteral("Balance Alert Settings"), this);
+    gbAlertSettings->setObjectName(QStringLiteral("gbAlertSettings"));
+    auto label = [this](const char* name, const char* caption) {
+        auto* l = new QLabel(QString::fromUtf8(caption), gbAlertSettings);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    auto edit = [this](const char* name, const char* hint) {
+        auto* e = new QLineEdit(gbAlertSettings);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setToolTip(QString::fromUtf8(hint));
+        return e;
+    };
+    lblAlertName = label("lblAlertName", "Alert name:");
+    edAlertName = edit("edAlertName", "Name of current alert");
+    lblAlertName->setBuddy(edAlertName);
+
+    lblCheckInterval = label("lblCheckInterval", "Check every:");
+    auto* interval = new TIntervalBox(gbAlertSettings);
+    udInterval = interval;
+    udInterval->setObjectName(QStringLiteral("udInterval"));
+    udInterval->setRange(1, 999);
+    udInterval->setValue(2);
+    udInterval->setWrapping(false);
+    edInterval = interval->Field();
+    edInterval->setObjectName(QStringLiteral("edInterval"));
+    edInterval->setToolTip(QStringLiteral("Interval between checks"));
+    edInterval->setMaxLength(kIntervalDigits);
+    lblCheckInterval->setBuddy(udInterval);
+    cbTypes = new QComboBox(gbAlertSettings);
+    cbTypes->setObjectName(QStringLiteral("cbTypes"));
+    cbTypes->setToolTip(QStringLiteral("Interval kind"));
+
+    cbRequireAuth = new QCheckBox(QStringLiteral("Page requires authorization"), gbAlertSettings);
+    cbRequireAuth->setObjectName(QStringLiteral("cbRequireAuth"));
+    cbRequireAuth->setToolTip(QStringLiteral("If web-page require authentication - check this checkbox"));
+    connect(cbRequireAuth, &QCheckBox::toggled, this, &TfmEditBalanceAlert::cbRequireAuthClick);
+
+    lblPageLogin = label("lblPageLogin", "Page login:");
+    edPageLogin = edit("edPageLogin", "Page login");
+    edPageLogin->setMaxLength(kCredentialLength);
+    lblPageLogin->setBuddy(edPageLogin);
+    lblPagePassword = label("lblPagePassword", "Page password:");
+    edPagePassword = edit("edPagePassword", "Page password");
+    edPagePassword->setMaxLength(kCredentialLength);
+    edPagePassword->setEchoMode(QLineEdit::Password);
+    lblPagePassword->setBuddy(edPagePassword);
+    for (QWidget* w : std::initializer_list<QWidget*>{lblPageLogin, edPageLogin, lblPagePassword, edPagePassword})
+        w->setEnabled(false);
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setToolTip(QStringLiteral("Close this dialog and save changes"));
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setToolTip(QStringLiteral("Close this dialog and discard changes"));
+    connect(btnOK, &QPushButton::clicked, this, &TfmEditBalanceAlert::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* grid = new QGridLayout(gbAlertSettings);
+    grid->addWidget(lblAlertName, 0, 0);
+    grid->addWidget(edAlertName, 0, 1, 1, 2);
+    grid->addWidget(lblCheckInterval, 1, 0);
+    grid->addWidget(udInterval, 1, 1);
+    grid->addWidget(cbTypes, 1, 2);
+    grid->addWidget(cbRequireAuth, 2, 0, 1, 3);
+    grid->addWidget(lblPageLogin, 3, 0);
+    grid->addWidget(edPageLogin, 3, 1, 1, 2);
+    grid->addWidget(lblPagePassword, 4, 0);
+    grid->addWidget(edPagePassword, 4, 1, 1, 2);
+    grid->setColumnStretch(2, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(gbAlertSettings);
+    layout->addLayout(buttons);
+    // The classic client area of 266 x 197, or more where fonts or a translation need it.
+    gbAlertSettings->setMinimumHeight(167);
+    setMinimumSize(266 + 12, 197 + 12);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    FormCreate();
+}
+
+void TfmEditBalanceAlert::FormCreate() {
+    for (const char* name : {"minutes", "hours", "days"})
+        cbTypes->addItem(QString::fromLatin1(name), cbTypes->count());
+    // A translation may replace the whole list of units: the items' positions are their values.
+    TranslateForm(this);
+    for (int i = 0; i < cbTypes->count(); ++i)
+        cbTypes->setItemData(i, i);
+
+    const TAlertState state = m_alert.State();
+    edAlertName->setText(QString::fromStdString(state.Name));
+    cbRequireAuth->setChecked(state.NeedAuth);
+    cbRequireAuthClick();
+    edPageLogin->setText(QString::fromStdString(state.PageLogin));
+    edPagePassword->setText(QString::fromStdString(state.PagePassword));
+    const int type = cbTypes->findData(static_cast<int>(state.PeriodType));
+    cbTypes->setCurrentIndex(type >= 0 ? type : 1);
+    udInterval->setValue(static_cast<std::int16_t>(state.Period));
+    udInterval->setFocus();
+}
+
+void TfmEditBalanceAlert::cbRequireAuthClick() {
+    const bool on = cbRequireAuth->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{lblPageLogin, lblPagePassword, edPageLogin, edPagePassword})
+        w->setEnabled(on);
+}
+
+void TfmEditBalanceAlert::btnOKClick() {
+    m_alert.SetCredentials(edPageLogin->text().toStdString(), edPagePassword->text().toStdString());
+    m_alert.SetNeedAuth(cbRequireAuth->isChecked());
+    const int type = cbTypes->currentData().isValid() ? cbTypes->currentData().toInt() : cbTypes->currentIndex();
+    const std::string name = edAlertName->text().toStdString();
+    if (TAlertSettings::AcceptableName(name))
+        m_alert.SetName(name);
+    m_alert.SetInterval(udInterval->value(), static_cast<TPeriodType>(type < 0 ? 1 : type));
+    accept();
+}
