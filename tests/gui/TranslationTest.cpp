@@ -1,5 +1,6 @@
 #include "TestConfig.h"
 #include "alerts/Encoders.h"
+#include "alerts/ui/EditBalanceAlert.h"
 #include "app/Messages.h"
 #include "app/Program.h"
 #include "app/Services.h"
@@ -47,6 +48,8 @@ std::vector<std::unique_ptr<QWidget>> programForms() {
     forms.push_back(std::make_unique<TfmInputBox>());
     forms.push_back(std::make_unique<TfmAbout>());
     forms.push_back(std::make_unique<TfmBalanceList>(balanceListOwner, std::make_shared<TLogFile>(), std::string()));
+    static TAlertItem alert;
+    forms.push_back(std::make_unique<TfmEditBalanceAlert>(nullptr, alert));
     return forms;
 }
 

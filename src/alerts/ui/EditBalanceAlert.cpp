@@ -148,7 +148,11 @@ void TfmEditBalanceAlert::FormCreate() {
     edPagePassword->setText(QString::fromStdString(state.PagePassword));
     const int type = cbTypes->findData(static_cast<int>(state.PeriodType));
     cbTypes->setCurrentIndex(type >= 0 ? type : 1);
-    udInterval->setValue(static_cast<std::int16_t>(state.Period));
+    // A translated text of the field does not move the up-down box: going through another value
+    // first makes the field show the position in every case.
+    const int period = static_cast<std::int16_t>(state.Period);
+    udInterval->setValue(period == 1 ? 2 : 1);
+    udInterval->setValue(period);
     udInterval->setFocus();
 }
 

@@ -56,8 +56,8 @@ void TfmMain::CreateAlertsTab() {
     tvAvailableAlertsList->setObjectName(QStringLiteral("tvAvailableAlertsList"));
     tvAvailableAlertsList->setHeaderHidden(true);
     tvAvailableAlertsList->setColumnCount(1);
-    // The one column has no caption to show or translate.
-    tvAvailableAlertsList->setHeaderLabels({QString()});
+    // The nodes are the alerts' own names; the hidden header has nothing to translate either.
+    tvAvailableAlertsList->setProperty("tag", -100);
     tvAvailableAlertsList->setSelectionMode(QAbstractItemView::SingleSelection);
     // Renaming starts with F2 only (CatchF2).
     tvAvailableAlertsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -120,8 +120,7 @@ void TfmMain::FillAlertGroups() {
         for (std::size_t i = 0; i < m_alertLists.size(); ++i) {
             const std::string& name = m_alertLists[i]->ListName;
             int at = 0;
-            while (at < cbAlertsLists->count() &&
-                   !AsciiLessNoCase(name, cbAlertsLists->itemText(at).toStdString()))
+            while (at < cbAlertsLists->count() && !AsciiLessNoCase(name, cbAlertsLists->itemText(at).toStdString()))
                 ++at;
             cbAlertsLists->insertItem(at, QString::fromStdString(name), static_cast<qulonglong>(i));
         }
@@ -305,8 +304,8 @@ void TfmMain::RenameBalanceListRow(TAlertItem& alert) {
 bool TfmMain::CheckIncompleteAlerts() {
     if (m_alertSettings.FirstIncompleteAlert() == nullptr)
         return false;
-    if (ShowMessageBox(this, LoadStr(1007), LoadStr(1006), QMessageBox::Question,
-                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    if (ShowMessageBox(this, LoadStr(1007), LoadStr(1006), QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) !=
+        QMessageBox::Yes)
         return false;
     pcMain->setCurrentWidget(tsBalanceAlerts);
     return true;
