@@ -43,7 +43,8 @@ protected:
                        EncryptBytes(kDefinitionPassphrase, "[COMMON]\r\nlist_name=Zeta Mobile\r\n\r\n" +
                                                                definition("A1", "T_A1", "Mobile", true) +
                                                                definition("A2", "T_A2", "Mobile", true) +
-                                                               definition("N1", "T_N1", "Net", false)));
+                                                               definition("N1", "T_N1", "Net", false) +
+                                                               definition("Caf\xE9", "T_L1", "Net", false)));
         WriteFileBytes(m_program + "BalanceAlerts/alpha.bal",
                        EncryptBytes(kDefinitionPassphrase, "[COMMON]\r\nlist_name=Alpha\r\n"));
     }
@@ -205,6 +206,13 @@ TEST_F(AlertsTab, ListsTreeAndTicksFollowOkAndCancel) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(hasRow(form, n1) && hasRow(form, a2));
     EXPECT_TRUE(form.AlertSettings().PendingAlerts().empty());
+
+    // A name that is no UTF-8 (a definition file in a legacy code page) survives a tick.
+    TAlertItem& latin = alertNamed(form, "Caf\xE9");
+    nodeOf(form, latin)->setCheckState(0, Qt::Checked);
+    EXPECT_TRUE(latin.Active);
+    EXPECT_EQ(latin.Name, "Caf\xE9");
+    form.btnCancel->click();
 
     // Switched off in the Balance List window: the node loses its check mark, and it is stored.
     form.BalanceListWindow()->BalanceList().Disable(n1);

@@ -27,6 +27,15 @@
 namespace {
 
 constexpr int kAlertRole = Qt::UserRole;
+// The name the node was given: a text that differs from it is the user's edit (comparing with the
+// alert's own bytes would take a name that is not valid UTF-8 for an edit).
+constexpr int kShownNameRole = Qt::UserRole + 1;
+
+void ShowName(QTreeWidgetItem* node, const std::string& name) {
+    const QString text = QString::fromStdString(name);
+    node->setData(0, kShownNameRole, text);
+    node->setText(0, text);
+}
 
 // Sets a flag for the lifetime of the guard.
 class TFlagGuard {
@@ -170,7 +179,8 @@ void TfmMain::cbAlertsListsChange() {
 
 QTreeWidgetItem* TfmMain::AddAlertNode(QTreeWidgetItem* group, TAlertItem& alert) {
     const TFlagGuard guard(m_updatingTree);
-    auto* node = new QTreeWidgetItem(group, {QString::fromStdString(alert.Name)});
+    auto* node = new QTreeWidgetItem(group);
+    ShowName(node, alert.Name);
     node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
     node->setData(0, kAlertRole, QVariant::fromValue(reinterpret_cast<quintptr>(&alert)));
     node->setCheckState(0, alert.Active ? Qt::Checked : Qt::Unchecked);
@@ -212,9 +222,8 @@ void TfmMain::tvAvailableAlertsListItemChanged(QTreeWidgetItem* node) {
     const bool ticked = node->checkState(0) == Qt::Checked;
     if (ticked != alert->Active && !SetAlertActive(*alert, ticked))
         ShowAlertActive(*alert); // not stored: the box shows what is
-    const std::string text = node->text(0).toStdString();
-    if (text != alert->Name)
-        tvAvailableAlertsListEdited(node, text);
+    if (node->text(0) != node->data(0, kShownNameRole).toString())
+        tvAvailableAlertsListEdited(node, node->text(0).toStdString());
 }
 
 void TfmMain::tvAvailableAlertsListEdited(QTreeWidgetItem* node, const std::string& text) {
@@ -223,7 +232,7 @@ void TfmMain::tvAvailableAlertsListEdited(QTreeWidgetItem* node, const std::stri
         RenameBalanceListRow(alert);
     // A blank name, or one the store refused, leaves the old name in place.
     const TFlagGuard guard(m_updatingTree);
-    node->setText(0, QString::fromStdString(alert.Name));
+    ShowName(node, alert.Name);
 }
 
 void TfmMain::tvAvailableAlertsListSelectionChanged() {
@@ -274,7 +283,7 @@ void TfmMain::btnConfigureAlertClick() {
     TAlertSettings::AcceptEdit(alert, before);
     {
         const TFlagGuard guard(m_updatingTree);
-        node->setText(0, QString::fromStdString(alert.Name));
+        ShowName(node, alert.Name);
     }
     RenameBalanceListRow(alert);
 }
