@@ -16,8 +16,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -211,4 +213,17 @@ TEST_F(Translation, TheShippedGermanFileTranslatesTheProgram) {
     EXPECT_EQ(about.lblVersion->text(), ApplicationTitle());
     EXPECT_EQ(about.lblEmailLink->text(), QStringLiteral("support@tallyglass.example"));
     EXPECT_NE(about.gbAbout->title(), QStringLiteral("About program"));
+
+    // The translated unit list keeps the units by position; the interval field shows the alert's.
+    TAlertItem alert;
+    alert.SetInterval(45, TPeriodType::days);
+    TfmEditBalanceAlert edit(&form, alert);
+    ASSERT_EQ(edit.cbTypes->count(), 3);
+    EXPECT_EQ(edit.cbTypes->currentText(), QStringLiteral("Tage"));
+    EXPECT_EQ(edit.edInterval->text(), QStringLiteral("45"));
+    EXPECT_EQ(edit.lblCheckInterval->text(), QStringLiteral("Prüfen alle:"));
+    edit.cbTypes->setCurrentIndex(0);
+    edit.btnOK->click();
+    EXPECT_EQ(alert.PeriodType, TPeriodType::minutes);
+    EXPECT_EQ(alert.Period, 45);
 }
