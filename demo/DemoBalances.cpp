@@ -68,11 +68,12 @@ struct TRateWalk {
     const char* code;
     std::int64_t base; // in units of the last decimal
     int decimals;
+    int step; // direction of the drift: a rising, a falling or a fixed rate
 };
 
 constexpr TRateWalk kRateWalks[] = {
-    {"USD", 10939, 4}, {"JPY", 16088, 2}, {"GBP", 8511, 4},   {"CHF", 9605, 4},
-    {"CZK", 25308, 3}, {"PLN", 43125, 4}, {"SEK", 112350, 4}, {"NOK", 114680, 4},
+    {"USD", 10939, 4, 1},  {"GBP", 8511, 4, -1}, {"JPY", 16088, 2, 0},   {"CHF", 9605, 4, 1},
+    {"CZK", 25308, 3, -1}, {"PLN", 43125, 4, 1}, {"SEK", 112350, 4, -1}, {"NOK", 114680, 4, 1},
 };
 
 std::string fixedText(std::int64_t units, int decimals) {
@@ -91,11 +92,12 @@ std::vector<TDemoRate> DemoRatesAt(std::int64_t period) {
     for (const TRateWalk& walk : kRateWalks) {
         ++salt;
         // A quarter of a unit of drift per period within a cycle of 120, and -3..+3 units of noise:
-        // 60 periods add 15 units, more than the noise takes back.
+        // 60 periods move a rate by 15 units, more than the noise takes back. A fixed rate stays.
         const std::int64_t drift = floorMod(period, 120) / 4;
         const std::int64_t noise =
             static_cast<std::int64_t>(mix(static_cast<std::uint64_t>(period) ^ (salt << 20)) % 7) - 3;
-        rates.push_back({walk.code, fixedText(walk.base + drift + noise, walk.decimals)});
+        const std::int64_t units = walk.step == 0 ? walk.base : walk.base + walk.step * drift + noise;
+        rates.push_back({walk.code, fixedText(units, walk.decimals)});
     }
     return rates;
 }

@@ -23,9 +23,9 @@ std::int64_t DemoPeriodOf(std::int64_t unixSeconds, int stepSeconds);
 // separators when `grouped`.
 std::string DemoAmountText(std::int32_t hundredths, bool grouped = false);
 
-// The demo's euro reference rates: a few currencies whose rates walk with the period like the
-// balances do, so that rates a period apart differ for some of them and rates an hour of periods
-// apart differ for every one.
+// The demo's euro reference rates: a few currencies whose rates walk up or down with the period
+// like the balances do, so that rates a period apart differ for some of them and rates an hour of
+// periods apart differ for every one but JPY, which stays fixed.
 struct TDemoRate {
     std::string Code;
     std::string Rate; // as the rates file writes it: "1.0939"

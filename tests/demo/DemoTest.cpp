@@ -210,7 +210,8 @@ TEST(DemoTest, TheShippedRatesProviderReadsTheSitesChangingRates) {
         ASSERT_NE(currency, nullptr);
         const TCurrencyValue value = list->FindCurrency(rate.Code)->Values().at("rate");
         EXPECT_EQ(value.Current, rate.Rate);
-        EXPECT_NE(value.Previous, value.Current);
+        // An hour later every rate but the fixed one has moved.
+        EXPECT_EQ(value.Previous != value.Current, rate.Code != "JPY");
         shown += currency->Active ? 1 : 0;
     }
     EXPECT_EQ(shown, static_cast<int>(std::size(kDemoShownCurrencies)));
