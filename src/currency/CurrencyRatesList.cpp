@@ -169,7 +169,7 @@ void TCurrencyRatesList::RebuildRows() {
             }
         }
     }
-    if (m_list->CanSort && !m_rows.empty()) {
+    if (ListCanSort() && !m_rows.empty()) {
         // A fresh fill comes in ascending order and leaves the next click to sort ascending too.
         m_sortAscending = true;
         sortRows();
@@ -197,8 +197,13 @@ std::string TCurrencyRatesList::Caption() const {
     return caption;
 }
 
+bool TCurrencyRatesList::ListCanSort() const {
+    const auto lock = m_list->Lock();
+    return m_list->CanSort;
+}
+
 bool TCurrencyRatesList::CanSortNow() const {
-    return m_list->CanSort && !Updating();
+    return ListCanSort() && !Updating();
 }
 
 void TCurrencyRatesList::ColumnClick(int column) {
@@ -207,7 +212,7 @@ void TCurrencyRatesList::ColumnClick(int column) {
         return;
     m_sortColumn = column;
     m_sortAscending = !m_sortAscending;
-    if (!m_list->CanSort)
+    if (!ListCanSort())
         return;
     notify(TRowChange::BeforeLayout, -1);
     sortRows();

@@ -95,6 +95,8 @@ public:
     // Sorting by a clicked column: only when the list allows it and no update runs. Each click
     // flips the direction; the first sorts ascending, the second descending.
     bool CanSortNow() const;
+    // The list's own CanSort, which a list-building run may be setting at the same moment.
+    bool ListCanSort() const;
     void ColumnClick(int column);
     int SortColumn() const { return m_sortColumn; }
     bool SortAscending() const { return m_sortAscending; }

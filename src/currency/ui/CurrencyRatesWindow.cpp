@@ -65,7 +65,7 @@ TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, 
     header->setStretchLastSection(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // A list that must keep the provider's order has headers that do not react to clicks.
-    header->setSectionsClickable(List().CanSort);
+    header->setSectionsClickable(m_rates->ListCanSort());
     // The selection stays visible while the list has no focus.
     QPalette palette = lvCurrencyList->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
@@ -129,7 +129,7 @@ void TfmCurrencyRatesList::RebuildRows() {
     m_rates->RebuildRows();
     QHeaderView* header = lvCurrencyList->horizontalHeader();
     header->setSortIndicatorShown(false);
-    header->setSectionsClickable(List().CanSort);
+    header->setSectionsClickable(m_rates->ListCanSort());
 }
 
 int TfmCurrencyRatesList::SelectedRow() const {
