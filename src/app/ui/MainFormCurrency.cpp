@@ -59,7 +59,8 @@ void TfmMain::CreateCurrencyWindow(const std::shared_ptr<TCurrencyList>& list) {
     // The window centres itself on this form, then takes its stored place and visibility.
     auto window = std::make_unique<TfmCurrencyRatesList>(list, *m_currencyWindows, SharedLog, translate, this);
     QMenu* submenu = miCurrencyRatesWindows->menu();
-    QAction* item = submenu->addAction(QString::fromStdString(list->ListName));
+    // An ampersand of the name is shown as such, not taken for a shortcut mark.
+    QAction* item = submenu->addAction(QString::fromStdString(list->ListName).replace(u'&', QStringLiteral("&&")));
     item->setCheckable(true);
     item->setChecked(window->WindowVisible());
     TfmCurrencyRatesList* shown = window.get();

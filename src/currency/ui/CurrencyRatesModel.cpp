@@ -23,8 +23,7 @@ QVariant TCurrencyRatesModel::data(const QModelIndex& index, int role) const {
     const TCurrencyRow& row = m_list.Row(index.row());
     const bool odd = index.row() % 2 == 1;
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: {
+    case Qt::DisplayRole: {
         const auto cell = static_cast<std::size_t>(index.column());
         return cell < row.Cells.size() ? QString::fromStdString(row.Cells[cell]) : QString();
     }

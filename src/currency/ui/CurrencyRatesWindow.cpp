@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Whether a window at this place would show at least a part of itself on some screen.
@@ -204,8 +206,13 @@ void TfmCurrencyRatesList::RestorePlacement(const QWidget* centreOn) {
         move(centreOn->x() + (centreOn->width() - width()) / 2, centreOn->y() + (centreOn->height() - height()) / 2);
     TCurrencyWindowPlacement placement;
     placement.Load(store(), TCurrencyWindowPlacement::KeyOf(List()));
-    resize(std::max(placement.Width.value_or(width()), minimumWidth()),
-           std::max(placement.Height.value_or(height()), minimumHeight()));
+    // A stored size larger than the desktop (a screen that has gone) shrinks to fit it.
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens())
+        desktop = desktop.united(screen->availableGeometry());
+    const QSize most = desktop.isEmpty() ? QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX) : desktop.size();
+    resize(std::clamp(placement.Width.value_or(width()), minimumWidth(), std::max(minimumWidth(), most.width())),
+           std::clamp(placement.Height.value_or(height()), minimumHeight(), std::max(minimumHeight(), most.height())));
     const QPoint place(placement.Left.value_or(x()), placement.Top.value_or(y()));
     if (OnSomeScreen(QRect(place, size())))
         move(place);
