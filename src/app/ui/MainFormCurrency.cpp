@@ -80,11 +80,13 @@ void TfmMain::DestroyCurrencyWindow(const TCurrencyList& list) {
     if (it == entries.end())
         return;
     it->Window->SavePlacement();
-    QAction* item = it->Item;
+    // Out of the list before it goes: its going waits for its update, serving events meanwhile.
+    TCurrencyWindows::TEntry entry = std::move(*it);
     entries.erase(it);
-    miCurrencyRatesWindows->menu()->removeAction(item);
-    item->deleteLater();
+    miCurrencyRatesWindows->menu()->removeAction(entry.Item);
+    entry.Item->deleteLater();
     miEmpty->setVisible(entries.empty());
+    entry.Window.reset();
 }
 
 void TfmMain::CloseCurrencyWindows() {
