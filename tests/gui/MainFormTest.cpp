@@ -503,10 +503,11 @@ TEST_F(MainFormTest, StartUpOpensTheWindowsOfActiveRateListsAndExitKeepsTheirPla
     EXPECT_TRUE(window->isVisible());
     window->move(50, 60);
 
+    const std::string placementKey = TCurrencyWindowPlacement::KeyOf(**ecb); // the lists go at exit
     form.FormDestroy();
     EXPECT_EQ(form.CurrencyWindowCount(), 0);
     TCurrencyWindowPlacement kept;
-    kept.Load(Registry::instance(), TCurrencyWindowPlacement::KeyOf(**ecb));
+    kept.Load(Registry::instance(), placementKey);
     EXPECT_EQ(kept.Left, 50);
     EXPECT_EQ(kept.Top, 60);
     EXPECT_EQ(kept.WindowVisible, true);
