@@ -61,3 +61,55 @@ std::string DemoAmountText(std::int32_t hundredths, bool grouped) {
     const std::int64_t cents = magnitude % 100;
     return (value < 0 ? "-" : "") + units + "." + (cents < 10 ? "0" : "") + std::to_string(cents);
 }
+
+namespace {
+
+struct TRateWalk {
+    const char* code;
+    std::int64_t base; // in units of the last decimal
+    int decimals;
+    int step; // direction of the drift: a rising, a falling or a fixed rate
+};
+
+constexpr TRateWalk kRateWalks[] = {
+    {"USD", 10939, 4, 1},  {"GBP", 8511, 4, -1}, {"JPY", 16088, 2, 0},   {"CHF", 9605, 4, 1},
+    {"CZK", 25308, 3, -1}, {"PLN", 43125, 4, 1}, {"SEK", 112350, 4, -1}, {"NOK", 114680, 4, 1},
+};
+
+std::string fixedText(std::int64_t units, int decimals) {
+    std::string digits = std::to_string(units);
+    if (static_cast<int>(digits.size()) <= decimals)
+        digits.insert(0, static_cast<std::size_t>(decimals + 1) - digits.size(), '0');
+    digits.insert(digits.size() - static_cast<std::size_t>(decimals), ".");
+    return digits;
+}
+
+} // namespace
+
+std::vector<TDemoRate> DemoRatesAt(std::int64_t period) {
+    std::vector<TDemoRate> rates;
+    std::uint64_t salt = 0x72617465ULL;
+    for (const TRateWalk& walk : kRateWalks) {
+        ++salt;
+        // A quarter of a unit of drift per period within a cycle of 120, and -3..+3 units of noise:
+        // 60 periods move a rate by 15 units, more than the noise takes back. A fixed rate stays.
+        const std::int64_t drift = floorMod(period, 120) / 4;
+        const std::int64_t noise =
+            static_cast<std::int64_t>(mix(static_cast<std::uint64_t>(period) ^ (salt << 20)) % 7) - 3;
+        const std::int64_t units = walk.step == 0 ? walk.base : walk.base + walk.step * drift + noise;
+        rates.push_back({walk.code, fixedText(units, walk.decimals)});
+    }
+    return rates;
+}
+
+std::string DemoRatesFile(std::int64_t period) {
+    std::string file = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<gesmes:Envelope xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
+                       "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\">\n"
+                       "\t<gesmes:subject>Reference rates</gesmes:subject>\n"
+                       "\t<gesmes:Sender>\n\t\t<gesmes:name>Demo Central Bank</gesmes:name>\n\t</gesmes:Sender>\n"
+                       "\t<Cube>\n\t\t<Cube time='2024-03-08'>\n";
+    for (const TDemoRate& rate : DemoRatesAt(period))
+        file += "\t\t\t<Cube currency='" + rate.Code + "' rate='" + rate.Rate + "'/>\n";
+    return file + "\t\t</Cube>\n\t</Cube>\n</gesmes:Envelope>\n";
+}

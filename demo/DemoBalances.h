@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The demo site's three accounts.
 enum class TDemoAccount { Bank, Mobile, Wallet };
@@ -21,3 +22,14 @@ std::int64_t DemoPeriodOf(std::int64_t unixSeconds, int stepSeconds);
 // The balance as the site's pages write it: units, a point and two digits; with thousands
 // separators when `grouped`.
 std::string DemoAmountText(std::int32_t hundredths, bool grouped = false);
+
+// The demo's euro reference rates: a few currencies whose rates walk up or down with the period
+// like the balances do, so that rates a period apart differ for some of them and rates an hour of
+// periods apart differ for every one but JPY, which stays fixed.
+struct TDemoRate {
+    std::string Code;
+    std::string Rate; // as the rates file writes it: "1.0939"
+};
+std::vector<TDemoRate> DemoRatesAt(std::int64_t period);
+// The rates in the format of the central bank's daily file.
+std::string DemoRatesFile(std::int64_t period);

@@ -21,7 +21,7 @@ const char* const kHelp =
     "Tries Tallyglass without any account: serves pretend providers on 127.0.0.1 (a bank with a\n"
     "form login and two steps, a mobile operator read by scripts, a wallet page), prepares a\n"
     "throwaway profile that knows them, starts the program in it and stops the site when the\n"
-    "program ends. The balances change every minute.\n"
+    "program ends. The balances and the euro reference rates change every minute.\n"
     "\n"
     "  --profile DIR      where the profile goes (default: demo-profile/ in the build folder); it\n"
     "                     is made afresh on every run and must be empty or an earlier demo profile\n"
@@ -111,8 +111,10 @@ int main(int argc, char** argv) {
     std::string error;
     if (!profile.Reset(error) || (!options.SiteOnly && !profile.InstallProgram(binFolder, error)) ||
         !WriteDemoDefinitions(profile.AlertsFolder(), site.Address(), error) ||
-        (!options.SiteOnly && (!profile.WriteStore(options.Password, site.CurrentPeriod(), error) ||
-                               !profile.WriteShowSettingsScript(error))))
+        (!options.SiteOnly &&
+         (!WriteDemoRatesProvider(profile.CurrencyFolder(), site.Address(), error) ||
+          !profile.WriteStore(options.Password, site.CurrentPeriod(), error) ||
+          !profile.WriteCurrencyStore(site.CurrentPeriod(), error) || !profile.WriteShowSettingsScript(error))))
         return fail(error);
 
     std::printf("Tallyglass demo\n"

@@ -7,6 +7,8 @@
 #include "alerts/Encoders.h"
 #include "app/Program.h"
 #include "app/ProgramSettings.h"
+#include "currency/CurrencyRatesList.h"
+#include "currency/CurrencyScripts.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 
@@ -15,8 +17,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -25,6 +29,10 @@ namespace {
 
 constexpr const char* kMarker = ".tallyglass-demo-profile";
 constexpr const char* kSitePlaceholder = "@DEMO_SITE@";
+// Where the shipped ECB provider downloads its rates from, and where the demo site serves them.
+constexpr const char* kEcbRatesUrl = "\"https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml\"";
+constexpr const char* kDemoRatesPath = "/ecb/eurofxref-daily.xml";
+constexpr const char* kEcbScript = "ecb.js";
 
 // The demo alerts, by identity, with the account behind each and its page login.
 struct TDemoAlert {
@@ -188,6 +196,48 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
     return true;
 }
 
+bool TDemoProfile::WriteCurrencyStore(std::int64_t period, std::string& error) const {
+    try {
+        Registry store(StoreFile());
+        const auto list = LoadCurrencyScript(CurrencyFolder() + kEcbScript, nullptr, {}, &store);
+        if (!list) {
+            error = "cannot load the rates provider " + CurrencyFolder() + kEcbScript;
+            return false;
+        }
+        // The columns and currencies as the provider's get_currency_list registers them.
+        list->RegisterColumn("currency", "Currency", false);
+        list->RegisterColumn("rate", "EUR 1 =", true);
+        list->CanSort = true;
+        for (const TDemoRate& rate : DemoRatesAt(period - 60)) {
+            TCurrencyObject& currency = list->FindOrAddCurrency(rate.Code);
+            currency.CurrencyName = rate.Code;
+            currency.Active = std::any_of(std::begin(kDemoShownCurrencies), std::end(kDemoShownCurrencies),
+                                          [&rate](const char* shown) { return rate.Code == shown; });
+            currency.SetBothTexts("currency", rate.Code);
+            currency.SetBothTexts("rate", rate.Rate);
+        }
+        list->Active = true;
+        list->Period = 1;
+        list->PeriodType = TPeriodType::minutes;
+        list->LastCheckedTime = Now() - 1.0 / 24;
+        list->SaveToRegistry(list->ListKey(), false);
+
+        // Top left, clear of the Balance List in the middle of the screen.
+        TCurrencyWindowPlacement placement;
+        placement.Left = 40;
+        placement.Top = 40;
+        placement.Width = 240;
+        placement.Height = 170;
+        placement.WindowVisible = true;
+        placement.ColumnWidths["currency"] = 80;
+        placement.Save(store, TCurrencyWindowPlacement::KeyOf(*list));
+    } catch (const RegistryError& e) {
+        error = std::string("cannot write the settings store: ") + e.what();
+        return false;
+    }
+    return true;
+}
+
 bool TDemoProfile::WriteShowSettingsScript(std::string& error) const {
     const std::string script = "#!/bin/sh\n"
                                "# Starts the program in the demo profile; while it runs, this brings up its settings "
@@ -215,6 +265,25 @@ QProcessEnvironment TDemoProfile::Environment(const QProcessEnvironment& base) c
                                                  : value + QStringLiteral(",127.0.0.1,localhost"));
     }
     return environment;
+}
+
+bool WriteDemoRatesProvider(const std::string& folder, const std::string& siteAddress, std::string& error) {
+    const std::string path = folder + kEcbScript;
+    std::ifstream in(path, std::ios::binary);
+    const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string script = DecryptBytes(kDefinitionPassphrase, shipped);
+    script = script.substr(0, script.find('\0'));
+    const std::size_t at = script.find(kEcbRatesUrl);
+    if (shipped.empty() || at == std::string::npos) {
+        error = "no rates address to replace in " + path;
+        return false;
+    }
+    script.replace(at, std::string(kEcbRatesUrl).size(), "\"" + siteAddress + kDemoRatesPath + "\"");
+    if (!writeFile(path, EncryptBytes(kDefinitionPassphrase, script))) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
 }
 
 bool WriteDemoDefinitions(const std::string& folder, const std::string& siteAddress, std::string& error) {

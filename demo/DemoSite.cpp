@@ -130,7 +130,10 @@ void TDemoSite::addRoutes() {
                  "<li><a href=\"/mobile/account\">Demo Mobile</a>: HTTP Basic authorization, figures in a "
                  "script</li>\n"
                  "<li><a href=\"/wallet/" +
-                     std::string(kWalletId) + "\">Demo Wallet</a>: one public page</li>\n</ul>");
+                     std::string(kWalletId) +
+                     "\">Demo Wallet</a>: one public page</li>\n"
+                     "<li><a href=\"/ecb/eurofxref-daily.xml\">Euro reference rates</a>: for the shipped provider "
+                     "of the central bank's rates</li>\n</ul>");
     });
 
     // Demo Bank.
@@ -194,6 +197,11 @@ void TDemoSite::addRoutes() {
                      ", \"data_left_mb\": 1536};\n"
                      "document.getElementById(\"account\").textContent = account.credit.amount + \" EUR\";\n"
                      "</script>");
+    });
+
+    // The central bank's daily reference rates, changing with the clock.
+    server.Get("/ecb/eurofxref-daily.xml", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(DemoRatesFile(CurrentPeriod()), "text/xml");
     });
 
     // Demo Wallet.

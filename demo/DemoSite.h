@@ -19,7 +19,8 @@ struct Response;
 // The demo's pretend providers, served on 127.0.0.1 by a thread of their own:
 //   /bank/...    a form login with a session cookie, then an account page and a balance page;
 //   /mobile/...  an account page behind HTTP Basic authorization whose figures sit in a script;
-//   /wallet/...  one public page.
+//   /wallet/...  one public page;
+//   /ecb/...     the euro reference rates file that the shipped ECB provider reads.
 // The balances follow DemoBalanceAt of the site's period, so checks a period apart see changes.
 class TDemoSite {
 public:

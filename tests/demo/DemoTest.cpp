@@ -8,12 +8,16 @@
 #include "app/Program.h"
 #include "app/ProgramSettings.h"
 #include "check/CheckThread.h"
+#include "currency/CurrencyScripts.h"
+#include "currency/GetCurrencyRatesThread.h"
+#include "platform/Events.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <map>
 
 namespace {
@@ -153,4 +157,72 @@ TEST(DemoTest, BalancesChangeAcrossAnHourAndWalkUpAndDown) {
         EXPECT_GT(falls, 2000);
         EXPECT_GT(same, 1000);
     }
+}
+
+// The rates window of the demo: the shipped ECB provider, pointed at the site, updates the demo's
+// list from the site's rates file, and its first update after the start finds every shown rate
+// changed; the site's rates move from one period to the next.
+TEST(DemoTest, TheShippedRatesProviderReadsTheSitesChangingRates) {
+    std::atomic<std::int64_t> period{29'000'000};
+    TDemoSite site;
+    site.PeriodSource = [&period] { return period.load(); };
+    ASSERT_TRUE(site.Start());
+
+    TempDir dir;
+    const TDemoProfile profile(dir.file("profile"));
+    std::string error;
+    ASSERT_TRUE(profile.Reset(error)) << error;
+    std::filesystem::create_directories(profile.CurrencyFolder());
+    const std::string shipped = ReadFileBytes(BinPath("CurrencyRates/ecb.js"));
+    WriteFileBytes(profile.CurrencyFolder() + "ecb.js", shipped);
+    ASSERT_TRUE(WriteDemoRatesProvider(profile.CurrencyFolder(), site.Address(), error)) << error;
+    ASSERT_TRUE(profile.WriteCurrencyStore(period, error)) << error;
+
+    // Only the address differs from the shipped script.
+    std::string original = DecryptBytes(kDefinitionPassphrase, shipped);
+    original = original.substr(0, original.find('\0'));
+    const std::string url = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
+    original.replace(original.find(url), url.size(), site.Address() + "/ecb/eurofxref-daily.xml");
+
+    Registry store(profile.StoreFile());
+    const auto list = LoadCurrencyScript(profile.CurrencyFolder() + "ecb.js", nullptr, {}, &store);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->ScriptText, original);
+    EXPECT_TRUE(list->Active);
+    EXPECT_TRUE(list->IsDue());
+    EXPECT_EQ(list->IntervalSeconds(), 60);
+
+    TLogFile log;
+    const auto update = [&] {
+        TGetCurrencyRatesThread thread(TGetCurrencyRatesThread::gmExecute, &log, std::make_shared<ManualResetEvent>(),
+                                       *list);
+        bool done = false;
+        thread.OnDone = [&done](TGetCurrencyRatesThread&) { done = true; };
+        thread.Resume();
+        EXPECT_TRUE(ProcessEventsUntil([&] { return done; }, 30000));
+        EXPECT_FALSE(thread.Failed());
+    };
+    update();
+    int shown = 0;
+    for (const TDemoRate& rate : DemoRatesAt(period)) {
+        SCOPED_TRACE(rate.Code);
+        const TCurrencyObject* currency = list->FindCurrency(rate.Code);
+        ASSERT_NE(currency, nullptr);
+        const TCurrencyValue value = list->FindCurrency(rate.Code)->Values().at("rate");
+        EXPECT_EQ(value.Current, rate.Rate);
+        // An hour later every rate but the fixed one has moved.
+        EXPECT_EQ(value.Previous != value.Current, rate.Code != "JPY");
+        shown += currency->Active ? 1 : 0;
+    }
+    EXPECT_EQ(shown, static_cast<int>(std::size(kDemoShownCurrencies)));
+
+    ++period;
+    update();
+    int changed = 0;
+    for (const TDemoRate& rate : DemoRatesAt(period)) {
+        const TCurrencyValue value = list->FindCurrency(rate.Code)->Values().at("rate");
+        EXPECT_EQ(value.Current, rate.Rate);
+        changed += value.Current != value.Previous ? 1 : 0;
+    }
+    EXPECT_GE(changed, 1);
 }

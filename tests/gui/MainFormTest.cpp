@@ -4,12 +4,16 @@
 #include "app/Program.h"
 #include "app/Services.h"
 #include "app/ui/HotKeyEdit.h"
+#include "currency/CurrencyRatesList.h"
+#include "currency/ui/CurrencyRatesModel.h"
+#include "currency/ui/CurrencyRatesWindow.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "support/TestSupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -454,4 +459,56 @@ TEST_F(MainFormTest, ProviderScriptsBesideTheProgramBecomeCurrencyLists) {
     ASSERT_TRUE(form.FormCreate());
     ASSERT_EQ(form.CurrencyLists().size(), 1u);
     EXPECT_EQ(form.CurrencyLists().front()->CountryCode, "global");
+}
+
+// The windows of the switched-on rate lists come up at start-up as they were left, each with its
+// tray item, and at exit they keep their placement.
+TEST_F(MainFormTest, StartUpOpensTheWindowsOfActiveRateListsAndExitKeepsTheirPlace) {
+    {
+        TCurrencyList list;
+        list.ScriptFileName = "ecb.js"; // the provider the build ships beside the program
+        list.RegisterColumn("currency", "Currency", false);
+        list.RegisterColumn("rate", "EUR 1 =", true);
+        TCurrencyObject& usd = list.FindOrAddCurrency("USD");
+        usd.CurrencyName = "US dollar";
+        usd.SetBothTexts("currency", "USD");
+        usd.SetBothTexts("rate", "1.0939");
+        list.Active = true;
+        list.LastCheckedTime = Now(); // not due: no download
+        list.SaveToRegistry(list.ListKey(), false);
+        TCurrencyWindowPlacement placement;
+        placement.Left = 30;
+        placement.Top = 40;
+        placement.WindowVisible = false;
+        placement.Save(Registry::instance(), TCurrencyWindowPlacement::KeyOf(list));
+    }
+    TfmMain form;
+    startReturning(form);
+    ASSERT_TRUE(form.ScriptEngineReady());
+    ASSERT_EQ(form.CurrencyWindowCount(), 1);
+    const auto& lists = form.CurrencyLists();
+    const auto ecb = std::find_if(lists.begin(), lists.end(), [](const auto& list) { return list->Active; });
+    ASSERT_NE(ecb, lists.end());
+    TfmCurrencyRatesList* window = form.CurrencyWindow(**ecb);
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->pos(), QPoint(30, 40));
+    EXPECT_EQ(window->Model().rowCount(), 1);
+    QAction* item = form.CurrencyWindowItem(**ecb);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QStringLiteral("ECB euro reference rates"));
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_FALSE(form.miEmpty->isVisible());
+    item->trigger();
+    EXPECT_TRUE(window->isVisible());
+    window->move(50, 60);
+
+    const std::string placementKey = TCurrencyWindowPlacement::KeyOf(**ecb); // the lists go at exit
+    form.FormDestroy();
+    EXPECT_EQ(form.CurrencyWindowCount(), 0);
+    TCurrencyWindowPlacement kept;
+    kept.Load(Registry::instance(), placementKey);
+    EXPECT_EQ(kept.Left, 50);
+    EXPECT_EQ(kept.Top, 60);
+    EXPECT_EQ(kept.WindowVisible, true);
 }

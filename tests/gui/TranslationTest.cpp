@@ -8,6 +8,8 @@
 #include "app/ui/Dialogs.h"
 #include "app/ui/MainForm.h"
 #include "balancelist/ui/BalanceListWindow.h"
+#include "currency/ui/CurrencyRatesWindow.h"
+#include "currency/ui/EditCurrencyRates.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -42,6 +44,12 @@ struct SilentBalanceListOwner : IBalanceListOwner {
     void BalanceListClosed() override {}
 };
 
+// The owner of a currency rates window that only shows its texts.
+struct SilentCurrencyRatesOwner : ICurrencyRatesOwner {
+    void ShowBalloon(const std::string&, const std::string&, int) override {}
+    void CurrencyWindowShown(TCurrencyList&, bool) override {}
+};
+
 // Every form the program creates, built untranslated.
 std::vector<std::unique_ptr<QWidget>> programForms() {
     static SilentBalanceListOwner balanceListOwner;
@@ -52,6 +60,14 @@ std::vector<std::unique_ptr<QWidget>> programForms() {
     forms.push_back(std::make_unique<TfmBalanceList>(balanceListOwner, std::make_shared<TLogFile>(), std::string()));
     static TAlertItem alert;
     forms.push_back(std::make_unique<TfmEditBalanceAlert>(nullptr, alert));
+    static SilentCurrencyRatesOwner currencyRatesOwner;
+    static const auto currencyList = [] {
+        auto list = std::make_shared<TCurrencyList>();
+        list->ScriptFileName = "forms.js";
+        return list;
+    }();
+    forms.push_back(std::make_unique<TfmCurrencyRatesList>(currencyList, currencyRatesOwner, nullptr));
+    forms.push_back(std::make_unique<TfmEditCurrencyRates>(*currencyList));
     return forms;
 }
 

@@ -174,6 +174,8 @@ bool TfmMain::FormCreate() {
         pcMain->setTabVisible(pcMain->indexOf(tsCurrencyRates), false);
         miCurrrencyRates->setVisible(false);
         miCurrencyRatesWindows->setVisible(false);
+    } else {
+        OpenCurrencyWindows();
     }
 
     // Every hint of the program shows in the program's own hint window, and only while hints are on.
@@ -306,6 +308,7 @@ void TfmMain::FormDestroy() {
     try {
         // Running currency builds end first: they use the lists freed below.
         m_currencyThreads.StopAll();
+        CloseCurrencyWindows();
         // No check starts from here on; the rows go before the alerts they show.
         if (m_fmBalanceList) {
             m_fmBalanceList->tmCheckTimer->stop();

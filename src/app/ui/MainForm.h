@@ -35,6 +35,7 @@ class TGlobalHotKeys;
 class THotKey;
 class TTrayIcon;
 class TfmBalanceList;
+class TfmCurrencyRatesList;
 
 // The settings window, created hidden, and the owner of everything that lives as long as the
 // program runs. FormCreate runs the start-up sequence, FormDestroy the shutdown sequence.
@@ -162,6 +163,17 @@ public:
     // Whether the script engine passed its start-up probe (the currency features need it).
     bool ScriptEngineReady() const { return m_scriptEngineReady; }
 
+    // Currency rates windows, one per switched-on list, each with its item in the tray's
+    // "Currency Rates Windows" submenu (MainFormCurrency.cpp).
+    void OpenCurrencyWindows();
+    void CreateCurrencyWindow(const std::shared_ptr<TCurrencyList>& list);
+    void DestroyCurrencyWindow(const TCurrencyList& list);
+    // At exit: every window saves its placement and goes.
+    void CloseCurrencyWindows();
+    TfmCurrencyRatesList* CurrencyWindow(const TCurrencyList& list) const;
+    QAction* CurrencyWindowItem(const TCurrencyList& list) const;
+    int CurrencyWindowCount() const;
+
     QTabWidget* pcMain = nullptr;
     QWidget* tsGeneral = nullptr;
     QWidget* tsBalanceAlerts = nullptr;
@@ -258,6 +270,11 @@ private:
     bool m_firstRunListShown = false;
     TCurrencyLists m_currencyLists;
     TCurrencyThreads m_currencyThreads;
+    class TCurrencyWindows;
+    struct TCurrencyWindowsDeleter {
+        void operator()(TCurrencyWindows* windows) const;
+    };
+    std::unique_ptr<TCurrencyWindows, TCurrencyWindowsDeleter> m_currencyWindows;
     std::unique_ptr<TfmBalanceList> m_fmBalanceList;
     std::unique_ptr<TTrayIcon> m_trayIcon;
     std::unique_ptr<TTrayNotifier> m_notifier;

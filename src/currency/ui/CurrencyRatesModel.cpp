@@ -1,0 +1,100 @@
+#include "currency/ui/CurrencyRatesModel.h"
+
+TCurrencyRatesModel::TCurrencyRatesModel(TCurrencyRatesList& list, QObject* parent)
+    : QAbstractTableModel(parent), m_list(list) {
+    m_list.SetChangeListener([this](TCurrencyRatesList::TRowChange change, int row) { listChanged(change, row); });
+}
+
+TCurrencyRatesModel::~TCurrencyRatesModel() {
+    m_list.SetChangeListener({});
+}
+
+int TCurrencyRatesModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_list.RowCount();
+}
+
+int TCurrencyRatesModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_list.ColumnCount();
+}
+
+QVariant TCurrencyRatesModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_list.RowCount() || index.column() >= m_list.ColumnCount())
+        return {};
+    const TCurrencyRow& row = m_list.Row(index.row());
+    const bool odd = index.row() % 2 == 1;
+    switch (role) {
+    case Qt::DisplayRole: {
+        const auto cell = static_cast<std::size_t>(index.column());
+        return cell < row.Cells.size() ? QString::fromStdString(row.Cells[cell]) : QString();
+    }
+    case Qt::DecorationRole:
+        return index.column() == 0 && !m_rowImage.isNull() ? QVariant(m_rowImage) : QVariant();
+    case Qt::BackgroundRole:
+        switch (m_list.CellMark(index.row(), index.column())) {
+        case TChangeMark::Up:
+            return UpColour();
+        case TChangeMark::Down:
+            return DownColour();
+        case TChangeMark::None:
+            break;
+        }
+        // Even rows keep the view's own window colour.
+        return odd ? QVariant(OddRowColour()) : QVariant();
+    case Qt::ForegroundRole:
+        // Dark text on the fixed light colours, whatever the desktop's colour scheme.
+        if (odd || m_list.CellMark(index.row(), index.column()) != TChangeMark::None)
+            return QColor(Qt::black);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant TCurrencyRatesModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_list.ColumnCount())
+        return QString::fromStdString(m_list.ColumnCaption(section));
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void TCurrencyRatesModel::listChanged(TCurrencyRatesList::TRowChange change, int row) {
+    using C = TCurrencyRatesList::TRowChange;
+    switch (change) {
+    case C::BeforeReset:
+        beginResetModel();
+        break;
+    case C::Reset:
+        endResetModel();
+        break;
+    case C::BeforeRemove:
+        beginRemoveRows({}, row, row);
+        break;
+    case C::Removed:
+        endRemoveRows();
+        break;
+    case C::BeforeLayout:
+        // The selection and the current row follow their currencies to their new places.
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        m_layoutIndexes = persistentIndexList();
+        m_layoutCurrencies.clear();
+        for (const QModelIndex& index : m_layoutIndexes)
+            m_layoutCurrencies.push_back(index.row() < m_list.RowCount() ? m_list.Row(index.row()).Currency : nullptr);
+        break;
+    case C::Layout: {
+        QModelIndexList moved;
+        for (std::size_t i = 0; i < m_layoutCurrencies.size(); ++i) {
+            const QModelIndex& old = m_layoutIndexes[static_cast<qsizetype>(i)];
+            const int newRow = m_layoutCurrencies[i] != nullptr ? m_list.IndexOf(*m_layoutCurrencies[i]) : -1;
+            moved.push_back(newRow >= 0 ? index(newRow, old.column()) : QModelIndex());
+        }
+        changePersistentIndexList(m_layoutIndexes, moved);
+        m_layoutIndexes.clear();
+        m_layoutCurrencies.clear();
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+        break;
+    }
+    case C::Changed:
+        if (row >= 0 && m_list.ColumnCount() > 0)
+            emit dataChanged(index(row, 0), index(row, m_list.ColumnCount() - 1));
+        break;
+    }
+}

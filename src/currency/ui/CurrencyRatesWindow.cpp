@@ -1,0 +1,225 @@
+#include "currency/ui/CurrencyRatesWindow.h"
+
+#include "balancelist/BalanceList.h"
+#include "balancelist/ui/BalanceListModel.h"
+#include "currency/ui/CurrencyRatesModel.h"
+#include "platform/Registry.h"
+#include "translate/ui/FormTranslator.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScreen>
+#include <QStyle>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// Whether a window at this place would show at least a part of itself on some screen.
+bool OnSomeScreen(const QRect& frame) {
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(frame))
+            return true;
+    return false;
+}
+
+} // namespace
+
+TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, ICurrencyRatesOwner& owner,
+                                           std::shared_ptr<TLogFile> log, TTranslateFn translate,
+                                           const QWidget* centreOn)
+    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint), m_owner(owner),
+      m_rates(std::make_unique<TCurrencyRatesList>(std::move(list), owner, std::move(log), translate)) {
+    setObjectName(QStringLiteral("fmCurrencyRatesList"));
+    // Shown on top, without taking the keyboard from what the user is doing.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setMinimumSize(100, 100);
+    resize(252, 180);
+
+    m_model = std::make_unique<TCurrencyRatesModel>(*m_rates);
+    m_model->SetRowImage(QIcon::fromTheme(QStringLiteral("view-list-details"),
+                                          style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
+
+    lvCurrencyList = new QTableView(this);
+    lvCurrencyList->setObjectName(QStringLiteral("lvCurrencyList"));
+    lvCurrencyList->setModel(m_model.get());
+    lvCurrencyList->setShowGrid(true);
+    lvCurrencyList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvCurrencyList->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvCurrencyList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvCurrencyList->setWordWrap(false);
+    lvCurrencyList->setIconSize(QSize(16, 16));
+    lvCurrencyList->setContextMenuPolicy(Qt::CustomContextMenu);
+    lvCurrencyList->verticalHeader()->hide();
+    lvCurrencyList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvCurrencyList->verticalHeader()->setDefaultSectionSize(std::max(18, fontMetrics().height() + 4));
+    QHeaderView* header = lvCurrencyList->horizontalHeader();
+    header->setMinimumSectionSize(5);
+    header->setDefaultSectionSize(90);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(true);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A list that must keep the provider's order has headers that do not react to clicks.
+    header->setSectionsClickable(m_rates->ListCanSort());
+    // The selection stays visible while the list has no focus.
+    QPalette palette = lvCurrencyList->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    lvCurrencyList->setPalette(palette);
+    lvCurrencyList->installEventFilter(this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(lvCurrencyList);
+
+    pmListPopup = new QMenu(this);
+    pmListPopup->setObjectName(QStringLiteral("pmListPopup"));
+    miReloadList = pmListPopup->addAction(TBalanceListModel::Image(biCheckNow), QStringLiteral("Update List Now"));
+    miReloadList->setObjectName(QStringLiteral("miReloadList"));
+    miDisableCurrency =
+        pmListPopup->addAction(TBalanceListModel::Image(biDisable), QStringLiteral("Don't show this currency"));
+    miDisableCurrency->setObjectName(QStringLiteral("miDisableCurrency"));
+    connect(miReloadList, &QAction::triggered, this, &TfmCurrencyRatesList::miReloadListClick);
+    connect(miDisableCurrency, &QAction::triggered, this, &TfmCurrencyRatesList::miDisableCurrencyClick);
+    connect(lvCurrencyList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { pmListPopupPopup(lvCurrencyList->viewport()->mapToGlobal(pos)); });
+    connect(header, &QHeaderView::sectionClicked, this, &TfmCurrencyRatesList::lvCurrencyListColumnClick);
+
+    TranslateForm(this);
+    // The menu's texts and the provider's headers also through the translation's shared texts.
+    for (QAction* item : {miReloadList, miDisableCurrency})
+        item->setText(QString::fromStdString(TranslateAlertsText(translate, item->text().toStdString())));
+
+    m_rates->OnUpdateDone = [this] { updateCaption(); };
+    updateCaption();
+    RebuildRows();
+
+    tmCheckTimer = new QTimer(this);
+    tmCheckTimer->setObjectName(QStringLiteral("tmCheckTimer"));
+    tmCheckTimer->setInterval(TCurrencyRatesList::kCheckIntervalMs);
+    connect(tmCheckTimer, &QTimer::timeout, this, [this] { m_rates->tmCheckTimerTimer(); });
+    tmCheckTimer->start();
+
+    RestorePlacement(centreOn);
+}
+
+TfmCurrencyRatesList::~TfmCurrencyRatesList() {
+    tmCheckTimer->stop();
+    // The view lets go of the model before the rows go.
+    lvCurrencyList->setModel(nullptr);
+    m_model.reset();
+    m_rates->StopUpdate();
+}
+
+Registry& TfmCurrencyRatesList::store() const {
+    return List().Store != nullptr ? *List().Store : Registry::instance();
+}
+
+void TfmCurrencyRatesList::updateCaption() {
+    setWindowTitle(QString::fromStdString(m_rates->Caption()));
+}
+
+void TfmCurrencyRatesList::RebuildRows() {
+    m_rates->RebuildRows();
+    QHeaderView* header = lvCurrencyList->horizontalHeader();
+    header->setSortIndicatorShown(false);
+    header->setSectionsClickable(m_rates->ListCanSort());
+}
+
+int TfmCurrencyRatesList::SelectedRow() const {
+    const QModelIndexList rows = lvCurrencyList->selectionModel()->selectedRows();
+    if (rows.isEmpty() || rows.front().row() >= m_rates->RowCount())
+        return -1;
+    return rows.front().row();
+}
+
+void TfmCurrencyRatesList::pmListPopupPopup(const QPoint& globalPos) {
+    miDisableCurrency->setEnabled(SelectedRow() >= 0);
+    miReloadList->setEnabled(m_rates->RowCount() > 0);
+    pmListPopup->popup(globalPos);
+}
+
+void TfmCurrencyRatesList::miReloadListClick() {
+    if (m_rates->StartUpdate())
+        updateCaption();
+}
+
+void TfmCurrencyRatesList::miDisableCurrencyClick() {
+    m_rates->HideCurrency(SelectedRow());
+}
+
+void TfmCurrencyRatesList::lvCurrencyListColumnClick(int column) {
+    if (!m_rates->CanSortNow())
+        return;
+    m_rates->ColumnClick(column);
+    QHeaderView* header = lvCurrencyList->horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, m_rates->SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+bool TfmCurrencyRatesList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lvCurrencyList && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && SelectedRow() >= 0) {
+        miDisableCurrencyClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfmCurrencyRatesList::closeEvent(QCloseEvent* event) {
+    // Only hides; the tray item brings it back where it was.
+    event->ignore();
+    ShowOrHide(false);
+}
+
+void TfmCurrencyRatesList::ShowOrHide(bool visible) {
+    m_windowVisible = visible;
+    setVisible(visible);
+    if (visible)
+        raise();
+    SavePlacement();
+    m_owner.CurrencyWindowShown(List(), visible);
+}
+
+void TfmCurrencyRatesList::SavePlacement() const {
+    TCurrencyWindowPlacement placement;
+    placement.Left = x();
+    placement.Top = y();
+    placement.Width = width();
+    placement.Height = height();
+    placement.WindowVisible = m_windowVisible;
+    for (int i = 0; i < m_rates->ColumnCount(); ++i)
+        placement.ColumnWidths[m_rates->Column(i).ColumnName] = lvCurrencyList->columnWidth(i);
+    placement.Save(store(), TCurrencyWindowPlacement::KeyOf(List()));
+}
+
+void TfmCurrencyRatesList::RestorePlacement(const QWidget* centreOn) {
+    if (centreOn != nullptr)
+        move(centreOn->x() + (centreOn->width() - width()) / 2, centreOn->y() + (centreOn->height() - height()) / 2);
+    TCurrencyWindowPlacement placement;
+    placement.Load(store(), TCurrencyWindowPlacement::KeyOf(List()));
+    // A stored size larger than the desktop (a screen that has gone) shrinks to fit it.
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens())
+        desktop = desktop.united(screen->availableGeometry());
+    const QSize most = desktop.isEmpty() ? QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX) : desktop.size();
+    resize(std::clamp(placement.Width.value_or(width()), minimumWidth(), std::max(minimumWidth(), most.width())),
+           std::clamp(placement.Height.value_or(height()), minimumHeight(), std::max(minimumHeight(), most.height())));
+    const QPoint place(placement.Left.value_or(x()), placement.Top.value_or(y()));
+    if (OnSomeScreen(QRect(place, size())))
+        move(place);
+    for (int i = 0; i < m_rates->ColumnCount(); ++i) {
+        const auto width = placement.ColumnWidths.find(m_rates->Column(i).ColumnName);
+        if (width != placement.ColumnWidths.end())
+            lvCurrencyList->setColumnWidth(i, std::max(5, width->second));
+    }
+    ShowOrHide(placement.WindowVisible.value_or(true));
+}

@@ -1,0 +1,257 @@
+#include "../currency/LoopbackServer.h"
+
+#include "app/LogFile.h"
+#include "app/ui/MainForm.h"
+#include "currency/CurrencyList.h"
+#include "currency/ui/CurrencyRatesModel.h"
+#include "currency/ui/CurrencyRatesWindow.h"
+#include "currency/ui/EditCurrencyRates.h"
+#include "platform/Registry.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void pressKey(QWidget& widget, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &release);
+}
+
+// Types one character into the widget.
+void typeKey(QWidget& widget, char c) {
+    const int key = c >= 'a' && c <= 'z' ? Qt::Key_A + (c - 'a') : Qt::Key_0 + (c - '0');
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(QLatin1Char(c)));
+    QApplication::sendEvent(&widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(QLatin1Char(c)));
+    QApplication::sendEvent(&widget, &release);
+}
+
+struct QuietOwner : ICurrencyRatesOwner {
+    std::vector<std::string> balloons;
+    void ShowBalloon(const std::string& title, const std::string&, int) override { balloons.push_back(title); }
+    void CurrencyWindowShown(TCurrencyList&, bool) override {}
+};
+
+// A built list of three currencies, as the provider tree leaves it.
+std::shared_ptr<TCurrencyList> makeList(Registry& store, bool canSort, const std::string& fileName) {
+    auto list = std::make_shared<TCurrencyList>();
+    list->Store = &store;
+    list->ScriptFileName = fileName;
+    list->ListName = "Test Rates";
+    list->Active = true;
+    list->CanSort = canSort;
+    list->RegisterColumn("code", "Code", false);
+    list->RegisterColumn("rate", "Rate", true);
+    for (const auto& [code, rate] : {std::pair{"USD", "1.10"}, {"CZK", "25.3"}, {"JPY", "160.8"}}) {
+        TCurrencyObject& currency = list->FindOrAddCurrency(code);
+        currency.CurrencyName = code;
+        currency.SetBothTexts("code", code);
+        currency.SetBothTexts("rate", rate);
+    }
+    // Updated a moment ago: the timer leaves it alone.
+    list->LastCheckedTime = Now();
+    list->SaveToRegistry(list->ListKey(), false);
+    return list;
+}
+
+QString cell(TfmCurrencyRatesList& window, int row, int column, int role = Qt::DisplayRole) {
+    QAbstractItemModel& model = *window.lvCurrencyList->model();
+    return model.data(model.index(row, column), role).toString();
+}
+
+} // namespace
+
+TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
+    TempDir dir;
+    Registry store(dir.file("registry.db"));
+    LoopbackServer server;
+    auto log = std::make_shared<TLogFile>();
+    TfmMain form; // not started: only its tray menu and its windows are used
+    form.move(200, 150);
+    const auto centred = [&form](const QSize& size) {
+        return QPoint(200 + (form.width() - size.width()) / 2, 150 + (form.height() - size.height()) / 2);
+    };
+
+    // A list that must keep the provider's order: the headers do not react.
+    auto fixed = makeList(store, false, "fixed.js");
+    QuietOwner owner;
+    {
+        TfmCurrencyRatesList window(fixed, owner, log);
+        EXPECT_EQ(window.objectName(), QStringLiteral("fmCurrencyRatesList"));
+        EXPECT_TRUE(window.windowFlags().testFlag(Qt::Tool));
+        EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_EQ(window.minimumSize(), QSize(100, 100));
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.tmCheckTimer->interval(), 5000);
+        EXPECT_TRUE(window.tmCheckTimer->isActive());
+        EXPECT_TRUE(window.windowTitle().startsWith(QStringLiteral("Test Rates (")));
+        QHeaderView* header = window.lvCurrencyList->horizontalHeader();
+        EXPECT_FALSE(header->sectionsClickable());
+        EXPECT_EQ(window.lvCurrencyList->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Rate"));
+        emit header->sectionClicked(0);
+        EXPECT_EQ(cell(window, 0, 0), QStringLiteral("USD"));
+        EXPECT_EQ(cell(window, 2, 0), QStringLiteral("JPY"));
+        EXPECT_FALSE(header->isSortIndicatorShown());
+    }
+
+    // Sortable: a second click on a header reverses the order.
+    auto list = makeList(store, true, "rates.js");
+    form.CreateCurrencyWindow(list);
+    TfmCurrencyRatesList* window = form.CurrencyWindow(*list);
+    ASSERT_NE(window, nullptr);
+    QAction* item = form.CurrencyWindowItem(*list);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QStringLiteral("Test Rates"));
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_FALSE(form.miEmpty->isVisible());
+    // Nothing stored yet: centred on the main form.
+    EXPECT_EQ(window->pos(), centred(window->size()));
+    EXPECT_EQ(cell(*window, 0, 0), QStringLiteral("CZK")); // a fresh fill is ascending
+    QHeaderView* header = window->lvCurrencyList->horizontalHeader();
+    EXPECT_TRUE(header->sectionsClickable());
+    emit header->sectionClicked(1);
+    EXPECT_EQ(cell(*window, 0, 0), QStringLiteral("USD"));
+    emit header->sectionClicked(1);
+    EXPECT_EQ(cell(*window, 0, 0), QStringLiteral("CZK")); // "25.3" sorts after "160.8"
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // Delete hides the selected currency for good.
+    window->lvCurrencyList->selectRow(0);
+    window->pmListPopupPopup(window->mapToGlobal(QPoint(5, 5)));
+    EXPECT_TRUE(window->miDisableCurrency->isEnabled());
+    EXPECT_TRUE(window->miReloadList->isEnabled());
+    window->pmListPopup->hide();
+    pressKey(*window->lvCurrencyList, Qt::Key_Delete);
+    EXPECT_EQ(window->lvCurrencyList->model()->rowCount(), 2);
+    EXPECT_FALSE(list->FindCurrency("CZK")->Active);
+    TCurrencyList reloaded;
+    reloaded.Store = &store;
+    reloaded.LoadFromRegistry(list->ListKey());
+    EXPECT_FALSE(reloaded.FindCurrency("CZK")->Active);
+    EXPECT_TRUE(reloaded.FindCurrency("USD")->Active);
+    window->lvCurrencyList->clearSelection();
+    window->pmListPopupPopup(window->mapToGlobal(QPoint(5, 5)));
+    EXPECT_FALSE(window->miDisableCurrency->isEnabled());
+    window->pmListPopup->hide();
+
+    // Closing hides and unticks; the tray item brings it back at its place and size.
+    window->move(60, 70);
+    window->resize(300, 220);
+    window->lvCurrencyList->setColumnWidth(0, 77);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_TRUE(window->tmCheckTimer->isActive());
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->pos(), QPoint(60, 70));
+    EXPECT_EQ(window->size(), QSize(300, 220));
+
+    // The next start finds it where it was, column widths included; a place off every screen is
+    // not taken.
+    form.DestroyCurrencyWindow(*list);
+    EXPECT_EQ(form.CurrencyWindowCount(), 0);
+    EXPECT_TRUE(form.miEmpty->isVisible());
+    form.CreateCurrencyWindow(list);
+    window = form.CurrencyWindow(*list);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->pos(), QPoint(60, 70));
+    EXPECT_EQ(window->size(), QSize(300, 220));
+    EXPECT_EQ(window->lvCurrencyList->columnWidth(0), 77);
+    form.DestroyCurrencyWindow(*list);
+    store.openKey(TCurrencyWindowPlacement::KeyOf(*list), true)->writeInteger("Left", 100000);
+    form.CreateCurrencyWindow(list);
+    window = form.CurrencyWindow(*list);
+    ASSERT_NE(window, nullptr);
+    // Centred with the window's own size, then given the stored one.
+    EXPECT_EQ(window->pos().x(), centred(QSize(252, 180)).x());
+    EXPECT_EQ(window->size(), QSize(300, 220));
+
+    // An update waiting on its download: a second one is not started, the headers wait too.
+    list->ScriptText = "function execute() { Request.get('" + server.url("/hold") +
+                       "'); CurrencyList.currency('USD').setvalue('rate', '1.15'); }";
+    window->miReloadListClick();
+    ASSERT_TRUE(window->Rates().Updating());
+    server.waitForHeldRequest();
+    window->miReloadListClick();
+    window->Rates().tmCheckTimerTimer();
+    const QString firstBefore = cell(*window, 0, 0);
+    emit window->lvCurrencyList->horizontalHeader()->sectionClicked(0);
+    EXPECT_EQ(cell(*window, 0, 0), firstBefore);
+    server.release();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !window->Rates().Updating(); }, 30000));
+    EXPECT_EQ(server.held(), 1);
+    // The rise paints the rate and the row's first cell green.
+    int usd = -1;
+    for (int row = 0; row < 2; ++row)
+        if (cell(*window, row, 0) == QStringLiteral("USD"))
+            usd = row;
+    ASSERT_GE(usd, 0);
+    EXPECT_EQ(cell(*window, usd, 1), QStringLiteral("1.15"));
+    QAbstractItemModel& model = *window->lvCurrencyList->model();
+    EXPECT_EQ(model.data(model.index(usd, 1), Qt::BackgroundRole).value<QColor>(), QColor(165, 233, 155));
+    EXPECT_EQ(model.data(model.index(usd, 0), Qt::BackgroundRole).value<QColor>(), QColor(165, 233, 155));
+    const int other = 1 - usd;
+    EXPECT_EQ(model.data(model.index(other, 1), Qt::BackgroundRole).value<QColor>(),
+              other == 1 ? QColor(240, 240, 240) : QColor());
+    form.CloseCurrencyWindows();
+    EXPECT_EQ(form.CurrencyWindowCount(), 0);
+}
+
+TEST(CurrencyRatesWindow, ListOptionsDialogSetsTheIntervalOnOkOnly) {
+    TCurrencyList list;
+    list.PeriodType = TPeriodType::days;
+    list.Period = 2;
+    {
+        TfmEditCurrencyRates dialog(list);
+        EXPECT_EQ(dialog.objectName(), QStringLiteral("fmEditCurrencyRates"));
+        for (const char* name :
+             {"gbCurrencyRates", "lblInterval", "edInterval", "udInterval", "cbTypes", "btnOK", "btnCancel"})
+            EXPECT_NE(dialog.findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
+        ASSERT_EQ(dialog.cbTypes->count(), 3);
+        EXPECT_EQ(dialog.cbTypes->itemText(0), QStringLiteral("minutes"));
+        EXPECT_EQ(dialog.cbTypes->currentText(), QStringLiteral("days"));
+        EXPECT_EQ(dialog.udInterval->value(), 2);
+        EXPECT_EQ(dialog.udInterval->minimum(), 1);
+        EXPECT_EQ(dialog.udInterval->maximum(), 999);
+        EXPECT_EQ(dialog.edInterval->maxLength(), 3);
+        dialog.udInterval->setValue(7);
+        dialog.cbTypes->setCurrentIndex(0);
+        dialog.btnCancel->click();
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(list.PeriodType, TPeriodType::days);
+    EXPECT_EQ(list.Period, 2);
+
+    list.PeriodType = static_cast<TPeriodType>(7); // a unit the dialog does not know
+    list.Period = 5000;
+    TfmEditCurrencyRates dialog(list);
+    EXPECT_EQ(dialog.cbTypes->currentText(), QStringLiteral("hours"));
+    EXPECT_EQ(dialog.udInterval->value(), 999);
+    // Digits only, at most three.
+    dialog.edInterval->selectAll();
+    for (const char key : std::string("4x5"))
+        typeKey(*dialog.edInterval, key);
+    EXPECT_EQ(dialog.edInterval->text(), QStringLiteral("45"));
+    dialog.cbTypes->setCurrentIndex(0);
+    dialog.btnOK->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(list.PeriodType, TPeriodType::minutes);
+    EXPECT_EQ(list.Period, 45);
+}
