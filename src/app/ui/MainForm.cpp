@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
 #include <QFont>
@@ -91,6 +92,7 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     connect(btnCancel, &QPushButton::clicked, this, &TfmMain::btnCancelClick);
     CreateGeneralTab();
     CreateAlertsTab();
+    CreateCurrencyTab();
     CreateTrayMenu();
 
     auto* buttons = new QHBoxLayout;
@@ -175,6 +177,7 @@ bool TfmMain::FormCreate() {
         miCurrrencyRates->setVisible(false);
         miCurrencyRatesWindows->setVisible(false);
     } else {
+        FillCurrencyProviders();
         OpenCurrencyWindows();
     }
 
@@ -329,6 +332,9 @@ void TfmMain::FormDestroy() {
         m_hints.reset();
         // The tree's nodes point at the alerts: they go first.
         ClearAlertsTree();
+        ClearCurrencyTree();
+        cbCurrencyProviders->clear();
+        m_currencySettings.Clear();
         m_alertSettings.Clear();
         m_alertLists.clear();
         UnregisterHotKeys();
@@ -435,6 +441,9 @@ void TfmMain::btnOKClick() {
     m_alertSettings.AcceptPending();
     SyncBalanceList();
     RegisterHotKeys();
+    // The user goes back to the lists whose currencies are missing.
+    if (!ApplyCurrencySettings())
+        return;
     // On the first run the Balance List window comes up once there is something to show in it.
     if (Settings.FirstRun && !m_firstRunListShown && !miBalanceListWindow->isChecked() && m_fmBalanceList &&
         m_fmBalanceList->BalanceList().RowCount() > 0) {
@@ -448,6 +457,7 @@ void TfmMain::btnCancelClick() {
     SettingsToControls();
     for (TAlertItem* alert : m_alertSettings.UndoPending())
         ShowAlertActive(*alert);
+    RevertCurrencySettings();
     HideSettingsWindow();
 }
 

@@ -9,6 +9,7 @@
 #include "app/ui/About.h"
 #include "balancelist/BalanceList.h"
 #include "currency/CurrencyScripts.h"
+#include "currency/CurrencySettings.h"
 #include "currency/CurrencyThreads.h"
 #include "translate/InterfaceTranslator.h"
 
@@ -174,6 +175,24 @@ public:
     QAction* CurrencyWindowItem(const TCurrencyList& list) const;
     int CurrencyWindowCount() const;
 
+    // The Currency Rates tab (MainFormCurrencyTab.cpp).
+    enum TCurrencyNodeKind { ckNone = 0, ckStartLink = 1, ckCancelLink = 2, ckList = 3, ckCurrency = 4 };
+    static TCurrencyNodeKind CurrencyNodeKind(const QTreeWidgetItem* node);
+    // The list of a node: its own for a list or link node, the parent list for a currency.
+    static TCurrencyList* CurrencyListOfNode(const QTreeWidgetItem* node);
+    // Fills the provider chooser from the lists' country codes and shows the first group.
+    void FillCurrencyProviders();
+    void cbCurrencyProvidersChange();
+    // A link node was clicked: starts the list-building run, or cancels it.
+    void FollowCurrencyLink(QTreeWidgetItem* link);
+    void pmConfigureCurrencyListPopup(const QPoint& viewportPos);
+    void btnConfigureCurrencyListClick();
+    // OK: false when the user chose to go back to the tab. Cancel: the ticks are undone.
+    bool ApplyCurrencySettings();
+    void RevertCurrencySettings();
+    QTreeWidgetItem* CurrencyListNode(const TCurrencyList& list) const;
+    TCurrencySettings& CurrencySettings() { return m_currencySettings; }
+
     QTabWidget* pcMain = nullptr;
     QWidget* tsGeneral = nullptr;
     QWidget* tsBalanceAlerts = nullptr;
@@ -202,6 +221,13 @@ public:
     QMenu* pmConfigureAlert = nullptr;
     QAction* Configurealert1 = nullptr;
     QAction* miAddCustomAlert = nullptr;
+
+    QGroupBox* plCurrencyRatesContainer = nullptr;
+    QComboBox* cbCurrencyProviders = nullptr;
+    QTreeWidget* tvProvidersList = nullptr;
+    QPushButton* btnConfigureCurrencyList = nullptr;
+    QMenu* pmConfigureCurrencyList = nullptr;
+    QAction* miConfigureCurrencyList = nullptr;
 
     QMenu* trayMenu = nullptr;
     QAction* miRestore = nullptr;
@@ -235,6 +261,17 @@ private:
     // F2 released in the tree or its editor: ends an edit, or starts one on the selected node.
     void CatchF2();
     void ClearAlertsTree();
+    void CreateCurrencyTab();
+    void ClearCurrencyTree();
+    void tvProvidersListExpanding(QTreeWidgetItem* node);
+    void tvProvidersListCollapsed(QTreeWidgetItem* node);
+    void tvProvidersListItemChanged(QTreeWidgetItem* node);
+    void ResetCurrencyLink(const TCurrencyList& list);
+    void StartCurrencyListBuild(TCurrencyList& list);
+    void CurrencyListBuilt(TGetCurrencyRatesThread& thread);
+    void CollapseCurrencyTree();
+    // Every list node's check box shows its list's flag.
+    void ShowCurrencyTicks();
     // Chooses the icons and learns what the desktop can show.
     void DetectShellCapabilities();
     void ShowTrayIconKind(TTrayIconKind icon) override;
@@ -270,6 +307,11 @@ private:
     bool m_firstRunListShown = false;
     TCurrencyLists m_currencyLists;
     TCurrencyThreads m_currencyThreads;
+    TCurrencySettings m_currencySettings{m_currencyLists};
+    int m_lastProviderIndex = -1;
+    bool m_updatingCurrencyTree = false;
+    class TProviderLinks;
+    TProviderLinks* m_providerLinks = nullptr; // owned by the form as a QObject child
     class TCurrencyWindows;
     struct TCurrencyWindowsDeleter {
         void operator()(TCurrencyWindows* windows) const;
