@@ -4,7 +4,8 @@
 
 #include <QColor>
 
-TBalanceListModel::TBalanceListModel(TBalanceList& list, QObject* parent) : QAbstractTableModel(parent), m_list(list) {
+TBalanceListModel::TBalanceListModel(TBalanceList& list, QObject* parent)
+    : TReorderingTableModel(parent), m_list(list) {
     for (int i = 0; i < TBalanceList::kColumnCount; ++i)
         m_captions[static_cast<std::size_t>(i)] = QString::fromStdString(LoadStr(1060 + static_cast<unsigned>(i)));
     m_list.SetChangeListener([this](TBalanceList::TRowChange change, int row) { listChanged(change, row); });
@@ -77,7 +78,7 @@ QVariant TBalanceListModel::headerData(int section, Qt::Orientation orientation,
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < TBalanceList::kColumnCount)
         return m_captions[static_cast<std::size_t>(section)];
-    return QAbstractTableModel::headerData(section, orientation, role);
+    return TReorderingTableModel::headerData(section, orientation, role);
 }
 
 void TBalanceListModel::listChanged(TBalanceList::TRowChange change, int row) {
@@ -103,25 +104,11 @@ void TBalanceListModel::listChanged(TBalanceList::TRowChange change, int row) {
         break;
     case C::BeforeLayout:
         // The selection and the current row follow their alerts to their new places.
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        m_layoutIndexes = persistentIndexList();
-        m_layoutAlerts.clear();
-        for (const QModelIndex& index : m_layoutIndexes)
-            m_layoutAlerts.push_back(index.row() < m_list.RowCount() ? m_list.Row(index.row()).Alert : nullptr);
+        BeginReorder([this](int index) { return index < m_list.RowCount() ? m_list.Row(index).Alert : nullptr; });
         break;
-    case C::Layout: {
-        QModelIndexList moved;
-        for (std::size_t i = 0; i < m_layoutAlerts.size(); ++i) {
-            const QModelIndex& old = m_layoutIndexes[static_cast<qsizetype>(i)];
-            const int newRow = m_layoutAlerts[i] != nullptr ? m_list.IndexOf(*m_layoutAlerts[i]) : -1;
-            moved.push_back(newRow >= 0 ? index(newRow, old.column()) : QModelIndex());
-        }
-        changePersistentIndexList(m_layoutIndexes, moved);
-        m_layoutIndexes.clear();
-        m_layoutAlerts.clear();
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    case C::Layout:
+        EndReorder([this](const TAlertItem& alert) { return m_list.IndexOf(alert); });
         break;
-    }
     case C::Changed:
         if (row >= 0)
             emit dataChanged(index(row, 0), index(row, TBalanceList::kColumnCount - 1));

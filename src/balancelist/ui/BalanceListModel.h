@@ -2,7 +2,8 @@
 
 #include "balancelist/BalanceList.h"
 
-#include <QAbstractTableModel>
+#include "platform/ui/ReorderingTableModel.h"
+
 #include <QIcon>
 
 #include <array>
@@ -10,7 +11,7 @@
 
 // The Balance List's rows as a table for the view: it reads the rows where they live and follows
 // their changes through the list's listener, so repainting touches only what changed.
-class TBalanceListModel : public QAbstractTableModel {
+class TBalanceListModel : public TReorderingTableModel<TAlertItem> {
     Q_OBJECT
 
 public:
@@ -35,7 +36,4 @@ private:
 
     TBalanceList& m_list;
     std::array<QString, TBalanceList::kColumnCount> m_captions;
-    // Alerts of the persistent indexes while the rows are being reordered.
-    std::vector<const TAlertItem*> m_layoutAlerts;
-    QModelIndexList m_layoutIndexes;
 };

@@ -1,7 +1,7 @@
 #include "currency/ui/CurrencyRatesModel.h"
 
 TCurrencyRatesModel::TCurrencyRatesModel(TCurrencyRatesList& list, QObject* parent)
-    : QAbstractTableModel(parent), m_list(list) {
+    : TReorderingTableModel(parent), m_list(list) {
     m_list.SetChangeListener([this](TCurrencyRatesList::TRowChange change, int row) { listChanged(change, row); });
 }
 
@@ -53,7 +53,7 @@ QVariant TCurrencyRatesModel::data(const QModelIndex& index, int role) const {
 QVariant TCurrencyRatesModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_list.ColumnCount())
         return QString::fromStdString(m_list.ColumnCaption(section));
-    return QAbstractTableModel::headerData(section, orientation, role);
+    return TReorderingTableModel::headerData(section, orientation, role);
 }
 
 void TCurrencyRatesModel::listChanged(TCurrencyRatesList::TRowChange change, int row) {
@@ -73,25 +73,11 @@ void TCurrencyRatesModel::listChanged(TCurrencyRatesList::TRowChange change, int
         break;
     case C::BeforeLayout:
         // The selection and the current row follow their currencies to their new places.
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        m_layoutIndexes = persistentIndexList();
-        m_layoutCurrencies.clear();
-        for (const QModelIndex& index : m_layoutIndexes)
-            m_layoutCurrencies.push_back(index.row() < m_list.RowCount() ? m_list.Row(index.row()).Currency : nullptr);
+        BeginReorder([this](int index) { return index < m_list.RowCount() ? m_list.Row(index).Currency : nullptr; });
         break;
-    case C::Layout: {
-        QModelIndexList moved;
-        for (std::size_t i = 0; i < m_layoutCurrencies.size(); ++i) {
-            const QModelIndex& old = m_layoutIndexes[static_cast<qsizetype>(i)];
-            const int newRow = m_layoutCurrencies[i] != nullptr ? m_list.IndexOf(*m_layoutCurrencies[i]) : -1;
-            moved.push_back(newRow >= 0 ? index(newRow, old.column()) : QModelIndex());
-        }
-        changePersistentIndexList(m_layoutIndexes, moved);
-        m_layoutIndexes.clear();
-        m_layoutCurrencies.clear();
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    case C::Layout:
+        EndReorder([this](const TCurrencyObject& currency) { return m_list.IndexOf(currency); });
         break;
-    }
     case C::Changed:
         if (row >= 0 && m_list.ColumnCount() > 0)
             emit dataChanged(index(row, 0), index(row, m_list.ColumnCount() - 1));

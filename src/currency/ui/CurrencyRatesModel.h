@@ -2,7 +2,8 @@
 
 #include "currency/CurrencyRatesList.h"
 
-#include <QAbstractTableModel>
+#include "platform/ui/ReorderingTableModel.h"
+
 #include <QColor>
 #include <QIcon>
 
@@ -10,7 +11,7 @@
 
 // A rates window's rows as a table for the view: it reads the rows where they live and follows
 // their changes through the list's listener.
-class TCurrencyRatesModel : public QAbstractTableModel {
+class TCurrencyRatesModel : public TReorderingTableModel<TCurrencyObject> {
     Q_OBJECT
 
 public:
@@ -34,7 +35,4 @@ private:
 
     TCurrencyRatesList& m_list;
     QIcon m_rowImage;
-    // Currencies of the persistent indexes while the rows are being reordered.
-    std::vector<const TCurrencyObject*> m_layoutCurrencies;
-    QModelIndexList m_layoutIndexes;
 };
