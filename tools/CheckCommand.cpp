@@ -16,8 +16,8 @@
 #include <string>
 
 const char* const kCheckHelp =
-    "Usage: tallyglass-tool check FILE.bal UNIQUE_ID [--login L] [--password P] [--state-dir DIR]\n"
-    "                             [--page FILE]\n"
+    "Usage: tallyglass-tool check FILE.bal UNIQUE_ID [--login L | --login-file F]\n"
+    "                             [--password P | --password-file F] [--state-dir DIR] [--page FILE]\n"
     "\n"
     "Runs one complete balance check of the alert UNIQUE_ID of a definition file exactly as the\n"
     "program does: downloads, steps, pattern and info scripts (from the file's folder), the balance.\n"
@@ -28,6 +28,10 @@ const char* const kCheckHelp =
     "  {\"status\": \"OK\"|\"ERR\"|\"\", \"request_ok\": bool, \"balance\": s, \"last_balance\": s,\n"
     "   \"submatches\": [s], \"info\": {name: value}}\n"
     "Balances read \"-\" when there is none.\n"
+    "The page login and password may also come from the first line of a file (--login-file,\n"
+    "--password-file; '-' is standard input) or, when neither option is given, from the\n"
+    "environment variables TALLYGLASS_LOGIN and TALLYGLASS_PASSWORD, so that they need not show\n"
+    "in the process list.\n"
     "Exit codes: 0 the page came (status OK) and a balance was found in it; 1 the page or a step\n"
     "failed (status ERR); 2 bad arguments or files that cannot be read; 3 the pages came but no\n"
     "balance was found in them (a pattern or script that does not fit the page).\n";
@@ -59,23 +63,53 @@ std::string balanceText(std::int32_t balance) {
     return text;
 }
 
+// The first line of a file ("-": standard input), without its line break.
+bool readSecret(const std::string& path, const char* what, std::string& secret) {
+    std::string bytes;
+    if (!ReadInputOrReport(path, what, bytes))
+        return false;
+    secret = bytes.substr(0, bytes.find_first_of("\r\n"));
+    return true;
+}
+
+bool fromEnvironment(const char* name, std::string& value) {
+    const char* set = std::getenv(name);
+    if (set == nullptr)
+        return false;
+    value = set;
+    return true;
+}
+
 } // namespace
 
 int RunCheck(const Args& given) {
     Args args = given;
-    std::string login, password, stateDir, pagePath;
-    bool hasLogin = false, hasPassword = false, hasStateDir = false, hasPage = false;
+    std::string login, password, loginFile, passwordFile, stateDir, pagePath;
+    bool hasLogin = false, hasPassword = false, hasLoginFile = false, hasPasswordFile = false, hasStateDir = false,
+         hasPage = false;
     if (!TakeOption(args, "--login", login, hasLogin) || !TakeOption(args, "--password", password, hasPassword) ||
+        !TakeOption(args, "--login-file", loginFile, hasLoginFile) ||
+        !TakeOption(args, "--password-file", passwordFile, hasPasswordFile) ||
         !TakeOption(args, "--state-dir", stateDir, hasStateDir) || !TakeOption(args, "--page", pagePath, hasPage))
         return badArguments("an option is missing its value");
     if (args.size() != 2)
         return badArguments("expected FILE.bal and UNIQUE_ID");
     if (hasStateDir && stateDir.empty())
         return badArguments("--state-dir needs a folder");
+    if ((hasLogin && hasLoginFile) || (hasPassword && hasPasswordFile))
+        return badArguments("give the login and the password once each");
+    if (hasLoginFile && hasPasswordFile && loginFile == "-" && passwordFile == "-")
+        return badArguments("only one of --login-file and --password-file can read standard input");
+    if ((hasLoginFile && !readSecret(loginFile, "login file", login)) ||
+        (hasPasswordFile && !readSecret(passwordFile, "password file", password)))
+        return 2;
+    hasLogin = hasLogin || hasLoginFile || fromEnvironment("TALLYGLASS_LOGIN", login);
+    hasPassword = hasPassword || hasPasswordFile || fromEnvironment("TALLYGLASS_PASSWORD", password);
 
     std::string bytes;
     if (!ReadInputOrReport(args[0], "definition file", bytes, false))
         return 2;
+    WarnUnlessText(args[0], bytes);
     std::string page;
     if (hasPage && !ReadInputOrReport(pagePath, "page", page))
         return 2;

@@ -33,6 +33,9 @@ bool ReadInput(const std::string& path, std::string& bytes);
 // `allowStdin`, "-" is such a failure: the command needs a real file.
 bool ReadInputOrReport(const std::string& path, const char* what, std::string& bytes, bool allowStdin = true);
 bool WriteOutput(const std::string& path, const std::string& bytes);
+// Warns on standard error when `encrypted` decrypts to no text at all: empty once cut at its first
+// NUL, or full of the control bytes that a file which was never encrypted turns into.
+void WarnUnlessText(const std::string& path, const std::string& encrypted);
 // Removes "--name VALUE" from args into value; false when the option is given without a value.
 bool TakeOption(Args& args, const std::string& name, std::string& value, bool& present);
 // Applies a --state-dir option to the registry store; false when it is given without a folder.

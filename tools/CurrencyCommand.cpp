@@ -106,6 +106,8 @@ int RunCurrency(const Args& given) {
     std::string bytes;
     if (!ReadInputOrReport(args[0], "script", bytes, false))
         return 2;
+    if (!plain)
+        WarnUnlessText(args[0], bytes);
     // The store: the given folder, or one that lives as long as this command.
     QTemporaryDir temporaryStore;
     if (!hasStateDir) {

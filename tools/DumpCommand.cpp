@@ -55,6 +55,7 @@ int RunDump(const Args& args) {
     std::string bytes;
     if (!ReadInputOrReport(args[0], "definition file", bytes, false))
         return 2;
+    WarnUnlessText(args[0], bytes);
     // A list without a registry root reads no stored state and no custom alerts.
     TAlertItems list;
     list.FileName = args[0];

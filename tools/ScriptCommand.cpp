@@ -63,6 +63,8 @@ int RunScript(const Args& given) {
     if (hasPage && !ReadInputOrReport(pagePath, "page", page))
         return 2;
     // Scripts are stored like definition files and read the same way.
+    if (!plain)
+        WarnUnlessText(args[0], bytes);
     const std::string text = DefinitionText(plain ? bytes : DecryptBytes(kDefinitionPassphrase, bytes));
 
     const std::string scriptName = baseName(args[0]);

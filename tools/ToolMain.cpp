@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include "alerts/Encoders.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -64,6 +66,27 @@ bool ReadInputOrReport(const std::string& path, const char* what, std::string& b
         return true;
     std::fprintf(stderr, "tallyglass-tool: cannot read %s '%s'\n", what, path.c_str());
     return false;
+}
+
+void WarnUnlessText(const std::string& path, const std::string& encrypted) {
+    const std::string text = DefinitionText(DecryptBytes(kDefinitionPassphrase, encrypted));
+    std::size_t control = 0, ascii = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 32 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f') || byte == 127)
+            ++control;
+        else if (byte < 128)
+            ++ascii;
+    }
+    // Definitions and scripts are mostly ASCII (their keys and keywords are) and hold next to no
+    // control bytes; bytes decrypted under the wrong key are about one in ten control bytes and
+    // half of them above ASCII.
+    if (!text.empty() && control * 100 <= text.size() && ascii * 2 >= text.size())
+        return;
+    std::fprintf(stderr,
+                 "tallyglass-tool: warning: '%s' decrypts to no text; was it encrypted with "
+                 "'tallyglass-tool encrypt'?\n",
+                 path.c_str());
 }
 
 bool WriteOutput(const std::string& path, const std::string& bytes) {

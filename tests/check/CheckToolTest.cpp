@@ -24,11 +24,18 @@ struct ToolResult {
     std::string err;
 };
 
-ToolResult runTool(const QStringList& args) {
+// Runs the tool with `input` on standard input and `environment` added to its environment.
+ToolResult runTool(const QStringList& args, const std::string& input = std::string(),
+                   const QStringList& environment = {}) {
     QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(env);
     process.start(QString::fromStdString(BinPath("tallyglass-tool")), args);
     if (!process.waitForStarted(10000))
         return {};
+    process.write(input.data(), static_cast<qint64>(input.size()));
     process.closeWriteChannel();
     process.waitForFinished(60000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -149,4 +156,26 @@ TEST_F(CheckToolTest, SavedPageAndBadArguments) {
     EXPECT_EQ(runTool({"check", q(dir.file("bank.bal")), "NOPE"}).exitCode, 2);
     EXPECT_EQ(runTool({"check", q(dir.file("missing.bal")), "BANK"}).exitCode, 2);
     EXPECT_EQ(runTool({"check", q(dir.file("bank.bal")), "BANK", "--login"}).exitCode, 2);
+}
+
+// The login and password need not be on the command line: a file's first line, standard input or
+// the environment serve, and an option on the command line wins over the environment.
+TEST_F(CheckToolTest, LoginAndPasswordFromAFileStandardInputOrTheEnvironment) {
+    const QString bal = q(dir.file("bank.bal"));
+    WriteFileBytes(dir.file("password.txt"), "s3cret word\nignored\n");
+    ToolResult r = runTool({"check", bal, "BANK", "--password-file", q(dir.file("password.txt"))}, "",
+                           {"TALLYGLASS_LOGIN=anna", "TALLYGLASS_PASSWORD=wrong"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    r = runTool({"check", bal, "BANK", "--login", "anna", "--password-file", "-"}, "s3cret word\r\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    r = runTool({"check", bal, "BANK"}, "", {"TALLYGLASS_LOGIN=anna", "TALLYGLASS_PASSWORD=s3cret word"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    r = runTool({"check", bal, "BANK", "--password", "wrong"}, "",
+                {"TALLYGLASS_LOGIN=anna", "TALLYGLASS_PASSWORD=s3cret word"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+
+    EXPECT_EQ(runTool({"check", bal, "BANK", "--password", "x", "--password-file", "-"}).exitCode, 2);
+    EXPECT_EQ(runTool({"check", bal, "BANK", "--login-file", "-", "--password-file", "-"}).exitCode, 2);
+    EXPECT_EQ(runTool({"check", bal, "BANK", "--password-file", q(dir.file("missing.txt"))}).exitCode, 2);
+    EXPECT_NE(runTool({"check", "--help"}).out.find("TALLYGLASS_PASSWORD"), std::string::npos);
 }

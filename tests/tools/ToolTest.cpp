@@ -89,11 +89,20 @@ TEST(Tool, DumpPrintsTheParsedDefinitionAsJson) {
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);
     EXPECT_TRUE(missing.out.empty());
-    // Garbage decrypts to nothing readable: an empty list, not a failure.
+    // Garbage decrypts to nothing readable: an empty list, not a failure, with a warning. So does
+    // a definition that was never encrypted; an encrypted one gets no warning.
     WriteFileBytes(dir.file("garbage.bal"), std::string(37, '\x5a'));
     const ToolResult garbage = runTool({"dump", q(dir.file("garbage.bal"))});
     EXPECT_EQ(garbage.exitCode, 0);
     EXPECT_EQ(garbage.out, "{\"list_name\": \"\", \"alerts\": []}\n");
+    const std::string warning = "decrypts to no text; was it encrypted with 'tallyglass-tool encrypt'?";
+    EXPECT_NE(garbage.err.find(warning), std::string::npos) << garbage.err;
+    WriteFileBytes(dir.file("plain.bal"), "[COMMON]\r\nlist_name=Plain\r\n\r\n[Bank]\r\nunique_id=B\r\n"
+                                          "page_url=https://bank.example/\r\npattern=([0-9]+)(.)([0-9]{2})\r\n");
+    const ToolResult unencrypted = runTool({"dump", q(dir.file("plain.bal"))});
+    EXPECT_EQ(unencrypted.exitCode, 0);
+    EXPECT_NE(unencrypted.err.find(warning), std::string::npos) << unencrypted.err;
+    EXPECT_EQ(r.err.find(warning), std::string::npos) << r.err;
 }
 
 TEST(Tool, RegDumpShowsEveryValueWithItsType) {
