@@ -34,6 +34,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -114,6 +115,9 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
 
 TfmMain::~TfmMain() {
     FormDestroy();
+    // The widgets outlive this part of the form while the base class tears them down: nothing
+    // that reaches into the form may see their last events.
+    DetachCurrencyTab();
 }
 
 bool TfmMain::FormCreate() {

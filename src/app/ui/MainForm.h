@@ -311,6 +311,8 @@ private:
     int m_lastProviderIndex = -1;
     bool m_updatingCurrencyTree = false;
     class TProviderLinks;
+    // Stops the link handling of the provider tree, which reaches into the form.
+    void DetachCurrencyTab();
     TProviderLinks* m_providerLinks = nullptr; // owned by the form as a QObject child
     class TCurrencyWindows;
     struct TCurrencyWindowsDeleter {

@@ -119,6 +119,11 @@ private:
     QTreeWidgetItem* m_hot = nullptr;
 };
 
+void TfmMain::DetachCurrencyTab() {
+    if (tvProvidersList != nullptr && m_providerLinks != nullptr)
+        tvProvidersList->viewport()->removeEventFilter(m_providerLinks);
+}
+
 void TfmMain::CreateCurrencyTab() {
     plCurrencyRatesContainer = new QGroupBox(QStringLiteral("Currency Rates Lists"), tsCurrencyRates);
     plCurrencyRatesContainer->setObjectName(QStringLiteral("plCurrencyRatesContainer"));
