@@ -12,6 +12,7 @@
 
 #include "platform/Registry.h"
 #include "platform/UiThread.h"
+#include "platform/Worker.h"
 
 namespace {
 
@@ -161,10 +162,14 @@ int main(int argc, char** argv) {
         std::fputs(it->second.help, stdout);
         return 0;
     }
+    int code = 2;
     try {
-        return it->second.run(args);
+        code = it->second.run(args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tallyglass-tool: %s\n", e.what());
-        return 2;
     }
+    // A worker that has handed over its outcome may still be letting go of what it used: the
+    // process ends after it has.
+    WaitForAllWorkers(10000);
+    return code;
 }

@@ -2,6 +2,8 @@
 
 #include "platform/UiThread.h"
 
+#include <openssl/crypto.h>
+
 #include <thread>
 
 namespace {
@@ -40,6 +42,9 @@ void TWorker::Resume() {
     std::thread([self = shared_from_this()]() mutable {
         self->Run();
         self.reset(); // what the job kept alive may go now, on this thread
+        // The TLS library's state of this thread goes now, not in a thread-exit handler that a
+        // program ending right after its last worker would not wait for.
+        OPENSSL_thread_stop();
         workerEnded();
     }).detach();
 }
