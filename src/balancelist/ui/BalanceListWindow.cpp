@@ -2,6 +2,7 @@
 
 #include "app/ui/NewHint.h"
 #include "balancelist/ui/BalanceListModel.h"
+#include "platform/ui/ReportView.h"
 #include "translate/ui/FormTranslator.h"
 
 #include <QAction>
@@ -55,30 +56,11 @@ TfmBalanceList::TfmBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFil
     lvList = new QTableView(this);
     lvList->setObjectName(QStringLiteral("lvList"));
     lvList->setModel(m_model.get());
-    lvList->setShowGrid(true);
-    lvList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvList->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvList->setWordWrap(false);
-    lvList->setIconSize(QSize(16, 16));
-    lvList->setContextMenuPolicy(Qt::CustomContextMenu);
-    lvList->verticalHeader()->hide();
-    // Fixed row heights keep a list of thousands of rows as quick as a short one.
-    lvList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    lvList->verticalHeader()->setDefaultSectionSize(std::max(18, fontMetrics().height() + 4));
+    SetUpReportView(*lvList);
     QHeaderView* header = lvList->horizontalHeader();
     header->setSectionsClickable(true);
-    header->setHighlightSections(false);
-    header->setStretchLastSection(true);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lvList->setColumnWidth(TBalanceList::colPartner, 100);
     lvList->setColumnWidth(TBalanceList::colBalance, 60);
-    // The selection stays visible while the list has no focus.
-    QPalette palette = lvList->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::HighlightedText));
-    lvList->setPalette(palette);
     lvList->viewport()->setMouseTracking(true);
     lvList->viewport()->installEventFilter(this);
     lvList->installEventFilter(this);

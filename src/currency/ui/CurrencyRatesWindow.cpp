@@ -4,6 +4,7 @@
 #include "balancelist/ui/BalanceListModel.h"
 #include "currency/ui/CurrencyRatesModel.h"
 #include "platform/Registry.h"
+#include "platform/ui/ReportView.h"
 #include "translate/ui/FormTranslator.h"
 
 #include <QAction>
@@ -50,30 +51,12 @@ TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, 
     lvCurrencyList = new QTableView(this);
     lvCurrencyList->setObjectName(QStringLiteral("lvCurrencyList"));
     lvCurrencyList->setModel(m_model.get());
-    lvCurrencyList->setShowGrid(true);
-    lvCurrencyList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvCurrencyList->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvCurrencyList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvCurrencyList->setWordWrap(false);
-    lvCurrencyList->setIconSize(QSize(16, 16));
-    lvCurrencyList->setContextMenuPolicy(Qt::CustomContextMenu);
-    lvCurrencyList->verticalHeader()->hide();
-    lvCurrencyList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    lvCurrencyList->verticalHeader()->setDefaultSectionSize(std::max(18, fontMetrics().height() + 4));
+    SetUpReportView(*lvCurrencyList);
     QHeaderView* header = lvCurrencyList->horizontalHeader();
     header->setMinimumSectionSize(5);
     header->setDefaultSectionSize(90);
-    header->setHighlightSections(false);
-    header->setStretchLastSection(true);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // A list that must keep the provider's order has headers that do not react to clicks.
     header->setSectionsClickable(m_rates->ListCanSort());
-    // The selection stays visible while the list has no focus.
-    QPalette palette = lvCurrencyList->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::HighlightedText));
-    lvCurrencyList->setPalette(palette);
     lvCurrencyList->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
