@@ -5,6 +5,7 @@
 
 #include "alerts/AlertItems.h"
 #include "alerts/Encoders.h"
+#include "alerts/StateSaver.h"
 #include "app/Program.h"
 #include "app/ProgramSettings.h"
 #include "currency/CurrencyRatesList.h"
@@ -184,6 +185,18 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
                 }
             }
         }
+        // A Balance List wide enough for the demo's account names and the time of the last check,
+        // beside the settings and rates windows rather than under them.
+        TStateSaver state;
+        state[kStateLeft] = 320;
+        state[kStateTop] = 120;
+        state[kStateListLeft] = 760;
+        state[kStateListTop] = 120;
+        state[kStateListWidth] = 400;
+        state[kStateListHeight] = 150;
+        state[kStateListColumnWidths[0]] = 170;
+        state[kStateListColumnWidths[1]] = 80;
+        state.Save(kProgramKey, store);
         if (found != static_cast<int>(std::size(kDemoAlerts))) {
             error = "the demo definitions in " + AlertsFolder() + " hold " + std::to_string(found) + " of the " +
                     std::to_string(std::size(kDemoAlerts)) + " demo alerts";
