@@ -148,19 +148,22 @@ TAlertItem* TAlertItems::FindByChunksName(const std::string& name) const {
     return nullptr;
 }
 
-void TAlertItems::LoadFromFile() {
+bool TAlertItems::LoadFromFile() {
     Clear();
+    bool read = false;
     try {
         std::ifstream in(FileName, std::ios::binary);
         if (in) {
             std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-            if (!in.bad())
+            read = !in.bad();
+            if (read)
                 LoadFromBytes(std::move(bytes));
         }
     } catch (const std::exception&) {
         // An unreadable or broken file keeps what was added before the failure.
     }
     LoadCustomAlerts();
+    return read;
 }
 
 void TAlertItems::LoadFromBytes(std::string encrypted) {
@@ -231,41 +234,100 @@ void TAlertItems::LoadFromText(const std::string& plainText) {
         AddAlert(std::move(building));
 }
 
-std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
-                                                          const std::string& stateKey, TLogFile* log,
-                                                          const TTranslateFn& translate, Registry* store) {
-    if (log != nullptr)
-        log->WriteLog(LoadStr(1048), {folder});
+namespace {
 
+const char* const kUnreadableDefinition = "[ERR] Unable to read balance alerts file '%s'!";
+
+struct FolderLoad {
+    std::vector<std::unique_ptr<TAlertItems>> lists;
+    std::vector<bool> replaceable; // per list: a file of an earlier folder may still take its place
+};
+
+bool folderExists(const std::string& folder) {
+    std::error_code error;
+    return std::filesystem::is_directory(folder, error);
+}
+
+} // namespace
+
+std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std::string>& folders,
+                                                           const std::string& registryRoot, const std::string& stateKey,
+                                                           TLogFile* log, const TTranslateFn& translate,
+                                                           Registry* store) {
     auto translated = [&translate](const std::string& name) {
         return translate ? translate("ALERTS", "I." + name) : std::string();
     };
-
-    std::vector<std::unique_ptr<TAlertItems>> lists;
-    std::uint64_t total = 0;
-    for (const std::string& name : FilesWithExtension(folder, ".bal")) {
-        auto list = std::make_unique<TAlertItems>();
-        list->FileName = folder + name;
-        list->RegistryRoot = registryRoot;
-        list->StateKey = stateKey;
-        list->Store = store;
-        list->LoadFromFile();
-        // Only the shown names change; custom alerts stay recorded under the file's list_name.
-        if (std::string listName = translated(list->ListName); !listName.empty())
-            list->ListName = std::move(listName);
-        total += list->Alerts.size();
-        for (const auto& alert : list->Alerts) {
-            std::string alertName = translated(alert->Name);
-            if (!alertName.empty()) {
-                const auto lock = alert->Lock();
-                alert->Name = std::move(alertName);
-            }
+    // Only lists of later folders are looked at: two files of one folder whose names differ only in
+    // letter case are both loaded, as before.
+    auto claimed = [](const FolderLoad& loaded, std::size_t laterLists, const std::string& name) {
+        for (std::size_t i = 0; i < laterLists; ++i) {
+            const std::string& file = loaded.lists[i]->FileName;
+            if (AsciiEqualNoCase(std::string_view(file).substr(file.rfind('/') + 1), name))
+                return static_cast<std::ptrdiff_t>(i);
         }
-        lists.push_back(std::move(list));
+        return std::ptrdiff_t{-1};
+    };
+
+    FolderLoad loaded;
+    for (std::size_t f = folders.size(); f-- > 0;) {
+        const std::string& folder = folders[f];
+        if (f != 0 && !folderExists(folder))
+            continue;
+        if (log != nullptr)
+            log->WriteLog(LoadStr(1048), {folder});
+        std::uint64_t total = 0;
+        std::uint64_t count = 0;
+        std::size_t laterLists = loaded.lists.size();
+        for (const std::string& name : FilesWithExtension(folder, ".bal")) {
+            const std::ptrdiff_t same = claimed(loaded, laterLists, name);
+            if (same >= 0 && !loaded.replaceable[static_cast<std::size_t>(same)])
+                continue;
+            auto list = std::make_unique<TAlertItems>();
+            list->FileName = folder + name;
+            list->RegistryRoot = registryRoot;
+            list->StateKey = stateKey;
+            list->Store = store;
+            if (!list->LoadFromFile()) {
+                if (log != nullptr)
+                    log->WriteLog(kUnreadableDefinition, {list->FileName});
+                continue;
+            }
+            if (same >= 0) {
+                // A later folder's file that held nothing gives way to this one.
+                loaded.lists.erase(loaded.lists.begin() + same);
+                loaded.replaceable.erase(loaded.replaceable.begin() + same);
+                --laterLists;
+            }
+            // Only the shown names change; custom alerts stay recorded under the file's list_name.
+            if (std::string listName = translated(list->ListName); !listName.empty())
+                list->ListName = std::move(listName);
+            total += list->Alerts.size();
+            ++count;
+            for (const auto& alert : list->Alerts) {
+                std::string alertName = translated(alert->Name);
+                if (!alertName.empty()) {
+                    const auto lock = alert->Lock();
+                    alert->Name = std::move(alertName);
+                }
+            }
+            loaded.replaceable.push_back(list->Alerts.empty());
+            loaded.lists.push_back(std::move(list));
+        }
+        if (log != nullptr)
+            log->WriteLog(LoadStr(1049), {total, count});
     }
-    if (log != nullptr)
-        log->WriteLog(LoadStr(1049), {total, static_cast<std::uint64_t>(lists.size())});
-    return lists;
+    return std::move(loaded.lists);
+}
+
+std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
+                                                          const std::string& stateKey, TLogFile* log,
+                                                          const TTranslateFn& translate, Registry* store) {
+    return LoadAlertFolders({folder}, registryRoot, stateKey, log, translate, store);
+}
+
+std::string DefinitionFolder(const TAlertItems& list) {
+    const std::size_t slash = list.FileName.rfind('/');
+    return slash == std::string::npos ? std::string() : list.FileName.substr(0, slash + 1);
 }
 
 // ---- Stored state ------------------------------------------------------------------------------

@@ -44,8 +44,8 @@ public:
 
     // Reads FileName: decrypts it, parses it and adds its alerts, then recreates the list's custom
     // alerts. A file that cannot be read or parsed ends the parsing silently; whatever was added
-    // before stays, and the custom alerts are still loaded.
-    void LoadFromFile();
+    // before stays, and the custom alerts are still loaded. False when the file could not be read.
+    bool LoadFromFile();
     // The same from the encrypted bytes of a definition file.
     void LoadFromBytes(std::string encrypted);
     // The same from decrypted text; the text ends at its first NUL byte.
@@ -102,8 +102,24 @@ std::vector<std::string> SplitLines(const std::string& text);
 // Loads every ".bal" file of the folder (extension in any letter case, directories skipped), in
 // name order (FileNameLess), as one list each. The folder path ends with a separator. Logs
 // messages 1048 and 1049 when a log is given. With a translation, the list names and alert names
-// are replaced by the non-empty values of "I.<name>" in section "ALERTS".
+// are replaced by the non-empty values of "I.<name>" in section "ALERTS". A file that cannot be
+// read is left out, with "[ERR] Unable to read balance alerts file '<file>'!" in the log.
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
                                                           const std::string& stateKey, TLogFile* log = nullptr,
                                                           const TTranslateFn& translate = {},
                                                           Registry* store = nullptr);
+
+// The same over several folders, the first one the program's own and each later one taking
+// precedence over those before it (the user's own definitions over the shipped ones): a file
+// whose name matches, letter case ignored, that of a file in a later folder is replaced by it.
+// A replacing file that cannot be read or holds no alerts does not hide the one it would replace.
+// Later folders that do not exist are skipped without a word; every folder that is read is framed
+// by its own 1048 and 1049. Folders are read from the last to the first, and the lists come in
+// that order.
+std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std::string>& folders,
+                                                           const std::string& registryRoot, const std::string& stateKey,
+                                                           TLogFile* log = nullptr, const TTranslateFn& translate = {},
+                                                           Registry* store = nullptr);
+
+// The folder of the list's definition file, ending with a separator: where its scripts are found.
+std::string DefinitionFolder(const TAlertItems& list);

@@ -24,6 +24,7 @@ void TProgramSettings::SetDefaults() {
         base = ExePath;
     DataPath = base + "TallyData/";
     ForceDirectories(DataPath);
+    UserPath = LocalAppDataFolder() + "tallyglass/";
 }
 
 void TProgramSettings::LoadSettings(Registry& registry) {

@@ -12,6 +12,9 @@ public:
     std::uint16_t ShowMainWindowShortCut = 0xC04D;    // Ctrl+Alt+M
     std::string ExePath;
     std::string DataPath;
+    // The user's own definitions (BalanceAlerts/) and provider scripts (CurrencyRates/) live here,
+    // beside the shipped ones of ExePath; the folder is only read, never created.
+    std::string UserPath;
     bool ShowHints = true;
     bool AutoStart = false;
     std::string PasswordHash;
@@ -22,7 +25,7 @@ public:
     bool BalanceWindowVisible = false;
 
     // ExePath from the program's folder, DataPath under the user's data folder (created with its
-    // parents), every other field its default.
+    // parents), UserPath that folder's "tallyglass/", every other field its default.
     void SetDefaults();
     // Reads the stored values; a missing program key leaves the defaults and FirstRun set. A value
     // of the wrong type ends the reading: what was read before it stays.

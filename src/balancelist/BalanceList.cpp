@@ -123,7 +123,11 @@ void TBalanceList::StartCheck(TAlertItem& alert) {
     if (IsChecking(alert))
         return;
     m_log->WriteLog(LoadStr(1025), {alert.Name});
-    auto thread = std::make_shared<TCheckThread>(alert, m_exePath + "BalanceAlerts/", *m_log, m_cancelEvent);
+    // Scripts named by a definition lie beside its file, in the shipped folder or the user's own.
+    std::string folder = alert.Owner != nullptr ? DefinitionFolder(*alert.Owner) : std::string();
+    if (folder.empty())
+        folder = m_exePath + "BalanceAlerts/";
+    auto thread = std::make_shared<TCheckThread>(alert, folder, *m_log, m_cancelEvent);
     // A check that outlives the window's wait at shutdown still has its alert, list and log.
     if (alert.Owner != nullptr)
         thread->KeepAlive(alert.Owner->weak_from_this().lock());

@@ -85,7 +85,8 @@ public:
     };
     using TChangeListener = std::function<void(TRowChange change, int row)>;
 
-    // The checks take their definitions from exePath + "BalanceAlerts/" and log to `log`.
+    // The checks find their scripts in the folder of their alert's definition file (exePath +
+    // "BalanceAlerts/" for an alert of no list) and log to `log`.
     TBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFile> log, std::string exePath);
     // Waits for the running checks (WaitForChecks).
     ~TBalanceList();

@@ -5,6 +5,7 @@
 #include "alerts/Encoders.h"
 #include "app/LogFile.h"
 #include "app/Messages.h"
+#include "platform/Strings.h"
 #include "script/ActiveScriptEngine.h"
 
 #include <algorithm>
@@ -81,9 +82,12 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogF
 }
 
 TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, const TTranslateFn& translate,
-                                   Registry* store) {
+                                   Registry* store, const std::vector<std::string>& replaced) {
     TCurrencyLists lists;
     for (const std::string& name : FilesWithExtension(folder, ".js")) {
+        if (std::any_of(replaced.begin(), replaced.end(),
+                        [&name](const std::string& other) { return AsciiEqualNoCase(name, other); }))
+            continue;
         // A list keeps its state under its file name, and the registry ignores the letter case of
         // key names: of two files whose names differ only in case, the first in name order is
         // loaded, and the other would share its stored state.
@@ -102,13 +106,25 @@ TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, con
     return lists;
 }
 
-TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, TLogFile* log, const TTranslateFn& translate,
-                                         Registry* store) {
+TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, const std::string& userPath, TLogFile* log,
+                                         const TTranslateFn& translate, Registry* store) {
     TCurrencyProviders providers;
     providers.Available = ScriptEngineAvailable();
-    if (providers.Available)
-        providers.Lists = LoadCurrencyScripts(exePath + "CurrencyRates/", log, translate, store);
-    else if (log != nullptr)
-        log->WriteLog(LoadStr(1076));
+    if (!providers.Available) {
+        if (log != nullptr)
+            log->WriteLog(LoadStr(1076));
+        return providers;
+    }
+    TCurrencyLists own;
+    if (!userPath.empty())
+        own = LoadCurrencyScripts(userPath + "CurrencyRates/", log, translate, store);
+    std::vector<std::string> replaced;
+    for (const auto& list : own)
+        replaced.push_back(list->ScriptFileName);
+    providers.Lists = LoadCurrencyScripts(exePath + "CurrencyRates/", log, translate, store, replaced);
+    for (auto& list : own)
+        providers.Lists.push_back(std::move(list));
+    std::stable_sort(providers.Lists.begin(), providers.Lists.end(),
+                     [](const auto& a, const auto& b) { return FileNameLess(a->ScriptFileName, b->ScriptFileName); });
     return providers;
 }

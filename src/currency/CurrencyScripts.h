@@ -37,16 +37,21 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogF
 // Every ".js" file (extension in any letter case, directories skipped) of the folder, in name order
 // (FileNameLess); scripts that fail to load are left out. A file whose name differs only in letter
 // case from that of a list already loaded would share its stored state: it is skipped, with
-// "[ERR] Script '<file>' skipped: ..." in the log. The folder path ends with a separator.
+// "[ERR] Script '<file>' skipped: ..." in the log. Files whose names match one of `replaced`
+// (letter case ignored) are skipped without a word. The folder path ends with a separator.
 TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log = nullptr,
-                                   const TTranslateFn& translate = {}, Registry* store = nullptr);
+                                   const TTranslateFn& translate = {}, Registry* store = nullptr,
+                                   const std::vector<std::string>& replaced = {});
 
 // The providers at program start: when a script engine is available, the lists of the program's
-// CurrencyRates/ folder; otherwise none, and message 1076 in the log, and the currency features
-// stay hidden for the run. `exePath` ends with a separator.
+// CurrencyRates/ folder and of the user's own (userPath + "CurrencyRates/"), in name order; a user
+// script that loads replaces the shipped one of the same name, letter case ignored, and keeps its
+// stored state. Without an engine there are none, message 1076 goes to the log, and the currency
+// features stay hidden for the run. Both paths end with a separator; userPath may be empty.
 struct TCurrencyProviders {
     bool Available = false;
     TCurrencyLists Lists;
 };
-TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, TLogFile* log = nullptr,
-                                         const TTranslateFn& translate = {}, Registry* store = nullptr);
+TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, const std::string& userPath,
+                                         TLogFile* log = nullptr, const TTranslateFn& translate = {},
+                                         Registry* store = nullptr);

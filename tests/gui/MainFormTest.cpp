@@ -446,6 +446,8 @@ TEST_F(MainFormTest, StartUpLogsTheAlertFolderAndTheScriptEngineProbe) {
               std::string::npos)
         << log;
     EXPECT_NE(log.find(": Loaded 0 balance alerts from 0 lists.\r\n"), std::string::npos) << log;
+    // The user has no folder of definitions of their own: it is skipped without a word.
+    EXPECT_EQ(log.find("Loading balance alerts"), log.rfind("Loading balance alerts")) << log;
     EXPECT_EQ(log.find("JScript"), std::string::npos);
 }
 

@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         qputenv(name, (home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
+    // The program speaks the desktop's language; the tests read its built-in English texts unless
+    // one of them asks for another.
+    qunsetenv("LANGUAGE");
+    qunsetenv("LC_ALL");
+    qputenv("LC_MESSAGES", "C");
     // Nor do they talk to the desktop's session bus: no icons in its tray, no notifications. A
     // test that runs itself again on a bus of its own names that bus.
     const QByteArray testBus = qgetenv("TALLYGLASS_TEST_SESSION_BUS");

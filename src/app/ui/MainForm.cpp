@@ -17,6 +17,7 @@
 #include "platform/ui/GlobalHotKeys.h"
 #include "platform/ui/TrayIcon.h"
 #include "script/ActiveScriptEngine.h"
+#include "translate/InterfaceLanguage.h"
 #include "translate/ui/FormTranslator.h"
 
 #include <QApplication>
@@ -24,7 +25,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
-#include <QFileInfo>
 #include <QFont>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -168,12 +168,12 @@ bool TfmMain::FormCreate() {
     const TTranslateFn translate = [this](const std::string& section, const std::string& key) {
         return Translator.GetValue(section, key);
     };
-    LoadAlertLists(Settings.ExePath + "BalanceAlerts/", translate);
+    LoadAlertLists(translate);
     FillAlertGroups();
 
     // The currency features run provider scripts: without a working engine they are hidden (the
     // loader then writes message 1076).
-    TCurrencyProviders providers = LoadCurrencyProviders(Settings.ExePath, &Log, translate);
+    TCurrencyProviders providers = LoadCurrencyProviders(Settings.ExePath, Settings.UserPath, &Log, translate);
     m_scriptEngineReady = providers.Available;
     m_currencyLists = std::move(providers.Lists);
     if (!m_scriptEngineReady) {
@@ -244,9 +244,10 @@ void TfmMain::PrepareTranslator() {
     Translator.IgnoreComponentTag = -100;
     Translator.SetFormTranslation(&QtFormTranslation());
     SetInterfaceTranslator(&Translator);
-    // A translation file beside the program translates every form, this one included, at once.
-    const std::string file = Settings.ExePath + "interface.txt";
-    if (QFileInfo::exists(QString::fromStdString(file))) {
+    // A translation file beside the program translates every form, this one included, at once; else
+    // the user's own, else the shipped one of the desktop's language.
+    const std::string file = FindInterfaceFile(Settings.ExePath, ConfigFolder(), DesktopLanguages());
+    if (!file.empty()) {
         Translator.SetFileName(file);
         Translator.SetActive(true);
     }
@@ -360,9 +361,11 @@ void TfmMain::StartLog() {
     Log.WriteLog(LoadStr(1052));
 }
 
-void TfmMain::LoadAlertLists(const std::string& folder, const TTranslateFn& translate) {
-    // The alerts' logins, passwords and balances are kept encrypted under the password's digest.
-    for (auto& list : LoadAlertFolder(folder, kProgramKey, Settings.PasswordHash, &Log, translate))
+void TfmMain::LoadAlertLists(const TTranslateFn& translate) {
+    // The shipped definitions, then the user's own, which replace shipped ones of the same name. The
+    // alerts' logins, passwords and balances are kept encrypted under the password's digest.
+    const std::vector<std::string> folders{Settings.ExePath + "BalanceAlerts/", Settings.UserPath + "BalanceAlerts/"};
+    for (auto& list : LoadAlertFolders(folders, kProgramKey, Settings.PasswordHash, &Log, translate))
         m_alertLists.push_back(std::move(list));
 }
 

@@ -281,7 +281,7 @@ private:
     // Asks for the program password (choosing one on the first start); false when the program is
     // to end.
     bool CheckProgramPassword();
-    void LoadAlertLists(const std::string& folder, const TTranslateFn& translate);
+    void LoadAlertLists(const TTranslateFn& translate);
     void StartLog();
     void SaveSettings();
     void PrepareTranslator();
