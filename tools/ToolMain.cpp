@@ -14,6 +14,9 @@
 #include "platform/UiThread.h"
 #include "platform/Worker.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace {
 
 const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
@@ -30,6 +33,20 @@ const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
                               "  check FILE.bal ID  run one balance check of an alert as the program does\n"
                               "\n"
                               "Run 'tallyglass-tool COMMAND --help' for a command's options.\n";
+
+// The commands' log opens /dev/stderr anew, which for a regular file is a second handle with an
+// offset of its own: with "> out 2>&1" the JSON on standard output, or a later message on standard
+// error, would be written over the log lines. Appending on every handle keeps them in order.
+void appendToRegularFiles() {
+    for (const int fd : {1, 2}) {
+        struct stat info {};
+        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            fcntl(fd, F_SETFL, flags | O_APPEND);
+    }
+}
 
 struct Command {
     int (*run)(const Args&);
@@ -139,6 +156,7 @@ int main(int argc, char** argv) {
     // The core needs an application object (text codecs, the script engine, local paths).
     QCoreApplication app(argc, argv);
     UiThread::initialize();
+    appendToRegularFiles();
     const std::map<std::string, Command> commands = {
         {"encrypt", {RunEncrypt, kEncryptHelp}}, {"decrypt", {RunDecrypt, kDecryptHelp}},
         {"dump", {RunDump, kDumpHelp}},          {"reg", {RunReg, kRegHelp}},
