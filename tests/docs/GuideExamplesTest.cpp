@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 
 #if defined(__SANITIZE_THREAD__)
 // The shell is started while the site's threads run. The child only executes the shell, so the
@@ -28,10 +27,7 @@ const std::string kSource = TALLYGLASS_SOURCE_DIR;
 const std::string kExamples = kSource + "/docs/examples";
 
 // What the shell prints after each command: its exit status between two record separators.
-const std::regex& endMark() {
-    static const std::regex mark("\x1e(\\d+)\x1e\n");
-    return mark;
-}
+constexpr char kMark = '\x1e';
 
 class GuideExamples : public ::testing::Test {
 protected:
@@ -75,16 +71,17 @@ protected:
         const std::string output = shell.readAllStandardOutput().toStdString();
 
         std::size_t index = 0;
-        auto from = output.cbegin();
-        for (std::sregex_iterator mark(output.begin(), output.end(), endMark()), end; mark != end; ++mark, ++index) {
-            const std::string printed(from, (*mark)[0].first);
-            from = (*mark)[0].second;
-            if (index >= block.commands.size())
+        for (std::size_t from = 0, mark; (mark = output.find(kMark, from)) != std::string::npos; ++index) {
+            const std::string printed = output.substr(from, mark - from);
+            const std::size_t close = output.find(kMark, mark + 1);
+            if (close == std::string::npos || index >= block.commands.size())
                 break;
+            const std::string status = output.substr(mark + 1, close - mark - 1);
+            from = close + 2; // and the line break
             const GuideCommand& command = block.commands[index];
-            EXPECT_EQ((*mark)[1].str(), "0")
-                << guide << ":" << command.line << ": " << command.text << "\nends with a failure; it printed\n"
-                << printed;
+            EXPECT_EQ(status, "0") << guide << ":" << command.line << ": " << command.text
+                                   << "\nends with a failure; it printed\n"
+                                   << printed;
             std::string why;
             EXPECT_TRUE(OutputMatches(command.expected, printed, why))
                 << guide << ":" << command.line << ": " << command.text << "\n"

@@ -2,8 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
-
-#include <regex>
+#include <QRegularExpression>
 
 namespace {
 
@@ -56,14 +55,11 @@ void readConsole(const std::vector<std::string>& lines, int firstLine, GuideBloc
     }
 }
 
-// A log line's time stamp as the tool writes it under the C.UTF-8 locale: "9 Dec 2026 06:17:04: ".
-const std::regex& timeStamp() {
-    static const std::regex stamp(R"(^\d{1,2} [A-Z][a-z]{2} \d{4} \d{2}:\d{2}:\d{2}: )");
-    return stamp;
-}
-
+// A log line's time stamp: the date and the time in the locale's forms, then ": ", as in
+// "9 Dec 2026 06:17:04: " or "12/9/26 6:17:04 AM: ".
 std::string withoutTimeStamp(const std::string& line) {
-    return std::regex_replace(line, timeStamp(), "<time>: ", std::regex_constants::format_first_only);
+    static const QRegularExpression stamp(QStringLiteral(R"(^[^:]*\d:\d\d:\d\d( ?[AaPp][Mm])?: )"));
+    return QString::fromStdString(line).replace(stamp, QStringLiteral("<time>: ")).toStdString();
 }
 
 bool parseJson(const std::string& text, QJsonDocument& document) {

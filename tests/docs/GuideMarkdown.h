@@ -32,7 +32,7 @@ struct GuideBlock {
 std::vector<GuideBlock> ReadGuideBlocks(const std::string& markdown);
 
 // Whether a command's output, as the shell captured it, is what the guide shows. Line ends may be
-// CR LF. A log line's leading time stamp ("14 Mar 2025 09:30:05: ") matches any time stamp. JSON
+// CR LF. A log line's leading time stamp ("14 Mar 2025 09:30:05: ") matches any other. JSON
 // matches JSON of the same value: the guide spreads an object over several lines, the tool prints
 // it on one. On a mismatch, `why` says where.
 bool OutputMatches(const std::vector<std::string>& expected, const std::string& actual, std::string& why);

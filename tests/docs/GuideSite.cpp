@@ -3,9 +3,8 @@
 #include "alerts/Encoders.h"
 #include "support/TestSupport.h"
 
+#include <QRegularExpression>
 #include <QUuid>
-
-#include <regex>
 
 namespace {
 
@@ -15,7 +14,8 @@ constexpr const char* kMobileAuthorization = "5550123:mobile pin";
 constexpr const char* kAccount = "/accounts/40817";
 
 bool matches(const std::string& text, const char* pattern) {
-    return std::regex_match(text, std::regex(pattern));
+    const QRegularExpression whole(QRegularExpression::anchoredPattern(QString::fromLatin1(pattern)));
+    return whole.match(QString::fromStdString(text)).hasMatch();
 }
 
 std::string newToken() {
