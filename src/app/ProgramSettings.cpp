@@ -115,6 +115,8 @@ void TProgramSettings::ApplyAutoStart() {
         program = QCoreApplication::applicationFilePath().toStdString();
     if (program.empty())
         return;
+    // An installed program is started through its link in bin/, which outlives upgrades.
+    program = StableProgramPath(program);
     fs::create_directories(fs::path(file).parent_path(), error);
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << "[Desktop Entry]\nType=Application\nName=Tallyglass\nExec=" << DesktopExecQuote(program)

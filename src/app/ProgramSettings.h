@@ -33,7 +33,8 @@ public:
     // Writes every value, then applies the auto-start entry (in every case).
     void SaveSettings(Registry& registry);
     void SetPassword(const std::string& password);
-    // Writes or removes the desktop's autostart entry for the program file.
+    // Writes or removes the desktop's autostart entry for the program file (through its link in
+    // bin/ when it is installed, see StableProgramPath).
     void ApplyAutoStart();
 
     // Where the autostart entry lives and which program it starts; set for tests.

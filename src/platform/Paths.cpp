@@ -70,6 +70,20 @@ std::string ExePath() {
     return withSlash(QFileInfo(QString::fromLocal8Bit(buffer, n)).absolutePath().toStdString());
 }
 
+std::string StableProgramPath(const std::string& executable) {
+    namespace fs = std::filesystem;
+    const fs::path program(executable);
+    const fs::path folder = program.parent_path();
+    if (folder.filename() != "tallyglass" || folder.parent_path().filename() != "lib")
+        return executable;
+    const fs::path link = folder.parent_path().parent_path() / "bin" / program.filename();
+    std::error_code error;
+    // A link of the same name that leads elsewhere, or a copy in bin/, is not this program.
+    if (!fs::is_symlink(link, error) || !fs::equivalent(link, program, error))
+        return executable;
+    return link.string();
+}
+
 std::string LocalAppDataFolder() {
     return xdgFolder("XDG_DATA_HOME", ".local/share/");
 }

@@ -9,6 +9,12 @@
 // Folder of the running executable; BalanceAlerts/, CurrencyRates/ and interface.txt live there.
 std::string ExePath();
 
+// The path that starts `executable` for good, for entries that outlive this run (auto-start). An
+// installed program runs as <prefix>/lib/tallyglass/NAME and is started through <prefix>/bin/NAME,
+// a link to it that stays when an upgrade replaces the file: when that link exists and leads to
+// `executable`, its path; otherwise `executable` itself.
+std::string StableProgramPath(const std::string& executable);
+
 // $XDG_DATA_HOME, or ~/.local/share when unset or not absolute.
 std::string LocalAppDataFolder();
 // $XDG_CONFIG_HOME, or ~/.config when unset or not absolute.

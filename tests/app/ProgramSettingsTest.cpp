@@ -1,5 +1,6 @@
 #include "app/ProgramSettings.h"
 #include "app/Program.h"
+#include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -82,4 +83,51 @@ TEST_F(SettingsFixture, AutoStartEntryFollowsTheSettingAndTheProgramsPlace) {
     settings.SaveSettings(store); // nothing to remove: still fine
     // Characters that the Exec= line treats specially are escaped.
     EXPECT_EQ(DesktopExecQuote("/a$b/100%/c\"d"), "\"/a\\\\$b/100%%/c\\\\\"d\"");
+}
+
+// An installed program runs from <prefix>/lib/tallyglass/ and is started through a link in
+// <prefix>/bin/: the entry names the link, which upgrades keep, and only a link that leads to the
+// running program counts.
+TEST_F(SettingsFixture, AutoStartNamesTheInstalledLinkThatLeadsToTheProgram) {
+    namespace fs = std::filesystem;
+    const fs::path prefix = dir.file("usr");
+    fs::create_directories(prefix / "lib/tallyglass");
+    fs::create_directories(prefix / "bin");
+    const std::string program = (prefix / "lib/tallyglass/tallyglass").string();
+    const std::string link = (prefix / "bin/tallyglass").string();
+    WriteFileBytes(program, "program");
+    settings.ProgramFilePath = program;
+    settings.AutoStart = true;
+    const auto exec = [this] {
+        settings.ApplyAutoStart();
+        const std::string text = ReadFileBytes(settings.AutoStartFile);
+        const std::size_t at = text.find("Exec=");
+        return at == std::string::npos ? std::string() : text.substr(at + 5, text.find('\n', at) - at - 5);
+    };
+
+    EXPECT_EQ(exec(), DesktopExecQuote(program)); // no link yet
+    fs::create_symlink("../lib/tallyglass/tallyglass", link);
+    EXPECT_EQ(exec(), DesktopExecQuote(link));
+    EXPECT_EQ(StableProgramPath(program), link);
+
+    // A link to another program, a link to nothing, and a copy in bin/ leave the program's own path.
+    const std::string other = (prefix / "lib/tallyglass/other").string();
+    WriteFileBytes(other, "other");
+    fs::remove(link);
+    fs::create_symlink(other, link);
+    EXPECT_EQ(exec(), DesktopExecQuote(program));
+    fs::remove(link);
+    fs::create_symlink("../lib/tallyglass/gone", link);
+    EXPECT_EQ(StableProgramPath(program), program);
+    fs::remove(link);
+    fs::copy_file(program, link);
+    EXPECT_EQ(StableProgramPath(program), program);
+
+    // Outside lib/tallyglass/ the program is where it runs, even with a bin/ link that leads to it.
+    fs::remove(link);
+    fs::create_directories(prefix / "share/tallyglass");
+    const std::string elsewhere = (prefix / "share/tallyglass/tallyglass").string();
+    WriteFileBytes(elsewhere, "program");
+    fs::create_symlink(elsewhere, link);
+    EXPECT_EQ(StableProgramPath(elsewhere), elsewhere);
 }
