@@ -6,6 +6,7 @@ if(CLANG_FORMAT_EXECUTABLE)
         ${PROJECT_SOURCE_DIR}/tools/*.cpp ${PROJECT_SOURCE_DIR}/tools/*.h
         ${PROJECT_SOURCE_DIR}/demo/*.cpp ${PROJECT_SOURCE_DIR}/demo/*.h
         ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
+        ${PROJECT_SOURCE_DIR}/packaging/*.cpp
         ${PROJECT_SOURCE_DIR}/bench/*.cpp)
     add_custom_target(format COMMAND ${CLANG_FORMAT_EXECUTABLE} -i ${TALLYGLASS_FORMAT_FILES})
     add_custom_target(check-format COMMAND ${CLANG_FORMAT_EXECUTABLE} --dry-run -Werror ${TALLYGLASS_FORMAT_FILES})

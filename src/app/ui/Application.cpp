@@ -32,10 +32,11 @@ void showException(const std::string& what) {
 } // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    // The name the desktop knows the program by (its autostart entry is tallyglass.desktop). No
-    // display name is set: the platforms would append it to every window title.
+    // The name the desktop knows the program by: its installed desktop entry is named after the
+    // application id (the autostart entry stays tallyglass.desktop). No display name is set: the
+    // platforms would append it to every window title.
     setApplicationName(QStringLiteral("tallyglass"));
-    setDesktopFileName(QStringLiteral("tallyglass"));
+    setDesktopFileName(QStringLiteral(TALLYGLASS_APP_ID));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

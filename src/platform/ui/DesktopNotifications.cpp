@@ -79,7 +79,8 @@ void TDesktopNotifications::Notify(const QString& title, const QString& text, in
     QVariantMap hints;
     hints.insert(QStringLiteral("image-data"),
                  QVariant::fromValue(NotificationImage{m_icon.pixmap(kImageSize, kImageSize).toImage()}));
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tallyglass"));
+    // Names the installed desktop entry, whose icon and name the notification server may show.
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral(TALLYGLASS_APP_ID));
     QDBusMessage message = call("Notify");
     message << QStringLiteral("Tallyglass") << static_cast<uint>(m_lastId) << QString() << title
             << (m_markup ? text.toHtmlEscaped() : text) << QStringList() << hints << static_cast<int>(timeoutMs);
