@@ -184,18 +184,21 @@ protected:
     }
 
     // Starts the installed program through its bin/ link in the profile, with `changes` to the
-    // environment (a locale, say), types its password, waits for it to be ready and ends it with
-    // SIGTERM. Returns the run's log; the test fails when a step does.
-    std::string RunInstalledProgram(const std::map<QString, QString>& changes = {}) {
+    // environment (a locale, say), types its password, waits for `ready` (message 1055 as the run
+    // writes it) in its log and ends it with SIGTERM. Without changes it runs in the C locale, in
+    // English. Returns the run's log; the test fails when a step does.
+    std::string RunInstalledProgram(const std::map<QString, QString>& changes, const std::string& ready) {
         TXServer server;
         if (!server.Start()) {
             ADD_FAILURE() << "Xvfb did not start (scripts/install-deps installs it)";
             return std::string();
         }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "no_proxy", "NO_PROXY",
-                                 "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+        for (const char* name :
+             {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "no_proxy", "NO_PROXY", "HTTP_PROXY",
+              "HTTPS_PROXY", "ALL_PROXY", "all_proxy", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
             env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
         const auto profile = [this](const char* name) { return QString::fromStdString(Profile(name)); };
         env.insert(QStringLiteral("HOME"), profile("home"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), profile("config"));
@@ -251,7 +254,6 @@ protected:
             const TRun confirmed = runProgram("xdotool", {QStringLiteral("key"), QStringLiteral("Return")}, xEnv);
             EXPECT_EQ(confirmed.Code, 0) << confirmed.Output;
         }
-        const std::string ready = LoadStr(1055);
         EXPECT_TRUE(waitFor([&] { return fileText(LogFile()).find(ready) != std::string::npos; }, 60000))
             << "no '" << ready << "' in the log:\n"
             << fileText(LogFile());
@@ -350,7 +352,7 @@ TEST_F(InstalledProgram, StartsFromItsProgramFolderThroughTheLink) {
     ASSERT_EQ(encrypt.Code, 0) << encrypt.Output;
     ASSERT_NO_FATAL_FAILURE(PrepareProfile());
 
-    const std::string log = RunInstalledProgram();
+    const std::string log = RunInstalledProgram({}, LoadStr(1055));
     EXPECT_NE(log.find(FormatMsg(LoadStr(1048), {alerts.string() + "/"})), std::string::npos) << log;
     EXPECT_NE(log.find(FormatMsg(LoadStr(1049), {std::uint64_t{1}, std::uint64_t{1}})), std::string::npos) << log;
     EXPECT_EQ(log.find("[ERR]"), std::string::npos) << log;
@@ -367,4 +369,20 @@ TEST_F(InstalledProgram, StartsFromItsProgramFolderThroughTheLink) {
     EXPECT_NE(entry.find("\nExec=" + DesktopExecQuote((Prefix() / "bin/tallyglass").string()) + "\n"),
               std::string::npos)
         << entry;
+}
+
+// With a German locale the installed program finds the shipped German translation in its program
+// folder and writes its log in German.
+TEST_F(InstalledProgram, StartsInGermanWithAGermanLocale) {
+    const std::string translation = fileText(ProgramFolder() / "translations/interface.de.txt");
+    const std::size_t at = translation.find("\nRES.1055=");
+    ASSERT_NE(at, std::string::npos) << "the installed German translation has no message 1055";
+    const std::size_t from = at + std::string("\nRES.1055=").size();
+    const std::string ready = translation.substr(from, translation.find_first_of("\r\n", from) - from);
+    ASSERT_NE(ready, LoadStr(1055));
+    ASSERT_NO_FATAL_FAILURE(PrepareProfile());
+
+    const std::string log = RunInstalledProgram({{QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8")}}, ready);
+    EXPECT_NE(log.find(ready), std::string::npos) << log;
+    EXPECT_EQ(log.find(LoadStr(1055)), std::string::npos) << log;
 }
