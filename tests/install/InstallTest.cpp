@@ -235,8 +235,9 @@ TEST_F(InstalledProgram, LaysOutTheProgramFolderCommandsAndDesktopFiles) {
 }
 
 // Started through bin/tallyglass, the program takes its program folder from where the link leads:
-// it loads a definition that the installed tool encrypted into the shipped BalanceAlerts/ folder
-// and the shipped provider beside it, and its auto-start entry names the command, which upgrades keep.
+// it loads a definition that the installed tool encrypted into the shipped BalanceAlerts/ folder,
+// the user's own from their data folder, and the shipped provider, and its auto-start entry names the command, which
+// upgrades keep.
 TEST_F(InstalledProgram, StartsFromItsProgramFolderThroughTheLink) {
     const fs::path alerts = ProgramFolder() / "BalanceAlerts";
     WriteFileBytes(m_dir.file("plain.bal"), "[COMMON]\nlist_name=Installation test\n\n[Installation test]\n"
@@ -246,10 +247,19 @@ TEST_F(InstalledProgram, StartsFromItsProgramFolderThroughTheLink) {
                               (alerts / "test.bal").string()});
     ASSERT_EQ(encrypt.Code, 0) << encrypt.Output;
     ASSERT_NO_FATAL_FAILURE(PrepareProfile());
+    // And one of the user's own, beside the installation: two alerts in it.
+    const std::string own = Profile("data/tallyglass/BalanceAlerts/");
+    fs::create_directories(own);
+    WriteFileBytes(m_dir.file("own.bal"), "[COMMON]\nlist_name=Own\n\n[Own 1]\nunique_id=OWN_1\n\n[Own 2]\n"
+                                          "unique_id=OWN_2\n");
+    ASSERT_EQ(
+        run({(Prefix() / "bin/tallyglass-tool").string(), "encrypt", m_dir.file("own.bal"), own + "own.bal"}).Code, 0);
 
     const std::string log = RunInstalledProgram({}, LoadStr(1055));
     EXPECT_NE(log.find(FormatMsg(LoadStr(1048), {alerts.string() + "/"})), std::string::npos) << log;
     EXPECT_NE(log.find(FormatMsg(LoadStr(1049), {std::uint64_t{1}, std::uint64_t{1}})), std::string::npos) << log;
+    EXPECT_NE(log.find(FormatMsg(LoadStr(1048), {own})), std::string::npos) << log;
+    EXPECT_NE(log.find(FormatMsg(LoadStr(1049), {std::uint64_t{2}, std::uint64_t{1}})), std::string::npos) << log;
     EXPECT_EQ(log.find("[ERR]"), std::string::npos) << log;
     // The provider's list got its window, which recorded its place.
     Registry store(Profile("config/tallyglass/registry.db"));
