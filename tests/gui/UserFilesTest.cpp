@@ -1,9 +1,6 @@
-#include "TestConfig.h"
 #include "alerts/AlertItems.h"
 #include "alerts/Encoders.h"
-#include "app/Messages.h"
 #include "app/Program.h"
-#include "app/Services.h"
 #include "app/ui/MainForm.h"
 #include "balancelist/ui/BalanceListWindow.h"
 #include "check/TestServer.h"
@@ -13,14 +10,13 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 // What a user adds to an installed program without writing to its folder: definitions and
-// provider scripts of their own, and the language of their desktop.
+// provider scripts of their own.
 namespace {
 
 std::string definition(const std::string& listName, const std::string& name, const std::string& id,
@@ -56,20 +52,8 @@ protected:
         Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
         QDir().mkpath(QString::fromStdString(m_program));
     }
-    void TearDown() override {
-        restore("LANG", m_lang);
-        restore("LC_MESSAGES", m_messages);
-        ClearDialogAnswers();
-    }
-    static void restore(const char* name, const QByteArray& value) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
+    void TearDown() override { ClearDialogAnswers(); }
 
-    QByteArray m_lang = qEnvironmentVariableIsSet("LANG") ? qgetenv("LANG") : QByteArray();
-    QByteArray m_messages = qEnvironmentVariableIsSet("LC_MESSAGES") ? qgetenv("LC_MESSAGES") : QByteArray();
     TempDir m_dir;
     std::string m_program = m_dir.path() + "/program/";
     std::string m_user = m_dir.path() + "/data/tallyglass/";
@@ -154,20 +138,4 @@ TEST_F(UserFiles, OwnDefinitionsAndProvidersJoinTheShippedOnesAndTheirScriptsAre
     balances.CheckNow(bank);
     ASSERT_TRUE(ProcessEventsUntil([&] { return balances.RunningCheckCount() == 0; }, 20000));
     EXPECT_EQ(balances.Rows().front().BalanceText, "42" + SystemDecimalSeparator() + "17");
-}
-
-TEST_F(UserFiles, TheDesktopsLanguageChoosesTheShippedTranslation) {
-    QDir().mkpath(QString::fromStdString(m_program + "translations"));
-    WriteFileBytes(m_program + "translations/interface.de.txt",
-                   ReadFileBytes(std::string(TALLYGLASS_SOURCE_DIR) + "/data/translations/interface.de.txt"));
-    qputenv("LANG", "de_DE.UTF-8");
-    qunsetenv("LC_MESSAGES");
-    AnswerInputBox("pw");
-    TfmMain form;
-    form.Settings.ExePath = m_program;
-    ASSERT_TRUE(form.FormCreate());
-    EXPECT_EQ(LanguageCode(), "de");
-    EXPECT_EQ(form.pcMain->tabText(1), QStringLiteral("Kontostandsmelder"));
-    const std::string log = ReadFileBytes(m_dir.path() + "/data/TallyData/log.txt");
-    EXPECT_EQ(log.find(BuiltInMessage(1055)), std::string::npos) << log;
 }
