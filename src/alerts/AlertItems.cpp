@@ -238,11 +238,6 @@ namespace {
 
 const char* const kUnreadableDefinition = "[ERR] Unable to read balance alerts file '%s'!";
 
-struct FolderLoad {
-    std::vector<std::unique_ptr<TAlertItems>> lists;
-    std::vector<bool> replaceable; // per list: a file of an earlier folder may still take its place
-};
-
 bool folderExists(const std::string& folder) {
     std::error_code error;
     return std::filesystem::is_directory(folder, error);
@@ -259,16 +254,17 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std
     };
     // Only lists of later folders are looked at: two files of one folder whose names differ only in
     // letter case are both loaded, as before.
-    auto claimed = [](const FolderLoad& loaded, std::size_t laterLists, const std::string& name) {
+    using Lists = std::vector<std::unique_ptr<TAlertItems>>;
+    auto claimed = [](const Lists& lists, std::size_t laterLists, const std::string& name) {
         for (std::size_t i = 0; i < laterLists; ++i) {
-            const std::string& file = loaded.lists[i]->FileName;
+            const std::string& file = lists[i]->FileName;
             if (AsciiEqualNoCase(std::string_view(file).substr(file.rfind('/') + 1), name))
                 return static_cast<std::ptrdiff_t>(i);
         }
         return std::ptrdiff_t{-1};
     };
 
-    FolderLoad loaded;
+    Lists loaded;
     for (std::size_t f = folders.size(); f-- > 0;) {
         const std::string& folder = folders[f];
         if (f != 0 && !folderExists(folder))
@@ -277,10 +273,11 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std
             log->WriteLog(LoadStr(1048), {folder});
         std::uint64_t total = 0;
         std::uint64_t count = 0;
-        std::size_t laterLists = loaded.lists.size();
+        std::size_t laterLists = loaded.size();
         for (const std::string& name : FilesWithExtension(folder, ".bal")) {
             const std::ptrdiff_t same = claimed(loaded, laterLists, name);
-            if (same >= 0 && !loaded.replaceable[static_cast<std::size_t>(same)])
+            // A later folder's file that holds alerts has taken this name; one that holds none gives way.
+            if (same >= 0 && !loaded[static_cast<std::size_t>(same)]->Alerts.empty())
                 continue;
             auto list = std::make_unique<TAlertItems>();
             list->FileName = folder + name;
@@ -294,8 +291,7 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std
             }
             if (same >= 0) {
                 // A later folder's file that held nothing gives way to this one.
-                loaded.lists.erase(loaded.lists.begin() + same);
-                loaded.replaceable.erase(loaded.replaceable.begin() + same);
+                loaded.erase(loaded.begin() + same);
                 --laterLists;
             }
             // Only the shown names change; custom alerts stay recorded under the file's list_name.
@@ -310,13 +306,12 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std
                     alert->Name = std::move(alertName);
                 }
             }
-            loaded.replaceable.push_back(list->Alerts.empty());
-            loaded.lists.push_back(std::move(list));
+            loaded.push_back(std::move(list));
         }
         if (log != nullptr)
             log->WriteLog(LoadStr(1049), {total, count});
     }
-    return std::move(loaded.lists);
+    return loaded;
 }
 
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,

@@ -3,9 +3,9 @@
 #include "platform/Paths.h"
 #include "platform/Strings.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -36,14 +36,10 @@ std::vector<std::string> DesktopLanguages() {
     if (bare.empty() || bare == "C" || bare == "POSIX")
         return {};
     std::vector<std::string> languages;
-    const std::string list = environment("LANGUAGE");
-    std::size_t start = 0;
-    while (start <= list.size() && !list.empty()) {
-        const std::size_t colon = std::min(list.find(':', start), list.size());
-        if (std::string entry = bareLanguage(list.substr(start, colon - start)); !entry.empty())
+    std::istringstream list(environment("LANGUAGE"));
+    for (std::string entry; std::getline(list, entry, ':');)
+        if (entry = bareLanguage(entry); !entry.empty())
             languages.push_back(std::move(entry));
-        start = colon + 1;
-    }
     languages.push_back(bare);
     return languages;
 }
