@@ -2,13 +2,13 @@
 
 #include "alerts/AlertItem.h"
 #include "app/AlertSettings.h"
+#include "app/ui/Dialogs.h"
 #include "translate/ui/FormTranslator.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -116,14 +116,7 @@ TfmEditBalanceAlert::TfmEditBalanceAlert(QWidget* owner, TAlertItem& alert) : QD
     grid->addWidget(lblPagePassword, 4, 0);
     grid->addWidget(edPagePassword, 4, 1, 1, 2);
     grid->setColumnStretch(2, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->addWidget(gbAlertSettings);
-    layout->addLayout(buttons);
+    QVBoxLayout* layout = LayOutWithButtons(*this, gbAlertSettings, btnOK, btnCancel);
     // The classic client area of 266 x 197, or more where fonts or a translation need it.
     gbAlertSettings->setMinimumHeight(167);
     setMinimumSize(266 + 12, 197 + 12);

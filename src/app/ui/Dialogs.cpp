@@ -128,14 +128,7 @@ TfmInputBox::TfmInputBox(QWidget* parent) : QDialog(parent) {
     auto* groupLayout = new QVBoxLayout(gbInput);
     groupLayout->addWidget(lblPrompt);
     groupLayout->addWidget(edInput);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->addWidget(gbInput);
-    layout->addLayout(buttons);
+    LayOutWithButtons(*this, gbInput, btnOK, btnCancel);
     setMinimumSize(325 + 12, 106 + 12);
     TranslateForm(this);
 }
@@ -167,4 +160,16 @@ void ShellOpen(const QUrl& url) {
     }
     // A link the desktop cannot open is not reported.
     QDesktopServices::openUrl(url);
+}
+
+QVBoxLayout* LayOutWithButtons(QWidget& form, QWidget* content, QPushButton* ok, QPushButton* cancel, int stretch) {
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(&form);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(content, stretch);
+    layout->addLayout(buttons);
+    return layout;
 }

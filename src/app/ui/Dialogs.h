@@ -11,6 +11,12 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QUrl;
+class QVBoxLayout;
+class QWidget;
+
+// Lays a form out as the program's dialogs are: `content` above a row with the OK and Cancel
+// buttons at its right end, inside margins of 6 pixels. The content gets `stretch`.
+QVBoxLayout* LayOutWithButtons(QWidget& form, QWidget* content, QPushButton* ok, QPushButton* cancel, int stretch = 0);
 
 // Every modal dialog of the program runs through RunModal. Tests queue answers: an answer gets the
 // dialog fully set up (it may read it, type into it, press its buttons) and returns the dialog's

@@ -28,7 +28,6 @@
 #include <QFont>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -96,14 +95,7 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     CreateCurrencyTab();
     CreateTrayMenu();
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->addWidget(pcMain, 1);
-    layout->addLayout(buttons);
+    QVBoxLayout* layout = LayOutWithButtons(*this, pcMain, btnOK, btnCancel, 1);
     // The window has a fixed size: the classic 304 x 340 client area, or more where the desktop's
     // fonts or a translation need it, so that no control is squeezed below its height.
     pcMain->setMinimumSize(304, 311);

@@ -1,5 +1,6 @@
 #include "currency/ui/EditCurrencyRates.h"
 
+#include "app/ui/Dialogs.h"
 #include "currency/CurrencyList.h"
 #include "translate/ui/FormTranslator.h"
 
@@ -58,15 +59,7 @@ TfmEditCurrencyRates::TfmEditCurrencyRates(TCurrencyList& list, QWidget* parent)
     auto* groupLayout = new QVBoxLayout(gbCurrencyRates);
     groupLayout->addWidget(lblInterval);
     groupLayout->addLayout(interval);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->addWidget(gbCurrencyRates);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutWithButtons(*this, gbCurrencyRates, btnOK, btnCancel)->setSizeConstraint(QLayout::SetFixedSize);
 
     TranslateForm(this);
 
