@@ -135,6 +135,8 @@ void TfmEditBalanceAlert::FormCreate() {
 
     const TAlertState state = m_alert.State();
     edAlertName->setText(QString::fromStdString(state.Name));
+    // A name longer than the field shows from its beginning, not scrolled to its end.
+    edAlertName->setCursorPosition(0);
     cbRequireAuth->setChecked(state.NeedAuth);
     cbRequireAuthClick();
     edPageLogin->setText(QString::fromStdString(state.PageLogin));
