@@ -1,6 +1,6 @@
 #include "alerts/AlertItems.h"
-#include "app/LogFile.h"
 #include "balancelist/BalanceList.h"
+#include "base/LogFile.h"
 #include "platform/UiThread.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "check/CheckThread.h"
 #include "check/MatchPattern.h"
 #include "platform/Registry.h"

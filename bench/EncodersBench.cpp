@@ -1,4 +1,4 @@
-#include "alerts/Encoders.h"
+#include "base/Encoders.h"
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>

@@ -1,13 +1,13 @@
 // Start-up of the program with a large collection of accounts: 2,000 active alerts in 200
 // definition files, each with stored state, from the main form's creation to "Program ready.".
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/Program.h"
 #include "app/ui/Application.h"
-#include "app/ui/Dialogs.h"
 #include "app/ui/MainForm.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "platform/Registry.h"
 #include "platform/UiThread.h"
+#include "widgets/Dialogs.h"
 
 #include <QDir>
 #include <QLineEdit>

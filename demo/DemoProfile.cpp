@@ -4,10 +4,10 @@
 #include "DemoSite.h"
 
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
 #include "alerts/StateSaver.h"
-#include "app/Program.h"
 #include "app/ProgramSettings.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "currency/CurrencyRatesList.h"
 #include "currency/CurrencyScripts.h"
 #include "platform/DateTime.h"

@@ -1,6 +1,6 @@
 #include "DemoSite.h"
 
-#include "alerts/Encoders.h"
+#include "base/Encoders.h"
 
 #include <httplib.h>
 

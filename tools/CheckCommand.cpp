@@ -2,11 +2,11 @@
 
 #include "Json.h"
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
-#include "app/Messages.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "check/CheckThread.h"
 #include "platform/Registry.h"
+#include "translate/Messages.h"
 
 #include <QTemporaryDir>
 

@@ -1,7 +1,7 @@
 #include "Commands.h"
 
 #include "Json.h"
-#include "app/LogFile.h"
+#include "base/LogFile.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/GetCurrencyRatesThread.h"
 #include "platform/DateTime.h"

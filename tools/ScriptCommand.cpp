@@ -2,12 +2,12 @@
 
 #include "Json.h"
 #include "alerts/AlertItem.h"
-#include "alerts/Encoders.h"
-#include "app/Messages.h"
+#include "base/Encoders.h"
 #include "platform/DateTime.h"
 #include "platform/FormatDateTime.h"
 #include "script/ActiveScriptEngine.h"
 #include "script/AlertItemObject.h"
+#include "translate/Messages.h"
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "alerts/Encoders.h"
+#include "base/Encoders.h"
 
 #include <QCoreApplication>
 

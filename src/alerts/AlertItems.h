@@ -1,9 +1,9 @@
 #pragma once
 
 #include "alerts/AlertItem.h"
+#include "translate/TranslateFn.h"
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,9 +12,6 @@
 
 class Registry;
 class TLogFile;
-
-// Looks a key up in a section of the interface translation; empty when there is no translation.
-using TTranslateFn = std::function<std::string(const std::string& section, const std::string& key)>;
 
 // The alerts of one definition file, grouped by their group name.
 //
@@ -92,12 +89,6 @@ private:
 // Whether an alert identity can name a registry key of its own beside the program's settings: not
 // empty (that would be the program's own key) and without '\' (that would reach into another key).
 bool StorableUniqueId(std::string_view id);
-
-// A new GUID in the registry form: 38 characters, braces, upper-case hexadecimal.
-std::string NewGuidString();
-
-// Splits text into lines at CR, LF or CR LF; a break at the very end does not start another line.
-std::vector<std::string> SplitLines(const std::string& text);
 
 // Loads every ".bal" file of the folder (extension in any letter case, directories skipped), in
 // name order (FileNameLess), as one list each. The folder path ends with a separator. Logs

@@ -1,16 +1,11 @@
 #include "app/ProgramSettings.h"
 
-#include "alerts/Encoders.h"
-#include "app/Program.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
+#include "platform/AutoStart.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/SpecialFolders.h"
-
-#include <QCoreApplication>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 void TProgramSettings::SetDefaults() {
     TProgramSettings defaults;
@@ -80,45 +75,6 @@ void TProgramSettings::SetPassword(const std::string& password) {
     PasswordHash = Md5Hex(password);
 }
 
-std::string DesktopExecQuote(const std::string& path) {
-    // Inside double quotes the characters " ` $ \ are escaped with a backslash; '%' is a field
-    // code everywhere in Exec= and is doubled.
-    std::string quoted = "\"";
-    for (const char c : path) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\')
-            quoted += '\\';
-        if (c == '%')
-            quoted += '%';
-        quoted += c;
-    }
-    quoted += '"';
-    // The desktop-entry file format itself escapes backslashes once more.
-    std::string escaped;
-    for (const char c : quoted) {
-        if (c == '\\')
-            escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
-}
-
 void TProgramSettings::ApplyAutoStart() {
-    namespace fs = std::filesystem;
-    const std::string file = AutoStartFile.empty() ? ConfigFolder() + "autostart/tallyglass.desktop" : AutoStartFile;
-    std::error_code error;
-    if (!AutoStart) {
-        fs::remove(file, error);
-        return;
-    }
-    std::string program = ProgramFilePath;
-    if (program.empty() && QCoreApplication::instance() != nullptr)
-        program = QCoreApplication::applicationFilePath().toStdString();
-    if (program.empty())
-        return;
-    // An installed program is started through its link in bin/, which outlives upgrades.
-    program = StableProgramPath(program);
-    fs::create_directories(fs::path(file).parent_path(), error);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << "[Desktop Entry]\nType=Application\nName=Tallyglass\nExec=" << DesktopExecQuote(program)
-        << "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+    TAutoStart::Create(AutoStartFile, ProgramFilePath)->Apply(AutoStart);
 }

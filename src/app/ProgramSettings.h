@@ -33,14 +33,10 @@ public:
     // Writes every value, then applies the auto-start entry (in every case).
     void SaveSettings(Registry& registry);
     void SetPassword(const std::string& password);
-    // Writes or removes the desktop's autostart entry for the program file (through its link in
-    // bin/ when it is installed, see StableProgramPath).
+    // Writes or removes the desktop's autostart entry for the program file (see TAutoStart).
     void ApplyAutoStart();
 
     // Where the autostart entry lives and which program it starts; set for tests.
     std::string AutoStartFile;   // default: $XDG_CONFIG_HOME/autostart/tallyglass.desktop
     std::string ProgramFilePath; // default: the running executable
 };
-
-// The Exec= value that starts `path` with no arguments, quoted as desktop entries require.
-std::string DesktopExecQuote(const std::string& path);

@@ -1,7 +1,7 @@
 #include "app/Services.h"
 
-#include "app/LogFile.h"
-#include "app/Messages.h"
+#include "base/LogFile.h"
+#include "translate/Messages.h"
 
 #include <filesystem>
 

@@ -1,9 +1,9 @@
 #include "app/TrayNotifier.h"
 
 #include "alerts/AlertItem.h"
-#include "app/LogFile.h"
-#include "app/Messages.h"
 #include "app/ProgramSettings.h"
+#include "base/LogFile.h"
+#include "translate/Messages.h"
 
 TTrayNotifier::TTrayNotifier(TProgramSettings& settings, TLogFile& log, ITrayNotifierHost& host)
     : m_settings(settings), m_log(log), m_host(host) {

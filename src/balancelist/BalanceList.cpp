@@ -1,13 +1,13 @@
 #include "balancelist/BalanceList.h"
 
 #include "alerts/AlertItems.h"
-#include "app/LogFile.h"
-#include "app/Messages.h"
+#include "base/LogFile.h"
 #include "check/CheckThread.h"
 #include "platform/Connectivity.h"
 #include "platform/Events.h"
 #include "platform/FormatDateTime.h"
 #include "platform/Strings.h"
+#include "translate/Messages.h"
 
 #include <QLocale>
 

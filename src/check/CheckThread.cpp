@@ -1,8 +1,8 @@
 #include "check/CheckThread.h"
 
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "check/RequestText.h"
 #include "platform/Paths.h"
 #include "platform/Strings.h"

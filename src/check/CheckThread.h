@@ -1,11 +1,11 @@
 #pragma once
 
 #include "alerts/AlertItem.h"
-#include "app/Messages.h"
-#include "check/HTTPRequest.h"
+#include "base/HTTPRequest.h"
 #include "check/MatchPattern.h"
 #include "platform/Events.h"
 #include "platform/Worker.h"
+#include "translate/Messages.h"
 
 #include <cstdint>
 #include <functional>

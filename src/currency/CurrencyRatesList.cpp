@@ -1,13 +1,13 @@
 #include "currency/CurrencyRatesList.h"
 
-#include "app/LogFile.h"
-#include "app/Messages.h"
+#include "base/LogFile.h"
 #include "currency/GetCurrencyRatesThread.h"
 #include "platform/Connectivity.h"
 #include "platform/Events.h"
 #include "platform/FormatDateTime.h"
 #include "platform/Registry.h"
 #include "platform/Strings.h"
+#include "translate/Messages.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "alerts/AlertItems.h"
 #include "currency/CurrencyList.h"
 #include "platform/DateTime.h"
+#include "translate/TranslateFn.h"
 
 #include <functional>
 #include <map>

@@ -2,11 +2,11 @@
 
 #include "platform/Paths.h"
 
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
-#include "app/Messages.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "platform/Strings.h"
 #include "script/ActiveScriptEngine.h"
+#include "translate/Messages.h"
 
 #include <algorithm>
 #include <filesystem>

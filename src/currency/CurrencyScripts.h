@@ -1,7 +1,7 @@
 #pragma once
 
-#include "alerts/AlertItems.h"
 #include "currency/CurrencyList.h"
+#include "translate/TranslateFn.h"
 
 #include <memory>
 #include <string>

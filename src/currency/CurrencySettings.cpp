@@ -1,8 +1,8 @@
 #include "currency/CurrencySettings.h"
 
-#include "app/Messages.h"
 #include "currency/CurrencyList.h"
 #include "platform/Strings.h"
+#include "translate/Messages.h"
 
 #include <algorithm>
 #include <set>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "alerts/AlertItems.h"
 #include "currency/CurrencyScripts.h"
 #include "platform/DateTime.h"
+#include "translate/TranslateFn.h"
 
 #include <memory>
 #include <string>

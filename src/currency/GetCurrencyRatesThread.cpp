@@ -1,12 +1,12 @@
 #include "currency/GetCurrencyRatesThread.h"
 
-#include "app/LogFile.h"
-#include "app/Messages.h"
+#include "base/LogFile.h"
 #include "currency/CurrencyList.h"
 #include "platform/Events.h"
 #include "platform/Worker.h"
 #include "script/ActiveScriptEngine.h"
 #include "script/HTTPRequestDispatch.h"
+#include "translate/Messages.h"
 
 #include <QCoreApplication>
 

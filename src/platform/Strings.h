@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The text without leading and trailing blanks and control characters (bytes up to 0x20).
 inline std::string Trim(std::string_view text) {
@@ -60,3 +61,9 @@ inline int AsciiCompareNoCase(std::string_view a, std::string_view b) {
 inline bool AsciiLessNoCase(std::string_view a, std::string_view b) {
     return AsciiCompareNoCase(a, b) < 0;
 }
+
+// Splits text into lines at CR, LF or CR LF; a break at the very end does not start another line.
+std::vector<std::string> SplitLines(const std::string& text);
+
+// A new GUID in the registry form: 38 characters, braces, upper-case hexadecimal.
+std::string NewGuidString();

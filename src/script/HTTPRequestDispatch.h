@@ -1,6 +1,6 @@
 #pragma once
 
-#include "check/HTTPRequest.h"
+#include "base/HTTPRequest.h"
 #include "script/ScriptObject.h"
 
 class ManualResetEvent;

@@ -1,6 +1,6 @@
 #include "translate/InterfaceTranslator.h"
 
-#include "app/Messages.h"
+#include "translate/Messages.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,5 +1,6 @@
 #include "app/ProgramSettings.h"
-#include "app/Program.h"
+#include "base/Program.h"
+#include "platform/AutoStart.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"

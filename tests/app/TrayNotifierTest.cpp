@@ -1,7 +1,7 @@
 #include "app/TrayNotifier.h"
 #include "alerts/AlertItem.h"
-#include "app/LogFile.h"
 #include "app/ProgramSettings.h"
+#include "base/LogFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

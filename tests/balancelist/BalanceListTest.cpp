@@ -1,9 +1,9 @@
-#include "check/TestServer.h"
+#include "support/TestServer.h"
 
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
 #include "balancelist/BalanceList.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "platform/FormatDateTime.h"
 #include "platform/Registry.h"
 #include "platform/Worker.h"

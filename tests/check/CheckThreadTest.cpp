@@ -1,8 +1,8 @@
-#include "TestServer.h"
+#include "support/TestServer.h"
 
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "check/CheckThread.h"
 #include "platform/Registry.h"
 #include "platform/UiThread.h"

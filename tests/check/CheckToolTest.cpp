@@ -1,6 +1,6 @@
-#include "TestServer.h"
+#include "support/TestServer.h"
 
-#include "alerts/Encoders.h"
+#include "base/Encoders.h"
 #include "support/TestSupport.h"
 
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "TestServer.h"
+#include "support/TestServer.h"
 
 #include "platform/Events.h"
 #include "script/ActiveScriptEngine.h"

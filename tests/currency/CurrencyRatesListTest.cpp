@@ -1,6 +1,6 @@
 #include "LoopbackServer.h"
 
-#include "app/LogFile.h"
+#include "base/LogFile.h"
 #include "currency/CurrencyRatesList.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/GetCurrencyRatesThread.h"

@@ -1,6 +1,6 @@
 #include "currency/CurrencyScripts.h"
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 #include "LoopbackServer.h"
 
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/GetCurrencyRatesThread.h"
 #include "platform/Events.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "check/TestServer.h"
+#include "support/TestServer.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,9 +1,8 @@
 #include "LoopbackServer.h"
 
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
-#include "app/Messages.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "check/CheckThread.h"
 #include "currency/CurrencyList.h"
 #include "currency/CurrencyThreads.h"
@@ -11,6 +10,7 @@
 #include "platform/Worker.h"
 #include "support/TestSupport.h"
 #include "translate/InterfaceTranslator.h"
+#include "translate/Messages.h"
 
 #include <gtest/gtest.h>
 

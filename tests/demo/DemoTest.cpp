@@ -3,10 +3,10 @@
 #include "DemoSite.h"
 
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/LogFile.h"
-#include "app/Program.h"
 #include "app/ProgramSettings.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
+#include "base/Program.h"
 #include "check/CheckThread.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/GetCurrencyRatesThread.h"

@@ -1,6 +1,6 @@
 #include "GuideSite.h"
 
-#include "alerts/Encoders.h"
+#include "base/Encoders.h"
 #include "support/TestSupport.h"
 
 #include <QRegularExpression>

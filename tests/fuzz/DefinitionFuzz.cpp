@@ -1,5 +1,5 @@
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
+#include "base/Encoders.h"
 
 #include <QCoreApplication>
 

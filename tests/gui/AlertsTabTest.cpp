@@ -1,8 +1,8 @@
-#include "alerts/Encoders.h"
 #include "alerts/ui/EditBalanceAlert.h"
-#include "app/Program.h"
 #include "app/ui/MainForm.h"
 #include "balancelist/ui/BalanceListWindow.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -77,10 +77,10 @@ protected:
         throw std::runtime_error("no alert " + name);
     }
     static QTreeWidgetItem* nodeOf(TfmMain& form, const TAlertItem& alert) {
-        QTreeWidget& tree = *form.tvAvailableAlertsList;
+        QTreeWidget& tree = *Control<QTreeWidget>(form, "tvAvailableAlertsList");
         for (int g = 0; g < tree.topLevelItemCount(); ++g)
             for (int a = 0; a < tree.topLevelItem(g)->childCount(); ++a)
-                if (TfmMain::AlertOfNode(tree.topLevelItem(g)->child(a)) == &alert)
+                if (TBalanceAlertsTab::AlertOfNode(tree.topLevelItem(g)->child(a)) == &alert)
                     return tree.topLevelItem(g)->child(a);
         return nullptr;
     }
@@ -122,17 +122,17 @@ TEST_F(AlertsTab, ListsTreeAndTicksFollowOkAndCancel) {
     start(form);
     form.ShowSettingsWindow();
     form.pcMain->setCurrentWidget(form.tsBalanceAlerts);
-    QTreeWidget& tree = *form.tvAvailableAlertsList;
+    QTreeWidget& tree = *Control<QTreeWidget>(form, "tvAvailableAlertsList");
 
     // The lists in name order; the first has no alerts: an empty tree, nothing to configure.
-    ASSERT_EQ(form.cbAlertsLists->count(), 2);
-    EXPECT_EQ(form.cbAlertsLists->itemText(0), QStringLiteral("Alpha"));
-    EXPECT_EQ(form.cbAlertsLists->itemText(1), QStringLiteral("Zeta Mobile"));
+    ASSERT_EQ(Control<QComboBox>(form, "cbAlertsLists")->count(), 2);
+    EXPECT_EQ(Control<QComboBox>(form, "cbAlertsLists")->itemText(0), QStringLiteral("Alpha"));
+    EXPECT_EQ(Control<QComboBox>(form, "cbAlertsLists")->itemText(1), QStringLiteral("Zeta Mobile"));
     EXPECT_EQ(tree.topLevelItemCount(), 0);
-    EXPECT_FALSE(form.btnConfigureAlert->isEnabled());
-    EXPECT_FALSE(form.btnAddCustomAlert->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(form, "btnConfigureAlert")->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(form, "btnAddCustomAlert")->isEnabled());
 
-    form.cbAlertsLists->setCurrentIndex(1);
+    Control<QComboBox>(form, "cbAlertsLists")->setCurrentIndex(1);
     ASSERT_EQ(tree.topLevelItemCount(), 2);
     QTreeWidgetItem* mobile = tree.topLevelItem(0);
     QTreeWidgetItem* net = tree.topLevelItem(1);
@@ -150,12 +150,13 @@ TEST_F(AlertsTab, ListsTreeAndTicksFollowOkAndCancel) {
     // rebuilds nothing.
     clickAt(tree, nodeOf(form, a2));
     EXPECT_EQ(form.SelectedAlertNode(), nodeOf(form, a2));
-    EXPECT_TRUE(form.btnConfigureAlert->isEnabled() && form.btnAddCustomAlert->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(form, "btnConfigureAlert")->isEnabled() &&
+                Control<QPushButton>(form, "btnAddCustomAlert")->isEnabled());
     clickAt(tree, net);
     EXPECT_EQ(form.SelectedAlertNode(), nodeOf(form, a2));
     net->setExpanded(false);
     QTreeWidgetItem* before = nodeOf(form, a2);
-    emit form.cbAlertsLists->activated(1);
+    emit Control<QComboBox>(form, "cbAlertsLists")->activated(1);
     EXPECT_EQ(nodeOf(form, a2), before);
     EXPECT_FALSE(net->isExpanded());
     EXPECT_EQ(form.SelectedAlertNode(), before);
@@ -237,8 +238,8 @@ TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
     start(form);
     form.ShowSettingsWindow();
     form.pcMain->setCurrentWidget(form.tsBalanceAlerts);
-    form.cbAlertsLists->setCurrentIndex(1);
-    QTreeWidget& tree = *form.tvAvailableAlertsList;
+    Control<QComboBox>(form, "cbAlertsLists")->setCurrentIndex(1);
+    QTreeWidget& tree = *Control<QTreeWidget>(form, "tvAvailableAlertsList");
     TAlertItem& a1 = alertNamed(form, "A1");
     TAlertItem& a2 = alertNamed(form, "A2");
     TAlertItem& n1 = alertNamed(form, "N1");
@@ -253,7 +254,8 @@ TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
     // The context menu selects the alert under the mouse and enables its items.
     form.pmConfigureAlertPopup(tree.visualItemRect(nodeOf(form, a1)).center());
     EXPECT_EQ(form.SelectedAlertNode(), nodeOf(form, a1));
-    EXPECT_TRUE(form.Configurealert1->isEnabled() && form.miAddCustomAlert->isEnabled());
+    EXPECT_TRUE(Control<QAction>(form, "Configurealert1")->isEnabled() &&
+                Control<QAction>(form, "miAddCustomAlert")->isEnabled());
 
     // Cancel changes nothing.
     PushDialogAnswer([](QDialog& dialog) {
@@ -262,7 +264,7 @@ TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
         edit.btnCancel->click();
         return dialog.result();
     });
-    form.Configurealert1->trigger();
+    Control<QAction>(form, "Configurealert1")->trigger();
     EXPECT_EQ(a1.Name, "A1");
 
     PushDialogAnswer([](QDialog& dialog) {
@@ -293,7 +295,7 @@ TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
         edit.btnOK->click();
         return dialog.result();
     });
-    form.btnConfigureAlert->click();
+    Control<QPushButton>(form, "btnConfigureAlert")->click();
     const TAlertState kept = a1.State();
     EXPECT_EQ(kept.Name, "  First line  ");
     EXPECT_EQ(kept.Period, 100);
@@ -336,17 +338,17 @@ TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
         EXPECT_EQ(box.edInput->echoMode(), QLineEdit::Normal);
         return static_cast<int>(QDialog::Accepted);
     });
-    form.btnAddCustomAlert->click();
+    Control<QPushButton>(form, "btnAddCustomAlert")->click();
     QTreeWidgetItem* mobile = tree.topLevelItem(0);
     ASSERT_EQ(mobile->childCount(), 3);
-    TAlertItem* added = TfmMain::AlertOfNode(mobile->child(2));
+    TAlertItem* added = TBalanceAlertsTab::AlertOfNode(mobile->child(2));
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->Name, "A2 (new)");
     EXPECT_EQ(mobile->child(2)->checkState(0), Qt::Unchecked);
     EXPECT_TRUE(Registry::instance().keyExists(std::string(kProgramKey) + "\\" + added->unique_id));
     // An empty name adds nothing.
     AnswerInputBox("");
-    form.miAddCustomAlert->trigger();
+    Control<QAction>(form, "miAddCustomAlert")->trigger();
     EXPECT_EQ(mobile->childCount(), 3);
 }
 
@@ -360,7 +362,7 @@ TEST_F(AlertsTab, FirstRunOpensOnTheAlertsAndOkBringsUpTheBalanceList) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].icon, QMessageBox::Information);
     EXPECT_EQ(form.pcMain->currentWidget(), form.tsBalanceAlerts);
-    form.cbAlertsLists->setCurrentIndex(1);
+    Control<QComboBox>(form, "cbAlertsLists")->setCurrentIndex(1);
     nodeOf(form, alertNamed(form, "N1"))->setCheckState(0, Qt::Checked);
     form.btnOK->click();
     EXPECT_FALSE(form.isVisible());

@@ -1,9 +1,9 @@
 #include "balancelist/ui/BalanceListWindow.h"
 #include "alerts/AlertItems.h"
-#include "app/LogFile.h"
-#include "app/ui/NewHint.h"
 #include "balancelist/ui/BalanceListModel.h"
+#include "base/LogFile.h"
 #include "support/TestSupport.h"
+#include "widgets/NewHint.h"
 
 #include <QAction>
 #include <QApplication>

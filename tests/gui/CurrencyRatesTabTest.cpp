@@ -1,8 +1,8 @@
 #include "../currency/LoopbackServer.h"
 
-#include "alerts/Encoders.h"
-#include "app/Program.h"
 #include "app/ui/MainForm.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "currency/CurrencyList.h"
 #include "currency/ui/CurrencyRatesWindow.h"
 #include "currency/ui/EditCurrencyRates.h"
@@ -103,12 +103,12 @@ TEST(CurrencyRatesTab, AUserFetchesTheCurrenciesTicksTheListAndGetsItsWindow) {
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.pcMain->currentWidget(), form.tsCurrencyRates);
     // Without a translation every code is "Global", which shows the lists coded exactly so.
-    ASSERT_EQ(form.cbCurrencyProviders->count(), 1);
-    EXPECT_EQ(form.cbCurrencyProviders->itemText(0), QStringLiteral("Global"));
-    QTreeWidget& tree = *form.tvProvidersList;
+    ASSERT_EQ(Control<QComboBox>(form, "cbCurrencyProviders")->count(), 1);
+    EXPECT_EQ(Control<QComboBox>(form, "cbCurrencyProviders")->itemText(0), QStringLiteral("Global"));
+    QTreeWidget& tree = *Control<QTreeWidget>(form, "tvProvidersList");
     ASSERT_EQ(tree.topLevelItemCount(), 2);
-    QTreeWidgetItem* ecbNode = form.CurrencyListNode(*ecb);
-    QTreeWidgetItem* emptyNode = form.CurrencyListNode(*empty);
+    QTreeWidgetItem* ecbNode = form.tsCurrencyRates->CurrencyListNode(*ecb);
+    QTreeWidgetItem* emptyNode = form.tsCurrencyRates->CurrencyListNode(*empty);
     ASSERT_TRUE(ecbNode && emptyNode);
     EXPECT_EQ(ecbNode->text(0), QStringLiteral("ECB euro reference rates"));
     EXPECT_EQ(ecbNode->checkState(0), Qt::Unchecked);
@@ -132,7 +132,7 @@ TEST(CurrencyRatesTab, AUserFetchesTheCurrenciesTicksTheListAndGetsItsWindow) {
     click(tree, link);
     ASSERT_EQ(ecbNode->childCount(), 1);
     EXPECT_EQ(ecbNode->child(0)->text(0), QStringLiteral("Click here to get the list of currencies..."));
-    EXPECT_EQ(TfmMain::CurrencyNodeKind(ecbNode->child(0)), TfmMain::ckStartLink);
+    EXPECT_EQ(TCurrencyRatesTab::CurrencyNodeKind(ecbNode->child(0)), TCurrencyRatesTab::ckStartLink);
     EXPECT_EQ(form.CurrencyThreads().Count(), 0);
     EXPECT_EQ(ecb->CurrencyCount(), 0);
 
@@ -141,7 +141,7 @@ TEST(CurrencyRatesTab, AUserFetchesTheCurrenciesTicksTheListAndGetsItsWindow) {
     click(tree, ecbNode->child(0));
     ASSERT_TRUE(waitFor([&] { return form.CurrencyThreads().Count() == 0; }));
     ASSERT_EQ(ecbNode->childCount(), 3);
-    EXPECT_EQ(TfmMain::CurrencyNodeKind(ecbNode->child(0)), TfmMain::ckCurrency);
+    EXPECT_EQ(TCurrencyRatesTab::CurrencyNodeKind(ecbNode->child(0)), TCurrencyRatesTab::ckCurrency);
     EXPECT_TRUE(ecbNode->child(0)->text(0).startsWith(QStringLiteral("USD")));
     EXPECT_EQ(ecbNode->child(2)->checkState(0), Qt::Checked);
     EXPECT_GT(ecb->LastCheckedTime, 0);
@@ -180,13 +180,13 @@ TEST(CurrencyRatesTab, AUserFetchesTheCurrenciesTicksTheListAndGetsItsWindow) {
     form.miCurrrencyRates->trigger();
     ecbNode->setExpanded(true);
     form.pmConfigureCurrencyListPopup(tree.visualItemRect(ecbNode->child(1)).center());
-    EXPECT_TRUE(form.btnConfigureCurrencyList->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(form, "btnConfigureCurrencyList")->isEnabled());
     bool configured = false;
     PushDialogAnswer([&configured](QDialog& dialog) {
         configured = dynamic_cast<TfmEditCurrencyRates*>(&dialog) != nullptr;
         return static_cast<int>(QDialog::Rejected);
     });
-    form.miConfigureCurrencyList->trigger();
+    Control<QAction>(form, "miConfigureCurrencyList")->trigger();
     EXPECT_TRUE(configured);
 
     // A ticked list without currencies: OK switches it off and asks; Yes stays on the tab.
@@ -205,13 +205,13 @@ TEST(CurrencyRatesTab, AUserFetchesTheCurrenciesTicksTheListAndGetsItsWindow) {
     EXPECT_EQ(form.pcMain->currentWidget(), form.tsCurrencyRates);
     EXPECT_FALSE(empty->Active);
     EXPECT_EQ(emptyNode->checkState(0), Qt::Unchecked);
-    EXPECT_EQ(form.CurrencyWindowCount(), 0);
+    EXPECT_EQ(form.CurrencyWindows().CurrencyWindowCount(), 0);
 
     // Tick the built list and OK: its window shows the rates, and the choice is kept.
     ecbNode->setCheckState(0, Qt::Checked);
     form.btnOK->click();
     EXPECT_FALSE(form.isVisible());
-    TfmCurrencyRatesList* window = form.CurrencyWindow(*ecb);
+    TfmCurrencyRatesList* window = form.CurrencyWindows().CurrencyWindow(*ecb);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->Rates().RowCount(), 3);

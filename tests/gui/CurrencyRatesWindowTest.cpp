@@ -1,7 +1,7 @@
 #include "../currency/LoopbackServer.h"
 
-#include "app/LogFile.h"
 #include "app/ui/MainForm.h"
+#include "base/LogFile.h"
 #include "currency/CurrencyList.h"
 #include "currency/ui/CurrencyRatesModel.h"
 #include "currency/ui/CurrencyRatesWindow.h"
@@ -111,10 +111,10 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
 
     // Sortable: a second click on a header reverses the order.
     auto list = makeList(store, true, "rates.js");
-    form.CreateCurrencyWindow(list);
-    TfmCurrencyRatesList* window = form.CurrencyWindow(*list);
+    form.CurrencyWindows().CreateCurrencyWindow(list);
+    TfmCurrencyRatesList* window = form.CurrencyWindows().CurrencyWindow(*list);
     ASSERT_NE(window, nullptr);
-    QAction* item = form.CurrencyWindowItem(*list);
+    QAction* item = form.CurrencyWindows().CurrencyWindowItem(*list);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->text(), QStringLiteral("Test Rates"));
     EXPECT_TRUE(item->isChecked());
@@ -165,19 +165,19 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
 
     // The next start finds it where it was, column widths included; a place off every screen is
     // not taken.
-    form.DestroyCurrencyWindow(*list);
-    EXPECT_EQ(form.CurrencyWindowCount(), 0);
+    form.CurrencyWindows().DestroyCurrencyWindow(*list);
+    EXPECT_EQ(form.CurrencyWindows().CurrencyWindowCount(), 0);
     EXPECT_TRUE(form.miEmpty->isVisible());
-    form.CreateCurrencyWindow(list);
-    window = form.CurrencyWindow(*list);
+    form.CurrencyWindows().CreateCurrencyWindow(list);
+    window = form.CurrencyWindows().CurrencyWindow(*list);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->pos(), QPoint(60, 70));
     EXPECT_EQ(window->size(), QSize(300, 220));
     EXPECT_EQ(window->lvCurrencyList->columnWidth(0), 77);
-    form.DestroyCurrencyWindow(*list);
+    form.CurrencyWindows().DestroyCurrencyWindow(*list);
     store.openKey(TCurrencyWindowPlacement::KeyOf(*list), true)->writeInteger("Left", 100000);
-    form.CreateCurrencyWindow(list);
-    window = form.CurrencyWindow(*list);
+    form.CurrencyWindows().CreateCurrencyWindow(list);
+    window = form.CurrencyWindows().CurrencyWindow(*list);
     ASSERT_NE(window, nullptr);
     // Centred with the window's own size, then given the stored one.
     EXPECT_EQ(window->pos().x(), centred(QSize(252, 180)).x());
@@ -210,8 +210,8 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     const int other = 1 - usd;
     EXPECT_EQ(model.data(model.index(other, 1), Qt::BackgroundRole).value<QColor>(),
               other == 1 ? QColor(240, 240, 240) : QColor());
-    form.CloseCurrencyWindows();
-    EXPECT_EQ(form.CurrencyWindowCount(), 0);
+    form.CurrencyWindows().CloseCurrencyWindows();
+    EXPECT_EQ(form.CurrencyWindows().CurrencyWindowCount(), 0);
 }
 
 TEST(CurrencyRatesWindow, ListOptionsDialogSetsTheIntervalOnOkOnly) {

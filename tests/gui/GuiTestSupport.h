@@ -1,16 +1,31 @@
 #pragma once
 
-#include "app/ui/Dialogs.h"
 #include "platform/Version.h"
+#include "widgets/Dialogs.h"
 
 #include <QDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include <gtest/gtest.h>
+
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+// The control called `name` inside `window`, found as the translation files find it: by its name,
+// at any depth. A missing control fails the test at once.
+template <typename T>
+T* Control(const QObject& window, const char* name) {
+    T* control = window.findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr) {
+        ADD_FAILURE() << "no control " << name << " in " << window.objectName().toStdString();
+        throw std::runtime_error(std::string("missing control ") + name);
+    }
+    return control;
+}
 
 // The settings window's caption; a debug build marks its version " RC".
 inline QString ProgramCaption() {

@@ -1,12 +1,12 @@
-#include "alerts/Encoders.h"
-#include "app/Program.h"
-#include "app/ui/HotKeyEdit.h"
 #include "app/ui/MainForm.h"
 #include "balancelist/ui/BalanceListWindow.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/SelfRun.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
+#include "widgets/HotKeyEdit.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

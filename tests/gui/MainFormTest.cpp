@@ -1,9 +1,8 @@
 #include "app/ui/MainForm.h"
 #include "TestConfig.h"
-#include "alerts/Encoders.h"
-#include "app/Program.h"
 #include "app/Services.h"
-#include "app/ui/HotKeyEdit.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "currency/CurrencyRatesList.h"
 #include "currency/ui/CurrencyRatesModel.h"
 #include "currency/ui/CurrencyRatesWindow.h"
@@ -12,6 +11,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "support/TestSupport.h"
+#include "widgets/HotKeyEdit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -487,16 +487,16 @@ TEST_F(MainFormTest, StartUpOpensTheWindowsOfActiveRateListsAndExitKeepsTheirPla
     TfmMain form;
     startReturning(form);
     ASSERT_TRUE(form.ScriptEngineReady());
-    ASSERT_EQ(form.CurrencyWindowCount(), 1);
+    ASSERT_EQ(form.CurrencyWindows().CurrencyWindowCount(), 1);
     const auto& lists = form.CurrencyLists();
     const auto ecb = std::find_if(lists.begin(), lists.end(), [](const auto& list) { return list->Active; });
     ASSERT_NE(ecb, lists.end());
-    TfmCurrencyRatesList* window = form.CurrencyWindow(**ecb);
+    TfmCurrencyRatesList* window = form.CurrencyWindows().CurrencyWindow(**ecb);
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->pos(), QPoint(30, 40));
     EXPECT_EQ(window->Model().rowCount(), 1);
-    QAction* item = form.CurrencyWindowItem(**ecb);
+    QAction* item = form.CurrencyWindows().CurrencyWindowItem(**ecb);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->text(), QStringLiteral("ECB euro reference rates"));
     EXPECT_FALSE(item->isChecked());
@@ -507,7 +507,7 @@ TEST_F(MainFormTest, StartUpOpensTheWindowsOfActiveRateListsAndExitKeepsTheirPla
 
     const std::string placementKey = TCurrencyWindowPlacement::KeyOf(**ecb); // the lists go at exit
     form.FormDestroy();
-    EXPECT_EQ(form.CurrencyWindowCount(), 0);
+    EXPECT_EQ(form.CurrencyWindows().CurrencyWindowCount(), 0);
     TCurrencyWindowPlacement kept;
     kept.Load(Registry::instance(), placementKey);
     EXPECT_EQ(kept.Left, 50);

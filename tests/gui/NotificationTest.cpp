@@ -1,13 +1,13 @@
 #include "alerts/AlertItem.h"
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/Program.h"
 #include "app/ui/MainForm.h"
 #include "balancelist/ui/BalanceListWindow.h"
-#include "check/TestServer.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/SelfRun.h"
 #include "platform/Registry.h"
+#include "support/TestServer.h"
 #include "support/TestSupport.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "platform/SingleInstance.h"
-#include "alerts/Encoders.h"
 #include "app/ui/MainForm.h"
+#include "base/Encoders.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"

@@ -1,11 +1,11 @@
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/Program.h"
 #include "app/ui/MainForm.h"
 #include "balancelist/ui/BalanceListWindow.h"
-#include "check/TestServer.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
+#include "support/TestServer.h"
 #include "support/TestSupport.h"
 
 #include <QComboBox>
@@ -106,8 +106,8 @@ TEST_F(UserFiles, OwnDefinitionsAndProvidersJoinTheShippedOnesAndTheirScriptsAre
     ASSERT_TRUE(form.FormCreate());
 
     QStringList shown;
-    for (int i = 0; i < form.cbAlertsLists->count(); ++i)
-        shown << form.cbAlertsLists->itemText(i);
+    for (int i = 0; i < Control<QComboBox>(form, "cbAlertsLists")->count(); ++i)
+        shown << Control<QComboBox>(form, "cbAlertsLists")->itemText(i);
     EXPECT_EQ(shown, (QStringList{"Bank", "Extra", "Shop", "Wallet"}));
     std::map<std::string, std::string> files;
     for (const auto& list : form.AlertLists())

@@ -1,9 +1,9 @@
 #include "app/ui/Application.h"
-#include "app/ui/Dialogs.h"
-#include "app/ui/HotKeyEdit.h"
-#include "app/ui/NewHint.h"
 #include "gui/GuiTestSupport.h"
 #include "support/TestSupport.h"
+#include "widgets/Dialogs.h"
+#include "widgets/HotKeyEdit.h"
+#include "widgets/NewHint.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,11 +1,11 @@
-#include "app/Messages.h"
-#include "app/Program.h"
-#include "app/ui/Dialogs.h"
 #include "app/ui/MainForm.h"
+#include "base/Program.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/SelfRun.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
+#include "translate/Messages.h"
+#include "widgets/Dialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,13 +2,14 @@
 // checked with the desktop's own validators, and the installed program started through its bin/
 // link on a private X server, in a profile of its own.
 #include "alerts/AlertItem.h"
-#include "app/Messages.h"
 #include "app/ProgramSettings.h"
 #include "currency/CurrencyList.h"
 #include "currency/CurrencyRatesList.h"
+#include "platform/AutoStart.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
+#include "translate/Messages.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,11 +1,11 @@
 #include "ScriptTestSupport.h"
 
 #include "alerts/AlertItem.h"
-#include "check/TestServer.h"
 #include "platform/Events.h"
 #include "script/AlertItemObject.h"
 #include "script/HTTPRequestDispatch.h"
 #include "script/ScriptWatchdog.h"
+#include "support/TestServer.h"
 
 #include <gtest/gtest.h>
 

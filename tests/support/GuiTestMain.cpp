@@ -2,9 +2,9 @@
 #include <QTemporaryDir>
 
 #include "app/ui/Application.h"
-#include "app/ui/Dialogs.h"
 #include "platform/Registry.h"
 #include "platform/UiThread.h"
+#include "widgets/Dialogs.h"
 
 #include <gtest/gtest.h>
 

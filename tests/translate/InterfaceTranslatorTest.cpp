@@ -1,7 +1,7 @@
 #include "translate/InterfaceTranslator.h"
 
-#include "app/Messages.h"
 #include "support/TestSupport.h"
+#include "translate/Messages.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "alerts/ui/EditBalanceAlert.h"
 
 #include "alerts/AlertItem.h"
-#include "app/AlertSettings.h"
-#include "app/ui/Dialogs.h"
+#include "alerts/AlertSettings.h"
 #include "translate/ui/FormTranslator.h"
+#include "widgets/Dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>

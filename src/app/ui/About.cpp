@@ -1,8 +1,8 @@
 #include "app/ui/About.h"
 
 #include "app/Services.h"
-#include "app/ui/Dialogs.h"
 #include "translate/ui/FormTranslator.h"
+#include "widgets/Dialogs.h"
 
 #include <QApplication>
 #include <QFontDatabase>

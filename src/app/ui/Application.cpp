@@ -1,11 +1,11 @@
 #include "app/ui/Application.h"
 
-#include "app/ui/Dialogs.h"
 #include "app/ui/MainForm.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UiThread.h"
 #include "platform/Worker.h"
+#include "widgets/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -1,14 +1,10 @@
 #include "app/ui/MainForm.h"
 
-#include "alerts/Encoders.h"
-#include "app/Messages.h"
-#include "app/Program.h"
 #include "app/Services.h"
 #include "app/ui/About.h"
-#include "app/ui/Dialogs.h"
-#include "app/ui/HotKeyEdit.h"
-#include "app/ui/NewHint.h"
 #include "balancelist/ui/BalanceListWindow.h"
+#include "base/Encoders.h"
+#include "base/Program.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
@@ -18,7 +14,11 @@
 #include "platform/ui/TrayIcon.h"
 #include "script/ActiveScriptEngine.h"
 #include "translate/InterfaceLanguage.h"
+#include "translate/Messages.h"
 #include "translate/ui/FormTranslator.h"
+#include "widgets/Dialogs.h"
+#include "widgets/HotKeyEdit.h"
+#include "widgets/NewHint.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,10 +30,10 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -73,10 +73,9 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     pcMain->setObjectName(QStringLiteral("pcMain"));
     tsGeneral = new QWidget(pcMain);
     tsGeneral->setObjectName(QStringLiteral("tsGeneral"));
-    tsBalanceAlerts = new QWidget(pcMain);
-    tsBalanceAlerts->setObjectName(QStringLiteral("tsBalanceAlerts"));
-    tsCurrencyRates = new QWidget(pcMain);
-    tsCurrencyRates->setObjectName(QStringLiteral("tsCurrencyRates"));
+    tsBalanceAlerts = new TBalanceAlertsTab(m_alertLists, m_alertSettings, pcMain);
+    connect(tsBalanceAlerts, &TBalanceAlertsTab::AlertRenamed, this, &TfmMain::RenameBalanceListRow);
+    tsCurrencyRates = new TCurrencyRatesTab(m_currencyLists, m_currencyThreads, m_currencySettings, SharedLog, pcMain);
     pcMain->addTab(tsGeneral, QStringLiteral("General"));
     pcMain->addTab(tsBalanceAlerts, QStringLiteral("Balance Alerts"));
     pcMain->addTab(tsCurrencyRates, QStringLiteral("Currency Rates"));
@@ -91,9 +90,13 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
     connect(btnOK, &QPushButton::clicked, this, &TfmMain::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfmMain::btnCancelClick);
     CreateGeneralTab();
-    CreateAlertsTab();
-    CreateCurrencyTab();
     CreateTrayMenu();
+    m_currencyWindows = std::make_unique<TCurrencyWindows>(
+        this, miCurrencyRatesWindows->menu(), miEmpty, SharedLog,
+        [this](const std::string& section, const std::string& key) { return Translator.GetValue(section, key); },
+        [this](const std::string& title, const std::string& text, int timeoutMs) {
+            ShowBalloon(title, text, timeoutMs);
+        });
 
     QVBoxLayout* layout = LayOutWithButtons(*this, pcMain, btnOK, btnCancel, 1);
     // The window has a fixed size: the classic 304 x 340 client area, or more where the desktop's
@@ -107,9 +110,6 @@ TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m
 
 TfmMain::~TfmMain() {
     FormDestroy();
-    // The widgets outlive this part of the form while the base class tears them down: nothing
-    // that reaches into the form may see their last events.
-    DetachCurrencyTab();
 }
 
 bool TfmMain::FormCreate() {
@@ -173,8 +173,8 @@ bool TfmMain::FormCreate() {
         miCurrrencyRates->setVisible(false);
         miCurrencyRatesWindows->setVisible(false);
     } else {
-        FillCurrencyProviders();
-        OpenCurrencyWindows();
+        tsCurrencyRates->FillCurrencyProviders(translate);
+        m_currencyWindows->OpenCurrencyWindows(m_currencyLists);
     }
 
     // Every hint of the program shows in the program's own hint window, and only while hints are on.
@@ -306,9 +306,13 @@ void TfmMain::FormDestroy() {
         return;
     m_destroyed = true;
     try {
+        // The tabs' trees point at the alerts and lists freed below, and their widgets' last
+        // signals are no longer the user's: both tabs stop here.
+        tsBalanceAlerts->Shutdown();
+        tsCurrencyRates->Shutdown();
         // Running currency builds end first: they use the lists freed below.
         m_currencyThreads.StopAll();
-        CloseCurrencyWindows();
+        m_currencyWindows->CloseCurrencyWindows();
         // No check starts from here on; the rows go before the alerts they show.
         if (m_fmBalanceList) {
             m_fmBalanceList->tmCheckTimer->stop();
@@ -327,10 +331,6 @@ void TfmMain::FormDestroy() {
         SetBalanceListWindow(nullptr);
         m_fmBalanceList.reset();
         m_hints.reset();
-        // The tree's nodes point at the alerts: they go first.
-        ClearAlertsTree();
-        ClearCurrencyTree();
-        cbCurrencyProviders->clear();
         m_currencySettings.Clear();
         m_alertSettings.Clear();
         m_alertLists.clear();
@@ -381,7 +381,39 @@ void TfmMain::DeactivateAlert(TAlertItem& alert) {
             m_fmBalanceList->AddAlertRow(alert);
         return;
     }
-    ShowAlertActive(alert);
+    tsBalanceAlerts->ShowAlertActive(alert);
+}
+
+void TfmMain::FillAlertGroups() {
+    Log.WriteLog(LoadStr(1050));
+    tsBalanceAlerts->FillAlertGroups();
+    Log.WriteLog(LoadStr(1051));
+}
+
+bool TfmMain::SetAlertActive(TAlertItem& alert, bool active) {
+    return m_alertSettings.SetAlertActive(alert, active);
+}
+
+void TfmMain::RenameBalanceListRow(TAlertItem& alert) {
+    if (m_fmBalanceList)
+        m_fmBalanceList->RenameAlertRow(alert, alert.Name);
+}
+
+bool TfmMain::CheckIncompleteAlerts() {
+    if (m_alertSettings.FirstIncompleteAlert() == nullptr)
+        return false;
+    if (ShowMessageBox(this, LoadStr(1007), LoadStr(1006), QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) !=
+        QMessageBox::Yes)
+        return false;
+    pcMain->setCurrentWidget(tsBalanceAlerts);
+    return true;
+}
+
+bool TfmMain::ApplyCurrencySettings() {
+    if (tsCurrencyRates->ApplyCurrencySettings(*m_currencyWindows))
+        return true;
+    pcMain->setCurrentWidget(tsCurrencyRates);
+    return false;
 }
 
 void TfmMain::ShowSettingsWindow() {
@@ -455,7 +487,7 @@ void TfmMain::btnOKClick() {
 void TfmMain::btnCancelClick() {
     SettingsToControls();
     for (TAlertItem* alert : m_alertSettings.UndoPending())
-        ShowAlertActive(*alert);
+        tsBalanceAlerts->ShowAlertActive(*alert);
     RevertCurrencySettings();
     HideSettingsWindow();
 }
@@ -533,37 +565,4 @@ void TfmMain::ControlsToSettings() {
     Settings.ShowBalloonTip = cbShowBalloonTip->isChecked();
     Settings.ShowBalanceWindowShortCut = hkShowBalWindow->HotKey();
     Settings.ShowMainWindowShortCut = hkShowMainWindow->HotKey();
-}
-
-void TfmMain::miViewLogClick() {
-    const std::string path = PrepareLogForViewing(Log, Settings.DataPath);
-    if (!path.empty())
-        ShellOpen(QUrl::fromLocalFile(QString::fromStdString(path)));
-}
-
-void TfmMain::miHelpClick() {
-    ShellOpen(QUrl(QString::fromStdString(HelpLink("faq.php"))));
-}
-
-void TfmMain::miCheckNewVersionClick() {
-    ShellOpen(QUrl(QString::fromStdString(CheckVersionLink(GetFileVersionString(4, false, std::string())))));
-}
-
-void TfmMain::AboutProgram1Click() {
-    if (isVisible()) {
-        TfmAbout about(this);
-        RunModal(about);
-        return;
-    }
-    // Without the settings window the dialog lives on its own and goes away when closed; the
-    // form still owns it should the program end first.
-    if (m_about) {
-        m_about->raise();
-        m_about->activateWindow();
-        return;
-    }
-    m_about = new TfmAbout(this);
-    m_about->setWindowFlag(Qt::Window);
-    m_about->setAttribute(Qt::WA_DeleteOnClose);
-    m_about->show();
 }

@@ -1,16 +1,19 @@
 #pragma once
 
 #include "alerts/AlertItems.h"
+#include "alerts/AlertSettings.h"
 #include "alerts/StateSaver.h"
-#include "app/AlertSettings.h"
-#include "app/LogFile.h"
+#include "alerts/ui/BalanceAlertsTab.h"
 #include "app/ProgramSettings.h"
 #include "app/TrayNotifier.h"
 #include "app/ui/About.h"
 #include "balancelist/BalanceList.h"
+#include "base/LogFile.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/CurrencySettings.h"
 #include "currency/CurrencyThreads.h"
+#include "currency/ui/CurrencyRatesTab.h"
+#include "currency/ui/CurrencyWindows.h"
 #include "translate/InterfaceTranslator.h"
 
 #include <QPointer>
@@ -22,13 +25,11 @@
 
 class QAction;
 class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
 class QTabWidget;
-class QTreeWidget;
 class QTreeWidgetItem;
 class SingleInstance;
 class THintController;
@@ -36,7 +37,6 @@ class TGlobalHotKeys;
 class THotKey;
 class TTrayIcon;
 class TfmBalanceList;
-class TfmCurrencyRatesList;
 
 // The settings window, created hidden, and the owner of everything that lives as long as the
 // program runs. FormCreate runs the start-up sequence, FormDestroy the shutdown sequence.
@@ -121,30 +121,21 @@ public:
     // its node in the alerts tree loses its check mark.
     void DeactivateAlert(TAlertItem& alert) override;
 
-    // The Balance Alerts tab (MainFormAlertsTab.cpp).
+    // The Balance Alerts tab (alerts/ui/BalanceAlertsTab.h) and its handlers.
     // Fills the list chooser with every alert list and shows the first.
     void FillAlertGroups();
-    // Shows the chosen list's groups and alerts; the list already shown is left as it is.
-    void cbAlertsListsChange();
-    void btnConfigureAlertClick();
-    void btnAddCustomAlertClick();
-    // The context menu opens at `viewportPos` of the tree: the alert node there is selected.
-    void pmConfigureAlertPopup(const QPoint& viewportPos);
-    // Asks for a name and adds a new account made from `alert` at the end of `node`'s group.
-    void AddCustomAlertFrom(TAlertItem& alert, QTreeWidgetItem* node);
+    void cbAlertsListsChange() { tsBalanceAlerts->cbAlertsListsChange(); }
+    void btnConfigureAlertClick() { tsBalanceAlerts->btnConfigureAlertClick(); }
+    void btnAddCustomAlertClick() { tsBalanceAlerts->btnAddCustomAlertClick(); }
+    void pmConfigureAlertPopup(const QPoint& viewportPos) { tsBalanceAlerts->pmConfigureAlertPopup(viewportPos); }
     // A check box of the tree changed; false when the change could not be stored.
     bool SetAlertActive(TAlertItem& alert, bool active);
     // The alert's rows in the Balance List window show its name.
     void RenameBalanceListRow(TAlertItem& alert);
-    // Enables the configure and add buttons when an alert node is selected.
-    void UpdateButtons();
     // Warns about the first active alert that lacks its login or password; true when the user
     // chose to go back to the alerts.
     bool CheckIncompleteAlerts();
-    // The alert of a tree node; null for a group node.
-    static TAlertItem* AlertOfNode(const QTreeWidgetItem* node);
-    // The selected alert node, or null.
-    QTreeWidgetItem* SelectedAlertNode() const;
+    QTreeWidgetItem* SelectedAlertNode() const { return tsBalanceAlerts->SelectedAlertNode(); }
     TAlertSettings& AlertSettings() { return m_alertSettings; }
 
     // The program was asked to end (a termination signal): open password prompts give up.
@@ -165,38 +156,24 @@ public:
     bool ScriptEngineReady() const { return m_scriptEngineReady; }
 
     // Currency rates windows, one per switched-on list, each with its item in the tray's
-    // "Currency Rates Windows" submenu (MainFormCurrency.cpp).
-    void OpenCurrencyWindows();
-    void CreateCurrencyWindow(const std::shared_ptr<TCurrencyList>& list);
-    void DestroyCurrencyWindow(const TCurrencyList& list);
-    // At exit: every window saves its placement and goes.
-    void CloseCurrencyWindows();
-    TfmCurrencyRatesList* CurrencyWindow(const TCurrencyList& list) const;
-    QAction* CurrencyWindowItem(const TCurrencyList& list) const;
-    int CurrencyWindowCount() const;
+    // "Currency Rates Windows" submenu (currency/ui/CurrencyWindows.h).
+    TCurrencyWindows& CurrencyWindows() { return *m_currencyWindows; }
 
-    // The Currency Rates tab (MainFormCurrencyTab.cpp).
-    enum TCurrencyNodeKind { ckNone = 0, ckStartLink = 1, ckCancelLink = 2, ckList = 3, ckCurrency = 4 };
-    static TCurrencyNodeKind CurrencyNodeKind(const QTreeWidgetItem* node);
-    // The list of a node: its own for a list or link node, the parent list for a currency.
-    static TCurrencyList* CurrencyListOfNode(const QTreeWidgetItem* node);
-    // Fills the provider chooser from the lists' country codes and shows the first group.
-    void FillCurrencyProviders();
-    void cbCurrencyProvidersChange();
-    // A link node was clicked: starts the list-building run, or cancels it.
-    void FollowCurrencyLink(QTreeWidgetItem* link);
-    void pmConfigureCurrencyListPopup(const QPoint& viewportPos);
-    void btnConfigureCurrencyListClick();
+    // The Currency Rates tab (currency/ui/CurrencyRatesTab.h) and its handlers.
+    void cbCurrencyProvidersChange() { tsCurrencyRates->cbCurrencyProvidersChange(); }
+    void pmConfigureCurrencyListPopup(const QPoint& viewportPos) {
+        tsCurrencyRates->pmConfigureCurrencyListPopup(viewportPos);
+    }
+    void btnConfigureCurrencyListClick() { tsCurrencyRates->btnConfigureCurrencyListClick(); }
     // OK: false when the user chose to go back to the tab. Cancel: the ticks are undone.
     bool ApplyCurrencySettings();
-    void RevertCurrencySettings();
-    QTreeWidgetItem* CurrencyListNode(const TCurrencyList& list) const;
+    void RevertCurrencySettings() { tsCurrencyRates->RevertCurrencySettings(); }
     TCurrencySettings& CurrencySettings() { return m_currencySettings; }
 
     QTabWidget* pcMain = nullptr;
     QWidget* tsGeneral = nullptr;
-    QWidget* tsBalanceAlerts = nullptr;
-    QWidget* tsCurrencyRates = nullptr;
+    TBalanceAlertsTab* tsBalanceAlerts = nullptr;
+    TCurrencyRatesTab* tsCurrencyRates = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 
@@ -213,22 +190,6 @@ public:
     QLabel* lblShowMainWindow = nullptr;
     THotKey* hkShowMainWindow = nullptr;
 
-    QGroupBox* gbBalanceAlerts = nullptr;
-    QComboBox* cbAlertsLists = nullptr;
-    QTreeWidget* tvAvailableAlertsList = nullptr;
-    QPushButton* btnConfigureAlert = nullptr;
-    QPushButton* btnAddCustomAlert = nullptr;
-    QMenu* pmConfigureAlert = nullptr;
-    QAction* Configurealert1 = nullptr;
-    QAction* miAddCustomAlert = nullptr;
-
-    QGroupBox* plCurrencyRatesContainer = nullptr;
-    QComboBox* cbCurrencyProviders = nullptr;
-    QTreeWidget* tvProvidersList = nullptr;
-    QPushButton* btnConfigureCurrencyList = nullptr;
-    QMenu* pmConfigureCurrencyList = nullptr;
-    QAction* miConfigureCurrencyList = nullptr;
-
     QMenu* trayMenu = nullptr;
     QAction* miRestore = nullptr;
     QAction* Settings1 = nullptr;
@@ -244,34 +205,12 @@ public:
     QAction* Close1 = nullptr;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CreateGeneralTab();
     void CreateTrayMenu();
-    void CreateAlertsTab();
-    QTreeWidgetItem* AddAlertNode(QTreeWidgetItem* group, TAlertItem& alert);
-    // Every node of the alert shows its check mark as the alert's flag says.
-    void ShowAlertActive(const TAlertItem& alert);
-    void tvAvailableAlertsListItemChanged(QTreeWidgetItem* node);
-    void tvAvailableAlertsListEdited(QTreeWidgetItem* node, const std::string& text);
-    void tvAvailableAlertsListSelectionChanged();
-    // F2 released in the tree or its editor: ends an edit, or starts one on the selected node.
-    void CatchF2();
-    void ClearAlertsTree();
-    void CreateCurrencyTab();
-    void ClearCurrencyTree();
-    void tvProvidersListExpanding(QTreeWidgetItem* node);
-    void tvProvidersListCollapsed(QTreeWidgetItem* node);
-    void tvProvidersListItemChanged(QTreeWidgetItem* node);
-    void ResetCurrencyLink(const TCurrencyList& list);
-    void StartCurrencyListBuild(TCurrencyList& list);
-    void CurrencyListBuilt(TGetCurrencyRatesThread& thread);
-    void CollapseCurrencyTree();
-    // Every list node's check box shows its list's flag.
-    void ShowCurrencyTicks();
     // Chooses the icons and learns what the desktop can show.
     void DetectShellCapabilities();
     void ShowTrayIconKind(TTrayIconKind icon) override;
@@ -299,26 +238,11 @@ private:
     QPointer<TfmAbout> m_about;
     std::vector<std::shared_ptr<TAlertItems>> m_alertLists;
     TAlertSettings m_alertSettings{m_alertLists};
-    int m_shownAlertList = -1;
-    // Set while the program itself changes the tree: its changes are not the user's.
-    bool m_updatingTree = false;
-    QTreeWidgetItem* m_lastAlertNode = nullptr; // the selection a click on a group node keeps
-    QPointer<QWidget> m_alertEditor;            // the tree's in-place editor while it is open
     bool m_firstRunListShown = false;
     TCurrencyLists m_currencyLists;
     TCurrencyThreads m_currencyThreads;
     TCurrencySettings m_currencySettings{m_currencyLists};
-    int m_lastProviderIndex = -1;
-    bool m_updatingCurrencyTree = false;
-    class TProviderLinks;
-    // Stops the link handling of the provider tree, which reaches into the form.
-    void DetachCurrencyTab();
-    TProviderLinks* m_providerLinks = nullptr; // owned by the form as a QObject child
-    class TCurrencyWindows;
-    struct TCurrencyWindowsDeleter {
-        void operator()(TCurrencyWindows* windows) const;
-    };
-    std::unique_ptr<TCurrencyWindows, TCurrencyWindowsDeleter> m_currencyWindows;
+    std::unique_ptr<TCurrencyWindows> m_currencyWindows;
     std::unique_ptr<TfmBalanceList> m_fmBalanceList;
     std::unique_ptr<TTrayIcon> m_trayIcon;
     std::unique_ptr<TTrayNotifier> m_notifier;

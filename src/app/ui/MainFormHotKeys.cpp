@@ -1,8 +1,8 @@
 // The main form's global hotkeys.
-#include "app/ui/HotKeyEdit.h"
 #include "app/ui/MainForm.h"
 #include "platform/ShortCut.h"
 #include "platform/ui/GlobalHotKeys.h"
+#include "widgets/HotKeyEdit.h"
 
 void TfmMain::RegisterHotKeys() {
     UnregisterHotKeys();

@@ -1,7 +1,11 @@
-// The main form's tray icon, tray menu and notifications.
-#include "app/Messages.h"
+// The main form's tray icon, tray menu and its services, and notifications.
+#include "app/Services.h"
+#include "app/ui/About.h"
 #include "app/ui/MainForm.h"
+#include "platform/Version.h"
 #include "platform/ui/TrayIcon.h"
+#include "translate/Messages.h"
+#include "widgets/Dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -9,6 +13,7 @@
 #include <QMenu>
 #include <QStyle>
 #include <QTabWidget>
+#include <QUrl>
 
 namespace {
 
@@ -243,4 +248,37 @@ void TfmMain::Close1Click() {
     // The program ends as the event loop does; the form's destruction runs the shutdown. Not
     // quit(): that first asks the windows to close, which the settings window refuses.
     QCoreApplication::exit(0);
+}
+
+void TfmMain::miViewLogClick() {
+    const std::string path = PrepareLogForViewing(Log, Settings.DataPath);
+    if (!path.empty())
+        ShellOpen(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+void TfmMain::miHelpClick() {
+    ShellOpen(QUrl(QString::fromStdString(HelpLink("faq.php"))));
+}
+
+void TfmMain::miCheckNewVersionClick() {
+    ShellOpen(QUrl(QString::fromStdString(CheckVersionLink(GetFileVersionString(4, false, std::string())))));
+}
+
+void TfmMain::AboutProgram1Click() {
+    if (isVisible()) {
+        TfmAbout about(this);
+        RunModal(about);
+        return;
+    }
+    // Without the settings window the dialog lives on its own and goes away when closed; the
+    // form still owns it should the program end first.
+    if (m_about) {
+        m_about->raise();
+        m_about->activateWindow();
+        return;
+    }
+    m_about = new TfmAbout(this);
+    m_about->setWindowFlag(Qt::Window);
+    m_about->setAttribute(Qt::WA_DeleteOnClose);
+    m_about->show();
 }

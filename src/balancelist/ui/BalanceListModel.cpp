@@ -1,8 +1,12 @@
 #include "balancelist/ui/BalanceListModel.h"
 
-#include "app/Messages.h"
+#include "translate/Messages.h"
+#include "widgets/ListImages.h"
 
 #include <QColor>
+
+static_assert(biNoChange == liNoChange && biCheckNow == liCheckNow && biDisable == liDisable,
+              "the Balance List's image indexes are those of the shared list images");
 
 TBalanceListModel::TBalanceListModel(TBalanceList& list, QObject* parent)
     : TReorderingTableModel(parent), m_list(list) {
@@ -24,14 +28,7 @@ int TBalanceListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QIcon TBalanceListModel::Image(int index) {
-    static const std::array<QIcon, 5> images = {
-        QIcon(QStringLiteral(":/balancelist/images/0-nochange.png")),
-        QIcon(QStringLiteral(":/balancelist/images/1-up.png")),
-        QIcon(QStringLiteral(":/balancelist/images/2-down.png")),
-        QIcon(QStringLiteral(":/balancelist/images/3-checknow.png")),
-        QIcon(QStringLiteral(":/balancelist/images/4-disable.png")),
-    };
-    return index >= 0 && index < static_cast<int>(images.size()) ? images[static_cast<std::size_t>(index)] : QIcon();
+    return ListImage(index);
 }
 
 QVariant TBalanceListModel::data(const QModelIndex& index, int role) const {

@@ -2,7 +2,7 @@
 
 #include "balancelist/BalanceList.h"
 
-#include "platform/ui/ReorderingTableModel.h"
+#include "widgets/ReorderingTableModel.h"
 
 #include <QIcon>
 

@@ -1,9 +1,9 @@
 #include "balancelist/ui/BalanceListWindow.h"
 
-#include "app/ui/NewHint.h"
 #include "balancelist/ui/BalanceListModel.h"
-#include "platform/ui/ReportView.h"
 #include "translate/ui/FormTranslator.h"
+#include "widgets/NewHint.h"
+#include "widgets/ReportView.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -16,12 +16,6 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
-
-// The images live in the gui library's resources, which a static library must register (outside
-// any namespace).
-static void InitResources() {
-    Q_INIT_RESOURCE(BalanceList);
-}
 
 namespace {
 
@@ -45,7 +39,6 @@ TfmBalanceList::TfmBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFil
                                QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), m_owner(owner),
       m_list(std::make_unique<TBalanceList>(owner, std::move(log), std::move(exePath))) {
-    InitResources();
     setObjectName(QStringLiteral("fmBalanceList"));
     setWindowTitle(QStringLiteral("Balance List"));
     setMinimumSize(100, 100);

@@ -2,7 +2,7 @@
 
 #include "currency/CurrencyRatesList.h"
 
-#include "platform/ui/ReorderingTableModel.h"
+#include "widgets/ReorderingTableModel.h"
 
 #include <QColor>
 #include <QIcon>

@@ -1,11 +1,10 @@
 #include "currency/ui/CurrencyRatesWindow.h"
 
-#include "balancelist/BalanceList.h"
-#include "balancelist/ui/BalanceListModel.h"
 #include "currency/ui/CurrencyRatesModel.h"
 #include "platform/Registry.h"
-#include "platform/ui/ReportView.h"
 #include "translate/ui/FormTranslator.h"
+#include "widgets/ListImages.h"
+#include "widgets/ReportView.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -65,10 +64,9 @@ TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, 
 
     pmListPopup = new QMenu(this);
     pmListPopup->setObjectName(QStringLiteral("pmListPopup"));
-    miReloadList = pmListPopup->addAction(TBalanceListModel::Image(biCheckNow), QStringLiteral("Update List Now"));
+    miReloadList = pmListPopup->addAction(ListImage(liCheckNow), QStringLiteral("Update List Now"));
     miReloadList->setObjectName(QStringLiteral("miReloadList"));
-    miDisableCurrency =
-        pmListPopup->addAction(TBalanceListModel::Image(biDisable), QStringLiteral("Don't show this currency"));
+    miDisableCurrency = pmListPopup->addAction(ListImage(liDisable), QStringLiteral("Don't show this currency"));
     miDisableCurrency->setObjectName(QStringLiteral("miDisableCurrency"));
     connect(miReloadList, &QAction::triggered, this, &TfmCurrencyRatesList::miReloadListClick);
     connect(miDisableCurrency, &QAction::triggered, this, &TfmCurrencyRatesList::miDisableCurrencyClick);

@@ -1,8 +1,8 @@
 #include "currency/ui/EditCurrencyRates.h"
 
-#include "app/ui/Dialogs.h"
 #include "currency/CurrencyList.h"
 #include "translate/ui/FormTranslator.h"
+#include "widgets/Dialogs.h"
 
 #include <QComboBox>
 #include <QGroupBox>

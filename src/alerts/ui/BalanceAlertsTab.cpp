@@ -1,28 +1,24 @@
-// The main form's Balance Alerts tab: the alert lists, their tree of groups and alerts, and the
-// configuring, renaming and adding of alerts.
+#include "alerts/ui/BalanceAlertsTab.h"
+
+#include "alerts/AlertSettings.h"
 #include "alerts/ui/EditBalanceAlert.h"
-#include "app/Messages.h"
-#include "app/ui/Dialogs.h"
-#include "app/ui/MainForm.h"
-#include "balancelist/ui/BalanceListWindow.h"
 #include "platform/Strings.h"
+#include "translate/Messages.h"
+#include "widgets/Dialogs.h"
 
 #include <QAbstractItemDelegate>
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyle>
-#include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <cstdint>
 
 namespace {
 
@@ -37,29 +33,19 @@ void ShowName(QTreeWidgetItem* node, const std::string& name) {
     node->setText(0, text);
 }
 
-// Sets a flag for the lifetime of the guard.
-class TFlagGuard {
-public:
-    explicit TFlagGuard(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
-    ~TFlagGuard() { m_flag = m_old; }
-    TFlagGuard(const TFlagGuard&) = delete;
-    TFlagGuard& operator=(const TFlagGuard&) = delete;
-
-private:
-    bool& m_flag;
-    bool m_old;
-};
-
 } // namespace
 
-void TfmMain::CreateAlertsTab() {
-    gbBalanceAlerts = new QGroupBox(QStringLiteral("Balance Alerts List"), tsBalanceAlerts);
+TBalanceAlertsTab::TBalanceAlertsTab(const std::vector<std::shared_ptr<TAlertItems>>& lists, TAlertSettings& settings,
+                                     QWidget* parent)
+    : QWidget(parent), m_lists(lists), m_settings(settings) {
+    setObjectName(QStringLiteral("tsBalanceAlerts"));
+    gbBalanceAlerts = new QGroupBox(QStringLiteral("Balance Alerts List"), this);
     gbBalanceAlerts->setObjectName(QStringLiteral("gbBalanceAlerts"));
     cbAlertsLists = new QComboBox(gbBalanceAlerts);
     cbAlertsLists->setObjectName(QStringLiteral("cbAlertsLists"));
     cbAlertsLists->setToolTip(QStringLiteral("List of available alerts groups"));
-    connect(cbAlertsLists, &QComboBox::activated, this, &TfmMain::cbAlertsListsChange);
-    connect(cbAlertsLists, &QComboBox::currentIndexChanged, this, &TfmMain::cbAlertsListsChange);
+    connect(cbAlertsLists, &QComboBox::activated, this, &TBalanceAlertsTab::cbAlertsListsChange);
+    connect(cbAlertsLists, &QComboBox::currentIndexChanged, this, &TBalanceAlertsTab::cbAlertsListsChange);
 
     tvAvailableAlertsList = new QTreeWidget(gbBalanceAlerts);
     tvAvailableAlertsList->setObjectName(QStringLiteral("tvAvailableAlertsList"));
@@ -77,7 +63,7 @@ void TfmMain::CreateAlertsTab() {
     connect(tvAvailableAlertsList->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
             [this] { m_alertEditor = nullptr; });
     connect(tvAvailableAlertsList, &QTreeWidget::itemSelectionChanged, this,
-            &TfmMain::tvAvailableAlertsListSelectionChanged);
+            &TBalanceAlertsTab::tvAvailableAlertsListSelectionChanged);
     connect(tvAvailableAlertsList, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         pmConfigureAlertPopup(pos);
         pmConfigureAlert->popup(tvAvailableAlertsList->viewport()->mapToGlobal(pos));
@@ -93,8 +79,8 @@ void TfmMain::CreateAlertsTab() {
     btnAddCustomAlert = new QPushButton(QStringLiteral("Add new account from item"), gbBalanceAlerts);
     btnAddCustomAlert->setObjectName(QStringLiteral("btnAddCustomAlert"));
     btnAddCustomAlert->setEnabled(false);
-    connect(btnConfigureAlert, &QPushButton::clicked, this, &TfmMain::btnConfigureAlertClick);
-    connect(btnAddCustomAlert, &QPushButton::clicked, this, &TfmMain::btnAddCustomAlertClick);
+    connect(btnConfigureAlert, &QPushButton::clicked, this, &TBalanceAlertsTab::btnConfigureAlertClick);
+    connect(btnAddCustomAlert, &QPushButton::clicked, this, &TBalanceAlertsTab::btnAddCustomAlertClick);
 
     pmConfigureAlert = new QMenu(this);
     pmConfigureAlert->setObjectName(QStringLiteral("pmConfigureAlert"));
@@ -104,8 +90,8 @@ void TfmMain::CreateAlertsTab() {
     miAddCustomAlert = pmConfigureAlert->addAction(icon("list-add", QStyle::SP_FileDialogNewFolder),
                                                    QStringLiteral("Add new account from item"));
     miAddCustomAlert->setObjectName(QStringLiteral("miAddCustomAlert"));
-    connect(Configurealert1, &QAction::triggered, this, &TfmMain::btnConfigureAlertClick);
-    connect(miAddCustomAlert, &QAction::triggered, this, &TfmMain::btnAddCustomAlertClick);
+    connect(Configurealert1, &QAction::triggered, this, &TBalanceAlertsTab::btnConfigureAlertClick);
+    connect(miAddCustomAlert, &QAction::triggered, this, &TBalanceAlertsTab::btnAddCustomAlertClick);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnConfigureAlert);
@@ -115,19 +101,18 @@ void TfmMain::CreateAlertsTab() {
     groupLayout->addWidget(cbAlertsLists);
     groupLayout->addWidget(tvAvailableAlertsList, 1);
     groupLayout->addLayout(buttons);
-    auto* tabLayout = new QVBoxLayout(tsBalanceAlerts);
+    auto* tabLayout = new QVBoxLayout(this);
     tabLayout->setContentsMargins(4, 4, 4, 4);
     tabLayout->addWidget(gbBalanceAlerts);
 }
 
-void TfmMain::FillAlertGroups() {
-    Log.WriteLog(LoadStr(1050));
+void TBalanceAlertsTab::FillAlertGroups() {
     {
         const QSignalBlocker blocker(cbAlertsLists);
         cbAlertsLists->clear();
         // Kept in the order of their names, as the user reads them.
-        for (std::size_t i = 0; i < m_alertLists.size(); ++i) {
-            const std::string& name = m_alertLists[i]->ListName;
+        for (std::size_t i = 0; i < m_lists.size(); ++i) {
+            const std::string& name = m_lists[i]->ListName;
             int at = 0;
             while (at < cbAlertsLists->count() && !AsciiLessNoCase(name, cbAlertsLists->itemText(at).toStdString()))
                 ++at;
@@ -141,29 +126,33 @@ void TfmMain::FillAlertGroups() {
         cbAlertsLists->setCurrentIndex(0);
     }
     cbAlertsListsChange();
-    Log.WriteLog(LoadStr(1051));
 }
 
-void TfmMain::ClearAlertsTree() {
-    const TFlagGuard guard(m_updatingTree);
+void TBalanceAlertsTab::Shutdown() {
+    m_shutDown = true;
+    ClearAlertsTree();
+}
+
+void TBalanceAlertsTab::ClearAlertsTree() {
+    const QScopedValueRollback guard(m_updatingTree, true);
     m_lastAlertNode = nullptr;
     tvAvailableAlertsList->clear();
     UpdateButtons();
 }
 
-void TfmMain::cbAlertsListsChange() {
+void TBalanceAlertsTab::cbAlertsListsChange() {
     const int index = cbAlertsLists->currentIndex();
     if (index < 0 || index == m_shownAlertList)
         return;
     m_shownAlertList = index;
     const auto listIndex = cbAlertsLists->itemData(index).toULongLong();
-    if (listIndex >= m_alertLists.size())
+    if (listIndex >= m_lists.size())
         return;
-    const TAlertItems& list = *m_alertLists[listIndex];
+    const TAlertItems& list = *m_lists[listIndex];
     tvAvailableAlertsList->setUpdatesEnabled(false);
     ClearAlertsTree();
     {
-        const TFlagGuard guard(m_updatingTree);
+        const QScopedValueRollback guard(m_updatingTree, true);
         for (const auto& [group, alerts] : list.Groups) {
             auto* groupNode = new QTreeWidgetItem(tvAvailableAlertsList, {QString::fromStdString(group)});
             // A group can be opened and closed, not selected, ticked or renamed.
@@ -177,8 +166,8 @@ void TfmMain::cbAlertsListsChange() {
     UpdateButtons();
 }
 
-QTreeWidgetItem* TfmMain::AddAlertNode(QTreeWidgetItem* group, TAlertItem& alert) {
-    const TFlagGuard guard(m_updatingTree);
+QTreeWidgetItem* TBalanceAlertsTab::AddAlertNode(QTreeWidgetItem* group, TAlertItem& alert) {
+    const QScopedValueRollback guard(m_updatingTree, true);
     auto* node = new QTreeWidgetItem(group);
     ShowName(node, alert.Name);
     node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
@@ -187,19 +176,19 @@ QTreeWidgetItem* TfmMain::AddAlertNode(QTreeWidgetItem* group, TAlertItem& alert
     return node;
 }
 
-TAlertItem* TfmMain::AlertOfNode(const QTreeWidgetItem* node) {
+TAlertItem* TBalanceAlertsTab::AlertOfNode(const QTreeWidgetItem* node) {
     if (node == nullptr)
         return nullptr;
     return reinterpret_cast<TAlertItem*>(node->data(0, kAlertRole).value<quintptr>());
 }
 
-QTreeWidgetItem* TfmMain::SelectedAlertNode() const {
+QTreeWidgetItem* TBalanceAlertsTab::SelectedAlertNode() const {
     const QList<QTreeWidgetItem*> selected = tvAvailableAlertsList->selectedItems();
     return !selected.isEmpty() && AlertOfNode(selected.front()) != nullptr ? selected.front() : nullptr;
 }
 
-void TfmMain::ShowAlertActive(const TAlertItem& alert) {
-    const TFlagGuard guard(m_updatingTree);
+void TBalanceAlertsTab::ShowAlertActive(const TAlertItem& alert) {
+    const QScopedValueRollback guard(m_updatingTree, true);
     for (int g = 0; g < tvAvailableAlertsList->topLevelItemCount(); ++g) {
         QTreeWidgetItem* group = tvAvailableAlertsList->topLevelItem(g);
         for (int a = 0; a < group->childCount(); ++a)
@@ -208,41 +197,37 @@ void TfmMain::ShowAlertActive(const TAlertItem& alert) {
     }
 }
 
-bool TfmMain::SetAlertActive(TAlertItem& alert, bool active) {
-    return m_alertSettings.SetAlertActive(alert, active);
-}
-
-void TfmMain::tvAvailableAlertsListItemChanged(QTreeWidgetItem* node) {
-    if (m_updatingTree || m_destroyed)
+void TBalanceAlertsTab::tvAvailableAlertsListItemChanged(QTreeWidgetItem* node) {
+    if (m_updatingTree || m_shutDown)
         return;
     TAlertItem* alert = AlertOfNode(node);
     if (alert == nullptr)
         return;
     // The tree has already toggled the box: its state is the new one.
     const bool ticked = node->checkState(0) == Qt::Checked;
-    if (ticked != alert->Active && !SetAlertActive(*alert, ticked))
+    if (ticked != alert->Active && !m_settings.SetAlertActive(*alert, ticked))
         ShowAlertActive(*alert); // not stored: the box shows what is
     if (node->text(0) != node->data(0, kShownNameRole).toString())
         tvAvailableAlertsListEdited(node, node->text(0).toStdString());
 }
 
-void TfmMain::tvAvailableAlertsListEdited(QTreeWidgetItem* node, const std::string& text) {
+void TBalanceAlertsTab::tvAvailableAlertsListEdited(QTreeWidgetItem* node, const std::string& text) {
     TAlertItem& alert = *AlertOfNode(node);
     if (TAlertSettings::RenameAlert(alert, text))
-        RenameBalanceListRow(alert);
+        emit AlertRenamed(alert);
     // A blank name, or one the store refused, leaves the old name in place.
-    const TFlagGuard guard(m_updatingTree);
+    const QScopedValueRollback guard(m_updatingTree, true);
     ShowName(node, alert.Name);
 }
 
-void TfmMain::tvAvailableAlertsListSelectionChanged() {
+void TBalanceAlertsTab::tvAvailableAlertsListSelectionChanged() {
     if (!m_updatingTree) {
         // The selection moves only to an alert node: a click on a group or on no node keeps it.
         QTreeWidgetItem* selected = SelectedAlertNode();
         if (selected != nullptr) {
             m_lastAlertNode = selected;
         } else if (m_lastAlertNode != nullptr) {
-            const TFlagGuard guard(m_updatingTree);
+            const QScopedValueRollback guard(m_updatingTree, true);
             tvAvailableAlertsList->clearSelection();
             m_lastAlertNode->setSelected(true);
         }
@@ -250,13 +235,13 @@ void TfmMain::tvAvailableAlertsListSelectionChanged() {
     UpdateButtons();
 }
 
-void TfmMain::UpdateButtons() {
+void TBalanceAlertsTab::UpdateButtons() {
     const bool enabled = SelectedAlertNode() != nullptr;
     btnConfigureAlert->setEnabled(enabled);
     btnAddCustomAlert->setEnabled(enabled);
 }
 
-void TfmMain::pmConfigureAlertPopup(const QPoint& viewportPos) {
+void TBalanceAlertsTab::pmConfigureAlertPopup(const QPoint& viewportPos) {
     QTreeWidgetItem* node = tvAvailableAlertsList->itemAt(viewportPos);
     if (AlertOfNode(node) != nullptr) {
         tvAvailableAlertsList->clearSelection();
@@ -270,33 +255,33 @@ void TfmMain::pmConfigureAlertPopup(const QPoint& viewportPos) {
     btnAddCustomAlert->setEnabled(enabled);
 }
 
-void TfmMain::btnConfigureAlertClick() {
+void TBalanceAlertsTab::btnConfigureAlertClick() {
     QTreeWidgetItem* node = SelectedAlertNode();
     if (node == nullptr)
         return;
     TAlertItem& alert = *AlertOfNode(node);
     const TAlertState before = alert.State();
-    TfmEditBalanceAlert dialog(this, alert);
+    TfmEditBalanceAlert dialog(window(), alert);
     if (RunModal(dialog) != QDialog::Accepted)
         return;
     // What the store refused is taken back; the node and the row show what was kept.
     TAlertSettings::AcceptEdit(alert, before);
     {
-        const TFlagGuard guard(m_updatingTree);
+        const QScopedValueRollback guard(m_updatingTree, true);
         ShowName(node, alert.Name);
     }
-    RenameBalanceListRow(alert);
+    emit AlertRenamed(alert);
 }
 
-void TfmMain::btnAddCustomAlertClick() {
+void TBalanceAlertsTab::btnAddCustomAlertClick() {
     QTreeWidgetItem* node = SelectedAlertNode();
     if (node != nullptr)
         AddCustomAlertFrom(*AlertOfNode(node), node);
 }
 
-void TfmMain::AddCustomAlertFrom(TAlertItem& alert, QTreeWidgetItem* node) {
+void TBalanceAlertsTab::AddCustomAlertFrom(TAlertItem& alert, QTreeWidgetItem* node) {
     std::string name = TAlertSettings::ProposedCustomName(alert);
-    if (!ShowInputBox(this, LoadStr(1016), LoadStr(1016), LoadStr(1017), 0, name) || name.empty())
+    if (!ShowInputBox(window(), LoadStr(1016), LoadStr(1016), LoadStr(1017), 0, name) || name.empty())
         return;
     TAlertItem* added = TAlertSettings::AddCustomAlert(alert, name);
     // An account that could not be recorded is not shown: it would be gone at the next start.
@@ -305,22 +290,7 @@ void TfmMain::AddCustomAlertFrom(TAlertItem& alert, QTreeWidgetItem* node) {
     AddAlertNode(node->parent(), *added);
 }
 
-void TfmMain::RenameBalanceListRow(TAlertItem& alert) {
-    if (m_fmBalanceList)
-        m_fmBalanceList->RenameAlertRow(alert, alert.Name);
-}
-
-bool TfmMain::CheckIncompleteAlerts() {
-    if (m_alertSettings.FirstIncompleteAlert() == nullptr)
-        return false;
-    if (ShowMessageBox(this, LoadStr(1007), LoadStr(1006), QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) !=
-        QMessageBox::Yes)
-        return false;
-    pcMain->setCurrentWidget(tsBalanceAlerts);
-    return true;
-}
-
-void TfmMain::CatchF2() {
+void TBalanceAlertsTab::CatchF2() {
     if (m_alertEditor) {
         // Ends the edit and takes its text.
         QAbstractItemDelegate* delegate = tvAvailableAlertsList->itemDelegate();
@@ -341,7 +311,7 @@ void TfmMain::CatchF2() {
         m_alertEditor->installEventFilter(this);
 }
 
-bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+bool TBalanceAlertsTab::eventFilter(QObject* watched, QEvent* event) {
     const bool inTree = watched == tvAvailableAlertsList || (m_alertEditor && watched == m_alertEditor);
     if (inTree && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
                    event->type() == QEvent::ShortcutOverride)) {

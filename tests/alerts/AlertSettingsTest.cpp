@@ -1,10 +1,10 @@
-#include "check/TestServer.h"
+#include "support/TestServer.h"
 
 #include "alerts/AlertItems.h"
-#include "alerts/Encoders.h"
-#include "app/AlertSettings.h"
-#include "app/LogFile.h"
+#include "alerts/AlertSettings.h"
 #include "balancelist/BalanceList.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "alerts/TripleDes.h"
+#include "base/TripleDes.h"
 
 #include <bit>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Messages.h"
+#include "base/MessageFormat.h"
 
 #include <initializer_list>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "app/Messages.h"
+#include "translate/Messages.h"
 
 #include <gtest/gtest.h>
 

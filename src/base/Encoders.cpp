@@ -1,7 +1,7 @@
-#include "alerts/Encoders.h"
+#include "base/Encoders.h"
 
-#include "alerts/Md5.h"
-#include "alerts/TripleDes.h"
+#include "base/Md5.h"
+#include "base/TripleDes.h"
 
 namespace {
 

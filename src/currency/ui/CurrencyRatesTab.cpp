@@ -1,11 +1,11 @@
-// The main form's Currency Rates tab: the provider groups, the tree of their lists and currencies
-// with the links that build a list's currencies, and the applying and undoing of its ticks.
-#include "app/Messages.h"
-#include "app/ui/Dialogs.h"
-#include "app/ui/MainForm.h"
+#include "currency/ui/CurrencyRatesTab.h"
+
 #include "currency/CurrencyList.h"
-#include "currency/ui/CurrencyRatesWindow.h"
+#include "currency/CurrencySettings.h"
+#include "currency/CurrencyThreads.h"
 #include "currency/ui/EditCurrencyRates.h"
+#include "translate/Messages.h"
+#include "widgets/Dialogs.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -14,8 +14,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyle>
-#include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -29,30 +29,18 @@ T* ObjectOf(const QTreeWidgetItem* node) {
     return node == nullptr ? nullptr : reinterpret_cast<T*>(node->data(0, kObjectRole).value<quintptr>());
 }
 
-void SetNode(QTreeWidgetItem* node, TfmMain::TCurrencyNodeKind kind, const void* object) {
+void SetNode(QTreeWidgetItem* node, TCurrencyRatesTab::TCurrencyNodeKind kind, const void* object) {
     node->setData(0, kKindRole, static_cast<int>(kind));
     node->setData(0, kObjectRole, QVariant::fromValue(reinterpret_cast<quintptr>(object)));
 }
-
-class TFlagGuard {
-public:
-    explicit TFlagGuard(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
-    ~TFlagGuard() { m_flag = m_old; }
-    TFlagGuard(const TFlagGuard&) = delete;
-    TFlagGuard& operator=(const TFlagGuard&) = delete;
-
-private:
-    bool& m_flag;
-    bool m_old;
-};
 
 } // namespace
 
 // Link nodes look and act like links: underlined in the link colour with a hand cursor under the
 // mouse, followed when a mouse button is released over their row.
-class TfmMain::TProviderLinks : public QObject {
+class TCurrencyRatesTab::TProviderLinks : public QObject {
 public:
-    explicit TProviderLinks(TfmMain& form) : QObject(&form), m_form(form) {}
+    explicit TProviderLinks(TCurrencyRatesTab& form) : QObject(&form), m_form(form) {}
 
     QTreeWidgetItem* Hot() const { return m_hot; }
     void Forget() { m_hot = nullptr; }
@@ -82,7 +70,7 @@ public:
 
     // The look of a node: a link under the mouse is hot.
     void Style(QTreeWidgetItem* node) const {
-        const bool hot = node == m_hot && TfmMain::CurrencyNodeKind(node) <= ckCancelLink;
+        const bool hot = node == m_hot && TCurrencyRatesTab::CurrencyNodeKind(node) <= ckCancelLink;
         QFont font = node->treeWidget()->font();
         font.setUnderline(hot);
         node->setFont(0, font);
@@ -95,14 +83,14 @@ public:
 private:
     static QTreeWidgetItem* linkAt(QTreeWidget* tree, const QPoint& pos) {
         QTreeWidgetItem* node = tree->itemAt(pos);
-        const TCurrencyNodeKind kind = TfmMain::CurrencyNodeKind(node);
+        const TCurrencyNodeKind kind = TCurrencyRatesTab::CurrencyNodeKind(node);
         return kind == ckStartLink || kind == ckCancelLink ? node : nullptr;
     }
 
     void setHot(QTreeWidgetItem* node) {
         if (node == m_hot)
             return;
-        const TFlagGuard guard(m_form.m_updatingCurrencyTree);
+        const QScopedValueRollback guard(m_form.m_updatingCurrencyTree, true);
         QTreeWidgetItem* old = m_hot;
         m_hot = node;
         if (old != nullptr)
@@ -115,22 +103,27 @@ private:
         }
     }
 
-    TfmMain& m_form;
+    TCurrencyRatesTab& m_form;
     QTreeWidgetItem* m_hot = nullptr;
 };
 
-void TfmMain::DetachCurrencyTab() {
+TCurrencyRatesTab::~TCurrencyRatesTab() {
+    // The widgets outlive this part of the tab while the base class tears them down: the link
+    // handling, which reaches into the tab, must not see their last events.
     if (tvProvidersList != nullptr && m_providerLinks != nullptr)
         tvProvidersList->viewport()->removeEventFilter(m_providerLinks);
 }
 
-void TfmMain::CreateCurrencyTab() {
-    plCurrencyRatesContainer = new QGroupBox(QStringLiteral("Currency Rates Lists"), tsCurrencyRates);
+TCurrencyRatesTab::TCurrencyRatesTab(const TCurrencyLists& lists, TCurrencyThreads& threads,
+                                     TCurrencySettings& settings, std::shared_ptr<TLogFile> log, QWidget* parent)
+    : QWidget(parent), m_lists(lists), m_threads(threads), m_settings(settings), m_log(std::move(log)) {
+    setObjectName(QStringLiteral("tsCurrencyRates"));
+    plCurrencyRatesContainer = new QGroupBox(QStringLiteral("Currency Rates Lists"), this);
     plCurrencyRatesContainer->setObjectName(QStringLiteral("plCurrencyRatesContainer"));
     cbCurrencyProviders = new QComboBox(plCurrencyRatesContainer);
     cbCurrencyProviders->setObjectName(QStringLiteral("cbCurrencyProviders"));
     cbCurrencyProviders->setToolTip(QStringLiteral("Groups of currency rates providers"));
-    connect(cbCurrencyProviders, &QComboBox::currentIndexChanged, this, &TfmMain::cbCurrencyProvidersChange);
+    connect(cbCurrencyProviders, &QComboBox::currentIndexChanged, this, &TCurrencyRatesTab::cbCurrencyProvidersChange);
 
     tvProvidersList = new QTreeWidget(plCurrencyRatesContainer);
     tvProvidersList->setObjectName(QStringLiteral("tvProvidersList"));
@@ -147,8 +140,8 @@ void TfmMain::CreateCurrencyTab() {
     // A tick is noticed once the tree has toggled the box.
     connect(tvProvidersList, &QTreeWidget::itemChanged, this,
             [this](QTreeWidgetItem* node, int) { tvProvidersListItemChanged(node); });
-    connect(tvProvidersList, &QTreeWidget::itemExpanded, this, &TfmMain::tvProvidersListExpanding);
-    connect(tvProvidersList, &QTreeWidget::itemCollapsed, this, &TfmMain::tvProvidersListCollapsed);
+    connect(tvProvidersList, &QTreeWidget::itemExpanded, this, &TCurrencyRatesTab::tvProvidersListExpanding);
+    connect(tvProvidersList, &QTreeWidget::itemCollapsed, this, &TCurrencyRatesTab::tvProvidersListCollapsed);
     connect(tvProvidersList, &QTreeWidget::itemSelectionChanged, this,
             [this] { btnConfigureCurrencyList->setEnabled(!tvProvidersList->selectedItems().isEmpty()); });
     connect(tvProvidersList, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -160,7 +153,7 @@ void TfmMain::CreateCurrencyTab() {
     btnConfigureCurrencyList->setObjectName(QStringLiteral("btnConfigureCurrencyList"));
     btnConfigureCurrencyList->setToolTip(QStringLiteral("Configure selected currency rates list"));
     btnConfigureCurrencyList->setEnabled(false);
-    connect(btnConfigureCurrencyList, &QPushButton::clicked, this, &TfmMain::btnConfigureCurrencyListClick);
+    connect(btnConfigureCurrencyList, &QPushButton::clicked, this, &TCurrencyRatesTab::btnConfigureCurrencyListClick);
 
     pmConfigureCurrencyList = new QMenu(this);
     pmConfigureCurrencyList->setObjectName(QStringLiteral("pmConfigureCurrencyList"));
@@ -168,7 +161,7 @@ void TfmMain::CreateCurrencyTab() {
         QIcon::fromTheme(QStringLiteral("configure"), style()->standardIcon(QStyle::SP_FileDialogDetailedView)),
         QStringLiteral("Configure List"));
     miConfigureCurrencyList->setObjectName(QStringLiteral("miConfigureCurrencyList"));
-    connect(miConfigureCurrencyList, &QAction::triggered, this, &TfmMain::btnConfigureCurrencyListClick);
+    connect(miConfigureCurrencyList, &QAction::triggered, this, &TCurrencyRatesTab::btnConfigureCurrencyListClick);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnConfigureCurrencyList);
@@ -177,16 +170,16 @@ void TfmMain::CreateCurrencyTab() {
     groupLayout->addWidget(cbCurrencyProviders);
     groupLayout->addWidget(tvProvidersList, 1);
     groupLayout->addLayout(buttons);
-    auto* tabLayout = new QVBoxLayout(tsCurrencyRates);
+    auto* tabLayout = new QVBoxLayout(this);
     tabLayout->setContentsMargins(4, 4, 4, 4);
     tabLayout->addWidget(plCurrencyRatesContainer);
 }
 
-TfmMain::TCurrencyNodeKind TfmMain::CurrencyNodeKind(const QTreeWidgetItem* node) {
+TCurrencyRatesTab::TCurrencyNodeKind TCurrencyRatesTab::CurrencyNodeKind(const QTreeWidgetItem* node) {
     return node == nullptr ? ckNone : static_cast<TCurrencyNodeKind>(node->data(0, kKindRole).toInt());
 }
 
-TCurrencyList* TfmMain::CurrencyListOfNode(const QTreeWidgetItem* node) {
+TCurrencyList* TCurrencyRatesTab::CurrencyListOfNode(const QTreeWidgetItem* node) {
     switch (CurrencyNodeKind(node)) {
     case ckStartLink:
     case ckCancelLink:
@@ -200,14 +193,11 @@ TCurrencyList* TfmMain::CurrencyListOfNode(const QTreeWidgetItem* node) {
     return nullptr;
 }
 
-void TfmMain::FillCurrencyProviders() {
-    const TTranslateFn translate = [this](const std::string& section, const std::string& key) {
-        return Translator.GetValue(section, key);
-    };
+void TCurrencyRatesTab::FillCurrencyProviders(const TTranslateFn& translate) {
     {
         const QSignalBlocker blocker(cbCurrencyProviders);
         cbCurrencyProviders->clear();
-        for (const TProviderGroup& group : TCurrencySettings::ProviderGroups(m_currencyLists, translate))
+        for (const TProviderGroup& group : TCurrencySettings::ProviderGroups(m_lists, translate))
             cbCurrencyProviders->addItem(QString::fromStdString(group.Text), QString::fromStdString(group.Code));
         m_lastProviderIndex = -1;
         if (cbCurrencyProviders->count() > 0)
@@ -216,7 +206,7 @@ void TfmMain::FillCurrencyProviders() {
     cbCurrencyProvidersChange();
 }
 
-void TfmMain::cbCurrencyProvidersChange() {
+void TCurrencyRatesTab::cbCurrencyProvidersChange() {
     const int index = cbCurrencyProviders->currentIndex();
     if (index < 0 || index == m_lastProviderIndex)
         return;
@@ -225,8 +215,8 @@ void TfmMain::cbCurrencyProvidersChange() {
     tvProvidersList->setUpdatesEnabled(false);
     ClearCurrencyTree();
     {
-        const TFlagGuard guard(m_updatingCurrencyTree);
-        for (const auto& list : TCurrencySettings::ListsOfGroup(m_currencyLists, code)) {
+        const QScopedValueRollback guard(m_updatingCurrencyTree, true);
+        for (const auto& list : TCurrencySettings::ListsOfGroup(m_lists, code)) {
             auto* node = new QTreeWidgetItem(tvProvidersList, {QString::fromStdString(list->ListName)});
             SetNode(node, ckList, list.get());
             node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -237,19 +227,19 @@ void TfmMain::cbCurrencyProvidersChange() {
     tvProvidersList->setUpdatesEnabled(true);
 }
 
-void TfmMain::ClearCurrencyTree() {
-    const TFlagGuard guard(m_updatingCurrencyTree);
+void TCurrencyRatesTab::ClearCurrencyTree() {
+    const QScopedValueRollback guard(m_updatingCurrencyTree, true);
     if (m_providerLinks != nullptr)
         m_providerLinks->Forget();
     tvProvidersList->viewport()->unsetCursor();
     tvProvidersList->clear();
 }
 
-void TfmMain::tvProvidersListExpanding(QTreeWidgetItem* node) {
+void TCurrencyRatesTab::tvProvidersListExpanding(QTreeWidgetItem* node) {
     TCurrencyList* list = CurrencyNodeKind(node) == ckList ? ObjectOf<TCurrencyList>(node) : nullptr;
     if (list == nullptr || node->childCount() > 0)
         return;
-    const TFlagGuard guard(m_updatingCurrencyTree);
+    const QScopedValueRollback guard(m_updatingCurrencyTree, true);
     const TCurrencyList::TLock lock = list->Lock();
     for (int i = 0; i < list->CurrencyCount(); ++i) {
         TCurrencyObject& currency = list->Currency(i);
@@ -260,15 +250,15 @@ void TfmMain::tvProvidersListExpanding(QTreeWidgetItem* node) {
     }
     if (list->CurrencyCount() == 0) {
         // A run of the list may be going on from an earlier click: the link offers its cancel.
-        const bool building = m_currencyThreads.Find(*list) != nullptr;
+        const bool building = m_threads.Find(*list) != nullptr;
         auto* link = new QTreeWidgetItem(node, {QString::fromStdString(LoadStr(building ? 1070 : 1069))});
         SetNode(link, building ? ckCancelLink : ckStartLink, list);
         link->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
 }
 
-void TfmMain::tvProvidersListCollapsed(QTreeWidgetItem* node) {
-    const TFlagGuard guard(m_updatingCurrencyTree);
+void TCurrencyRatesTab::tvProvidersListCollapsed(QTreeWidgetItem* node) {
+    const QScopedValueRollback guard(m_updatingCurrencyTree, true);
     if (m_providerLinks != nullptr && m_providerLinks->Hot() != nullptr && m_providerLinks->Hot()->parent() == node) {
         m_providerLinks->Forget();
         tvProvidersList->viewport()->unsetCursor();
@@ -276,17 +266,17 @@ void TfmMain::tvProvidersListCollapsed(QTreeWidgetItem* node) {
     qDeleteAll(node->takeChildren());
 }
 
-void TfmMain::tvProvidersListItemChanged(QTreeWidgetItem* node) {
-    if (m_updatingCurrencyTree || m_destroyed)
+void TCurrencyRatesTab::tvProvidersListItemChanged(QTreeWidgetItem* node) {
+    if (m_updatingCurrencyTree || m_shutDown)
         return;
     const bool ticked = node->checkState(0) == Qt::Checked;
     if (CurrencyNodeKind(node) == ckList)
-        m_currencySettings.SetListActive(*ObjectOf<TCurrencyList>(node), ticked);
+        m_settings.SetListActive(*ObjectOf<TCurrencyList>(node), ticked);
     else if (CurrencyNodeKind(node) == ckCurrency)
-        m_currencySettings.SetCurrencyActive(*ObjectOf<TCurrencyObject>(node), ticked);
+        m_settings.SetCurrencyActive(*ObjectOf<TCurrencyObject>(node), ticked);
 }
 
-QTreeWidgetItem* TfmMain::CurrencyListNode(const TCurrencyList& list) const {
+QTreeWidgetItem* TCurrencyRatesTab::CurrencyListNode(const TCurrencyList& list) const {
     for (int i = 0; i < tvProvidersList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* node = tvProvidersList->topLevelItem(i);
         if (ObjectOf<TCurrencyList>(node) == &list)
@@ -295,11 +285,11 @@ QTreeWidgetItem* TfmMain::CurrencyListNode(const TCurrencyList& list) const {
     return nullptr;
 }
 
-void TfmMain::ResetCurrencyLink(const TCurrencyList& list) {
+void TCurrencyRatesTab::ResetCurrencyLink(const TCurrencyList& list) {
     QTreeWidgetItem* node = CurrencyListNode(list);
     if (node == nullptr || !node->isExpanded())
         return;
-    const TFlagGuard guard(m_updatingCurrencyTree);
+    const QScopedValueRollback guard(m_updatingCurrencyTree, true);
     for (int i = 0; i < node->childCount(); ++i) {
         QTreeWidgetItem* child = node->child(i);
         const TCurrencyNodeKind kind = CurrencyNodeKind(child);
@@ -311,40 +301,39 @@ void TfmMain::ResetCurrencyLink(const TCurrencyList& list) {
     }
 }
 
-void TfmMain::FollowCurrencyLink(QTreeWidgetItem* link) {
+void TCurrencyRatesTab::FollowCurrencyLink(QTreeWidgetItem* link) {
     TCurrencyList* list = CurrencyListOfNode(link);
     if (list == nullptr)
         return;
     if (CurrencyNodeKind(link) == ckStartLink) {
         {
-            const TFlagGuard guard(m_updatingCurrencyTree);
+            const QScopedValueRollback guard(m_updatingCurrencyTree, true);
             SetNode(link, ckCancelLink, list);
             link->setText(0, QString::fromStdString(LoadStr(1070)));
         }
         StartCurrencyListBuild(*list);
     } else if (CurrencyNodeKind(link) == ckCancelLink) {
         {
-            const TFlagGuard guard(m_updatingCurrencyTree);
+            const QScopedValueRollback guard(m_updatingCurrencyTree, true);
             link->setText(0, QString::fromStdString(LoadStr(1073)));
         }
         // The wait serves events: the node may be gone afterwards, so it is looked up again.
-        m_currencyThreads.Cancel(*list);
+        m_threads.Cancel(*list);
         ResetCurrencyLink(*list);
     }
 }
 
-void TfmMain::StartCurrencyListBuild(TCurrencyList& list) {
+void TCurrencyRatesTab::StartCurrencyListBuild(TCurrencyList& list) {
     std::shared_ptr<TCurrencyList> shared;
-    for (const auto& held : m_currencyLists)
+    for (const auto& held : m_lists)
         if (held.get() == &list)
             shared = held;
-    m_currencyThreads.Start(list, SharedLog.get(),
-                            [this](TGetCurrencyRatesThread& thread) { CurrencyListBuilt(thread); },
-                            {shared, SharedLog});
+    m_threads.Start(list, m_log.get(), [this](TGetCurrencyRatesThread& thread) { CurrencyListBuilt(thread); },
+                    {shared, m_log});
 }
 
-void TfmMain::CurrencyListBuilt(TGetCurrencyRatesThread& thread) {
-    if (m_destroyed)
+void TCurrencyRatesTab::CurrencyListBuilt(TGetCurrencyRatesThread& thread) {
+    if (m_shutDown)
         return;
     TCurrencyList& list = thread.List();
     const TCurrencySettings::TBuildOutcome outcome = TCurrencySettings::ListBuilt(list, thread.Failed(), Now());
@@ -363,10 +352,10 @@ void TfmMain::CurrencyListBuilt(TGetCurrencyRatesThread& thread) {
             node->setExpanded(false);
     }
     if (!message.empty())
-        ShowMessageBox(this, message, LoadStr(1006), QMessageBox::Information);
+        ShowMessageBox(window(), message, LoadStr(1006), QMessageBox::Information);
 }
 
-void TfmMain::pmConfigureCurrencyListPopup(const QPoint& viewportPos) {
+void TCurrencyRatesTab::pmConfigureCurrencyListPopup(const QPoint& viewportPos) {
     if (QTreeWidgetItem* node = tvProvidersList->itemAt(viewportPos)) {
         tvProvidersList->clearSelection();
         node->setSelected(true);
@@ -377,16 +366,16 @@ void TfmMain::pmConfigureCurrencyListPopup(const QPoint& viewportPos) {
     miConfigureCurrencyList->setEnabled(enabled);
 }
 
-void TfmMain::btnConfigureCurrencyListClick() {
+void TCurrencyRatesTab::btnConfigureCurrencyListClick() {
     const QList<QTreeWidgetItem*> selected = tvProvidersList->selectedItems();
     TCurrencyList* list = selected.isEmpty() ? nullptr : CurrencyListOfNode(selected.front());
     if (list == nullptr)
         return;
-    TfmEditCurrencyRates dialog(*list, this);
+    TfmEditCurrencyRates dialog(*list, window());
     RunModal(dialog);
 }
 
-void TfmMain::CollapseCurrencyTree() {
+void TCurrencyRatesTab::CollapseCurrencyTree() {
     for (int i = 0; i < tvProvidersList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* node = tvProvidersList->topLevelItem(i);
         node->setExpanded(false);
@@ -395,44 +384,32 @@ void TfmMain::CollapseCurrencyTree() {
     }
 }
 
-void TfmMain::ShowCurrencyTicks() {
-    const TFlagGuard guard(m_updatingCurrencyTree);
+void TCurrencyRatesTab::ShowCurrencyTicks() {
+    const QScopedValueRollback guard(m_updatingCurrencyTree, true);
     for (int i = 0; i < tvProvidersList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* node = tvProvidersList->topLevelItem(i);
         node->setCheckState(0, ObjectOf<TCurrencyList>(node)->Active ? Qt::Checked : Qt::Unchecked);
     }
 }
 
-bool TfmMain::ApplyCurrencySettings() {
-    struct TWindows : ICurrencyWindowHost {
-        TfmMain& form;
-        explicit TWindows(TfmMain& f) : form(f) {}
-        bool HasCurrencyWindow(const TCurrencyList& list) const override {
-            return form.CurrencyWindow(list) != nullptr;
-        }
-        void CreateCurrencyWindow(const std::shared_ptr<TCurrencyList>& list) override {
-            form.CreateCurrencyWindow(list);
-        }
-        void RebuildCurrencyWindow(const TCurrencyList& list) override {
-            if (TfmCurrencyRatesList* window = form.CurrencyWindow(list))
-                window->RebuildRows();
-        }
-        void DestroyCurrencyWindow(const TCurrencyList& list) override { form.DestroyCurrencyWindow(list); }
-    } windows(*this);
+bool TCurrencyRatesTab::ApplyCurrencySettings(ICurrencyWindowHost& windows) {
     CollapseCurrencyTree();
-    const std::vector<TCurrencyList*> switchedOff = m_currencySettings.ApplyCurrencySettings(windows);
+    const std::vector<TCurrencyList*> switchedOff = m_settings.ApplyCurrencySettings(windows);
     if (switchedOff.empty())
         return true;
     ShowCurrencyTicks();
-    if (ShowMessageBox(this, TCurrencySettings::IncompleteListsQuestion(), ApplicationTitle().toStdString(),
-                       QMessageBox::Information, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-        return true;
-    pcMain->setCurrentWidget(tsCurrencyRates);
-    return false;
+    return ShowMessageBox(window(), TCurrencySettings::IncompleteListsQuestion(), ApplicationTitle().toStdString(),
+                          QMessageBox::Information, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes;
 }
 
-void TfmMain::RevertCurrencySettings() {
+void TCurrencyRatesTab::Shutdown() {
+    m_shutDown = true;
+    ClearCurrencyTree();
+    cbCurrencyProviders->clear();
+}
+
+void TCurrencyRatesTab::RevertCurrencySettings() {
     CollapseCurrencyTree();
-    m_currencySettings.RevertCurrencySettings();
+    m_settings.RevertCurrencySettings();
     ShowCurrencyTicks();
 }

@@ -1,6 +1,6 @@
-#include "alerts/Encoders.h"
-#include "alerts/Md5.h"
-#include "alerts/TripleDes.h"
+#include "base/Encoders.h"
+#include "base/Md5.h"
+#include "base/TripleDes.h"
 #include "support/TestSupport.h"
 
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "alerts/Encoders.h"
+#include "base/Encoders.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/ui/HotKeyEdit.h"
+#include "widgets/HotKeyEdit.h"
 
 #include "platform/ShortCut.h"
 

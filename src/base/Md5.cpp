@@ -1,4 +1,4 @@
-#include "alerts/Md5.h"
+#include "base/Md5.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "platform/ui/ReportView.h"
+#include "widgets/ReportView.h"
 
 #include <QHeaderView>
 #include <QTableView>

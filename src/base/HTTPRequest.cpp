@@ -1,4 +1,4 @@
-#include "check/HTTPRequest.h"
+#include "base/HTTPRequest.h"
 
 #include "platform/Events.h"
 

@@ -1,4 +1,4 @@
-#include "app/ui/NewHint.h"
+#include "widgets/NewHint.h"
 
 #include <QApplication>
 #include <QEvent>

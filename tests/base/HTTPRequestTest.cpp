@@ -1,6 +1,6 @@
-#include "TestServer.h"
+#include "support/TestServer.h"
 
-#include "check/HTTPRequest.h"
+#include "base/HTTPRequest.h"
 #include "platform/Events.h"
 
 #include <gtest/gtest.h>

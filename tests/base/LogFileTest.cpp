@@ -1,6 +1,7 @@
-#include "app/LogFile.h"
+#include "base/LogFile.h"
 #include "app/Services.h"
 #include "support/TestSupport.h"
+#include "translate/Messages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/ui/Dialogs.h"
+#include "widgets/Dialogs.h"
 
-#include "app/Program.h"
+#include "base/Program.h"
 #include "translate/ui/FormTranslator.h"
 
 #include <QApplication>

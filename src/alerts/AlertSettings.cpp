@@ -1,7 +1,7 @@
-#include "app/AlertSettings.h"
+#include "alerts/AlertSettings.h"
 
-#include "app/Messages.h"
 #include "platform/Strings.h"
+#include "translate/Messages.h"
 
 bool TAlertSettings::save(TAlertItem& alert) {
     return alert.Owner == nullptr || alert.Owner->SaveState(alert);

@@ -1,4 +1,4 @@
-#include "app/LogFile.h"
+#include "base/LogFile.h"
 
 #include "platform/DateTime.h"
 #include "platform/FormatDateTime.h"
