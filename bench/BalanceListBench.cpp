@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kRows = 2000;
 
-struct QuietOwner : IBalanceListOwner {
+struct TQuietOwner : IBalanceListOwner {
     void NotifyBalanceChanged(TAlertItem&) override {}
     void NotifyBalanceUnavailable(TAlertItem&) override {}
     void DeactivateAlert(TAlertItem&) override {}
@@ -22,15 +22,15 @@ struct QuietOwner : IBalanceListOwner {
 };
 
 // A Balance List of 2,000 active alerts that are not due, in a detached list (no registry).
-struct Rows {
+struct TRows {
     QTemporaryDir dir;
-    QuietOwner owner;
+    TQuietOwner owner;
     std::shared_ptr<TAlertItems> alerts = std::make_shared<TAlertItems>();
     std::shared_ptr<TLogFile> log = std::make_shared<TLogFile>();
     TBalanceList list{owner, log, dir.path().toStdString() + "/"};
     int changes = 0;
 
-    Rows() {
+    TRows() {
         log->OpenLog(dir.path().toStdString() + "/log.txt");
         log->SetEnabled(true);
         const TDateTime now = Now();
@@ -49,7 +49,7 @@ struct Rows {
 };
 
 void BM_TimerTickNoneDue(benchmark::State& state) {
-    Rows rows;
+    TRows rows;
     rows.list.tmCheckTimerTimer(); // the time texts are made once
     for (auto _ : state)
         rows.list.tmCheckTimerTimer();
@@ -58,7 +58,7 @@ void BM_TimerTickNoneDue(benchmark::State& state) {
 BENCHMARK(BM_TimerTickNoneDue)->Unit(benchmark::kMicrosecond);
 
 void BM_Sort(benchmark::State& state) {
-    Rows rows;
+    TRows rows;
     const int column = static_cast<int>(state.range(0));
     for (auto _ : state)
         rows.list.Sort(column);
@@ -69,7 +69,7 @@ BENCHMARK(BM_Sort)->Arg(TBalanceList::colPartner)->Arg(TBalanceList::colBalance)
 // One check from its start to CheckDone and the row update, among 2,000 rows. The address cannot
 // be reached, so the figure is the scheduler's and the thread's own cost, not a download's.
 void BM_CheckToCheckDone(benchmark::State& state) {
-    Rows rows;
+    TRows rows;
     TAlertItem& alert = *rows.alerts->Alerts[kRows / 2];
     for (auto _ : state) {
         rows.list.StartCheck(alert);
@@ -83,10 +83,10 @@ BENCHMARK(BM_CheckToCheckDone)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    UiThread::initialize();
+    UiThread::Initialize();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    UiThread::shutdown();
+    UiThread::Shutdown();
     return 0;
 }

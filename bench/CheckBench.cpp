@@ -20,7 +20,7 @@ namespace {
 const char* const kPattern = R"(Balance:\s*(-?\d+?)(\.)(\d\d))";
 
 // A page of about `size` bytes of markup with the balance near its end.
-std::string makePage(std::size_t size) {
+std::string MakePage(std::size_t size) {
     std::string page = "<html><body><table>";
     for (int row = 0; page.size() + 200 < size; ++row)
         page += "<tr><td class=\"bill\">Service " + std::to_string(row) + "</td><td>Balance due: none</td></tr>\n";
@@ -29,17 +29,17 @@ std::string makePage(std::size_t size) {
 }
 
 // Everything a check needs: a loopback server with the page, a registry, a log, a folder.
-struct Bench {
+struct TBench {
     QTemporaryDir dir;
     httplib::Server server;
     std::thread serverThread;
     int port = 0;
-    std::unique_ptr<Registry> store;
+    std::unique_ptr<TRegistry> store;
     TAlertItems list;
     TLogFile log;
-    std::string page = makePage(50 * 1024);
+    std::string page = MakePage(50 * 1024);
 
-    Bench() {
+    TBench() {
         server.Get("/page",
                    [this](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
         port = server.bind_to_any_port("127.0.0.1");
@@ -47,7 +47,7 @@ struct Bench {
         while (!server.is_running())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const std::string folder = dir.path().toStdString();
-        store = std::make_unique<Registry>(folder + "/registry.db");
+        store = std::make_unique<TRegistry>(folder + "/registry.db");
         list.RegistryRoot = "Software\\Brightmoor\\Tallyglass";
         list.StateKey = Md5Hex("bench");
         list.Store = store.get();
@@ -62,7 +62,7 @@ struct Bench {
         std::fwrite(encrypted.data(), 1, encrypted.size(), file);
         std::fclose(file);
     }
-    ~Bench() {
+    ~TBench() {
         server.stop();
         serverThread.join();
     }
@@ -77,11 +77,11 @@ struct Bench {
     }
 };
 
-Bench* g_bench = nullptr;
+TBench* g_bench = nullptr;
 
 // One complete check on this (worker) thread, as TCheckThread's worker runs it: message texts
 // come from the user-interface thread, the state goes to the registry, lines to the log.
-void runChecks(benchmark::State& state, const std::string& pattern) {
+void RunChecks(benchmark::State& state, const std::string& pattern) {
     TAlertItem& alert = g_bench->alert(pattern);
     const std::string folder = g_bench->dir.path().toStdString() + "/";
     for (auto _ : state) {
@@ -95,18 +95,18 @@ void runChecks(benchmark::State& state, const std::string& pattern) {
 }
 
 void BM_RegexCheck50K(benchmark::State& state) {
-    runChecks(state, kPattern);
+    RunChecks(state, kPattern);
 }
 BENCHMARK(BM_RegexCheck50K)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ScriptCheck50K(benchmark::State& state) {
-    runChecks(state, "js:bench.js");
+    RunChecks(state, "js:bench.js");
 }
 BENCHMARK(BM_ScriptCheck50K)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The matcher alone on a 1 MB page, compiled once, with and without the JIT.
 void BM_Match1M(benchmark::State& state) {
-    const std::string page = makePage(1024 * 1024);
+    const std::string page = MakePage(1024 * 1024);
     const TCompiledPattern pattern(kPattern, state.range(0) != 0);
     if (pattern.Jitted() != (state.range(0) != 0)) {
         state.SkipWithError("JIT not available");
@@ -126,7 +126,7 @@ BENCHMARK(BM_Match1M)->Arg(0)->Arg(1)->ArgName("jit")->Unit(benchmark::kMillisec
 
 // Compile and match as a check does once per pattern.
 void BM_CompileAndMatch1M(benchmark::State& state) {
-    const std::string page = makePage(1024 * 1024);
+    const std::string page = MakePage(1024 * 1024);
     std::vector<std::string> list;
     for (auto _ : state) {
         const TCompiledPattern pattern(kPattern, state.range(0) != 0);
@@ -141,11 +141,11 @@ BENCHMARK(BM_CompileAndMatch1M)->Arg(0)->Arg(1)->ArgName("jit")->Unit(benchmark:
 // benchmarks run on a worker while the main thread serves those calls.
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    UiThread::initialize();
+    UiThread::Initialize();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    Bench bench;
+    TBench bench;
     g_bench = &bench;
     std::thread worker([&] {
         benchmark::RunSpecifiedBenchmarks();
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     });
     app.exec();
     worker.join();
-    UiThread::shutdown();
+    UiThread::Shutdown();
     benchmark::Shutdown();
     return 0;
 }

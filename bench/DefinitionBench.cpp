@@ -10,7 +10,7 @@
 namespace {
 
 // About 1 MiB of definitions: many alerts, each with a chunk section of two steps.
-std::string makeDefinitionText(std::size_t targetSize) {
+std::string MakeDefinitionText(std::size_t targetSize) {
     std::string text = "[COMMON]\r\nlist_name=Benchmark providers\r\n\r\n";
     for (int i = 0; text.size() < targetSize; ++i) {
         const std::string n = std::to_string(i);
@@ -27,7 +27,7 @@ std::string makeDefinitionText(std::size_t targetSize) {
 }
 
 void BM_ParseDefinitionText(benchmark::State& state) {
-    const std::string text = makeDefinitionText(1 << 20);
+    const std::string text = MakeDefinitionText(1 << 20);
     for (auto _ : state) {
         TAlertItems list;
         list.LoadFromText(text);
@@ -39,7 +39,7 @@ BENCHMARK(BM_ParseDefinitionText)->Unit(benchmark::kMillisecond);
 
 // The whole load of a 1 MiB file once read: decryption and parsing.
 void BM_DecryptAndParseDefinition(benchmark::State& state) {
-    const std::string cipher = EncryptBytes(kDefinitionPassphrase, makeDefinitionText(1 << 20));
+    const std::string cipher = EncryptBytes(kDefinitionPassphrase, MakeDefinitionText(1 << 20));
     for (auto _ : state) {
         TAlertItems list;
         list.LoadFromBytes(cipher);

@@ -48,7 +48,7 @@ void BM_Encrypt(benchmark::State& state) {
 }
 BENCHMARK(BM_Encrypt)->Arg(kMiB);
 
-struct CipherContextFree {
+struct TCipherContextFree {
     void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
 };
 
@@ -57,7 +57,7 @@ void BM_OpenSslDecrypt(benchmark::State& state) {
     const std::string key = Md5Hex(kDefinitionPassphrase).substr(0, 24);
     const std::string cipher = RandomBytes(static_cast<std::size_t>(state.range(0)));
     std::string output(cipher.size() + 8, '\0');
-    const std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context(EVP_CIPHER_CTX_new());
+    const std::unique_ptr<EVP_CIPHER_CTX, TCipherContextFree> context(EVP_CIPHER_CTX_new());
     const auto* keyBytes = reinterpret_cast<const unsigned char*>(key.data());
     if (!EVP_DecryptInit_ex(context.get(), EVP_des_ede3_ecb(), nullptr, keyBytes, nullptr)) {
         // Some OpenSSL 3 configurations keep the DES ciphers in the legacy provider.

@@ -30,7 +30,7 @@ void BM_CreateLoadCall(benchmark::State& state) {
             state.SkipWithError("the script failed");
             break;
         }
-        benchmark::DoNotOptimize(host.Result().text().data());
+        benchmark::DoNotOptimize(host.Result().Text().data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }

@@ -24,7 +24,7 @@ constexpr int kFiles = 200;
 constexpr int kAlertsPerFile = 10;
 const std::string kPassword = "bench";
 
-std::string definitionText(int file) {
+std::string DefinitionText(int file) {
     std::string text = "[COMMON]\r\nlist_name=Providers " + std::to_string(file) + "\r\n\r\n";
     for (int i = 0; i < kAlertsPerFile; ++i) {
         const std::string n = std::to_string(file) + "_" + std::to_string(i);
@@ -38,16 +38,16 @@ std::string definitionText(int file) {
 
 // The program folder with its definitions, and a store in which every alert is active, checked a
 // minute ago and has a login and a balance.
-void prepareProfile(const std::string& programFolder) {
+void PrepareProfile(const std::string& programFolder) {
     const std::string alerts = programFolder + "BalanceAlerts/";
     QDir().mkpath(QString::fromStdString(alerts));
     for (int file = 0; file < kFiles; ++file) {
         std::ofstream out(alerts + "providers" + std::to_string(file) + ".bal", std::ios::binary);
-        out << EncryptBytes(kDefinitionPassphrase, definitionText(file));
+        out << EncryptBytes(kDefinitionPassphrase, DefinitionText(file));
     }
     {
-        auto key = Registry::instance().openKey(kProgramKey, true);
-        key->writeString("Value_Password", Md5Hex(kPassword));
+        auto key = TRegistry::Instance().OpenKey(kProgramKey, true);
+        key->WriteString("Value_Password", Md5Hex(kPassword));
     }
     for (auto& list : LoadAlertFolder(alerts, kProgramKey, Md5Hex(kPassword))) {
         for (auto& alert : list->Alerts) {
@@ -61,7 +61,7 @@ void prepareProfile(const std::string& programFolder) {
     }
 }
 
-long residentKilobytes() {
+long ResidentKilobytes() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
@@ -85,7 +85,7 @@ void BM_StartUpWith2000Alerts(benchmark::State& state) {
         if (!form->FormCreate())
             state.SkipWithError("start-up failed");
         state.PauseTiming();
-        resident = static_cast<double>(residentKilobytes()) * 1024.0;
+        resident = static_cast<double>(ResidentKilobytes()) * 1024.0;
         form.reset();
         state.ResumeTiming();
     }
@@ -103,13 +103,13 @@ int main(int argc, char** argv) {
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         qputenv(name, (home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
     TApplication app(argc, argv);
-    UiThread::initialize();
+    UiThread::Initialize();
     SetDialogsNonInteractive(true);
     g_programFolder = home.path().toStdString() + "/program/";
-    prepareProfile(g_programFolder);
+    PrepareProfile(g_programFolder);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    UiThread::shutdown();
+    UiThread::Shutdown();
     return 0;
 }

@@ -9,7 +9,7 @@ struct TWalk {
     std::uint64_t salt; // makes the accounts' noise independent
 };
 
-TWalk walkOf(TDemoAccount account) {
+TWalk WalkOf(TDemoAccount account) {
     switch (account) {
     case TDemoAccount::Bank:
         return {152340, 125, 240, 0x62616E6BULL};
@@ -22,14 +22,14 @@ TWalk walkOf(TDemoAccount account) {
 }
 
 // SplitMix64: a well-mixed hash of the period, the same on every machine.
-std::uint64_t mix(std::uint64_t x) {
+std::uint64_t Mix(std::uint64_t x) {
     x += 0x9E3779B97F4A7C15ULL;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
     return x ^ (x >> 31);
 }
 
-std::int64_t floorMod(std::int64_t a, std::int64_t b) {
+std::int64_t FloorMod(std::int64_t a, std::int64_t b) {
     const std::int64_t r = a % b;
     return r < 0 ? r + b : r;
 }
@@ -37,12 +37,12 @@ std::int64_t floorMod(std::int64_t a, std::int64_t b) {
 } // namespace
 
 std::int32_t DemoBalanceAt(TDemoAccount account, std::int64_t period) {
-    const TWalk walk = walkOf(account);
+    const TWalk walk = WalkOf(account);
     // The drift climbs one unit every second period; the noise adds -2..+2 units. Within a cycle
     // 60 periods add 30 units of drift, more than the noise can take back; across the start of a
     // cycle the drift falls back by far more.
-    const std::int64_t drift = floorMod(period, walk.cycle) / 2;
-    const std::int64_t noise = static_cast<std::int64_t>(mix(static_cast<std::uint64_t>(period) ^ walk.salt) % 5) - 2;
+    const std::int64_t drift = FloorMod(period, walk.cycle) / 2;
+    const std::int64_t noise = static_cast<std::int64_t>(Mix(static_cast<std::uint64_t>(period) ^ walk.salt) % 5) - 2;
     return static_cast<std::int32_t>(walk.base + walk.unit * (drift + noise));
 }
 
@@ -76,7 +76,7 @@ constexpr TRateWalk kRateWalks[] = {
     {"CZK", 25308, 3, -1}, {"PLN", 43125, 4, 1}, {"SEK", 112350, 4, -1}, {"NOK", 114680, 4, 1},
 };
 
-std::string fixedText(std::int64_t units, int decimals) {
+std::string FixedText(std::int64_t units, int decimals) {
     std::string digits = std::to_string(units);
     if (static_cast<int>(digits.size()) <= decimals)
         digits.insert(0, static_cast<std::size_t>(decimals + 1) - digits.size(), '0');
@@ -93,11 +93,11 @@ std::vector<TDemoRate> DemoRatesAt(std::int64_t period) {
         ++salt;
         // A quarter of a unit of drift per period within a cycle of 120, and -3..+3 units of noise:
         // 60 periods move a rate by 15 units, more than the noise takes back. A fixed rate stays.
-        const std::int64_t drift = floorMod(period, 120) / 4;
+        const std::int64_t drift = FloorMod(period, 120) / 4;
         const std::int64_t noise =
-            static_cast<std::int64_t>(mix(static_cast<std::uint64_t>(period) ^ (salt << 20)) % 7) - 3;
+            static_cast<std::int64_t>(Mix(static_cast<std::uint64_t>(period) ^ (salt << 20)) % 7) - 3;
         const std::int64_t units = walk.step == 0 ? walk.base : walk.base + walk.step * drift + noise;
-        rates.push_back({walk.code, fixedText(units, walk.decimals)});
+        rates.push_back({walk.code, FixedText(units, walk.decimals)});
     }
     return rates;
 }

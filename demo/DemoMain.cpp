@@ -31,17 +31,17 @@ const char* const kHelp =
     "  --site-only        serve the site and write the definitions into the profile, without the\n"
     "                     program, until Ctrl+C: for trying them with tallyglass-tool\n";
 
-int usage(const std::string& message) {
+int Usage(const std::string& message) {
     std::fprintf(stderr, "tallyglass-demo: %s\n\n%s", message.c_str(), kHelp);
     return 2;
 }
 
-int fail(const std::string& message) {
+int Fail(const std::string& message) {
     std::fprintf(stderr, "tallyglass-demo: %s\n", message.c_str());
     return 1;
 }
 
-bool readNumber(const std::string& text, int low, int high, int& value) {
+bool ReadNumber(const std::string& text, int low, int high, int& value) {
     char* end = nullptr;
     const long number = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || number < low || number > high)
@@ -51,19 +51,19 @@ bool readNumber(const std::string& text, int low, int high, int& value) {
 }
 
 struct TOptions {
-    std::string Profile;
-    std::string Password = "demo";
-    int StepSeconds = 60;
-    int Port = 0;
-    bool SiteOnly = false;
+    std::string profile;
+    std::string password = "demo";
+    int stepSeconds = 60;
+    int port = 0;
+    bool siteOnly = false;
 };
 
 // Empty text when the arguments are good; otherwise what is wrong with them.
-std::string parse(const std::vector<std::string>& args, TOptions& options) {
+std::string Parse(const std::vector<std::string>& args, TOptions& options) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--site-only") {
-            options.SiteOnly = true;
+            options.siteOnly = true;
             continue;
         }
         if (arg != "--profile" && arg != "--password" && arg != "--step-seconds" && arg != "--port")
@@ -72,15 +72,15 @@ std::string parse(const std::vector<std::string>& args, TOptions& options) {
             return arg + " needs a value";
         const std::string& value = args[++i];
         if (arg == "--profile")
-            options.Profile = value;
+            options.profile = value;
         else if (arg == "--password")
-            options.Password = value;
-        else if (arg == "--step-seconds" && !readNumber(value, 1, 86400, options.StepSeconds))
+            options.password = value;
+        else if (arg == "--step-seconds" && !ReadNumber(value, 1, 86400, options.stepSeconds))
             return "--step-seconds needs a number of seconds from 1 to 86400";
-        else if (arg == "--port" && !readNumber(value, 1, 65535, options.Port))
+        else if (arg == "--port" && !ReadNumber(value, 1, 65535, options.port))
             return "--port needs a port number";
     }
-    if (options.Password.empty())
+    if (options.password.empty())
         return "the program does not accept an empty password";
     return std::string();
 }
@@ -95,34 +95,34 @@ int main(int argc, char** argv) {
             return 0;
         }
     TOptions options;
-    if (const std::string wrong = parse(args, options); !wrong.empty())
-        return usage(wrong);
+    if (const std::string wrong = Parse(args, options); !wrong.empty())
+        return Usage(wrong);
 
     QCoreApplication app(argc, argv);
     const std::string binFolder = ExePath();
-    if (options.Profile.empty())
-        options.Profile = (std::filesystem::path(binFolder) / ".." / "demo-profile").lexically_normal().string();
-    const TDemoProfile profile(std::filesystem::absolute(options.Profile).lexically_normal().string());
+    if (options.profile.empty())
+        options.profile = (std::filesystem::path(binFolder) / ".." / "demo-profile").lexically_normal().string();
+    const TDemoProfile profile(std::filesystem::absolute(options.profile).lexically_normal().string());
 
-    TDemoSite site(options.StepSeconds);
-    if (!site.Start(options.Port))
-        return fail("cannot serve on 127.0.0.1" + (options.Port > 0 ? ":" + std::to_string(options.Port) : ""));
+    TDemoSite site(options.stepSeconds);
+    if (!site.Start(options.port))
+        return Fail("cannot serve on 127.0.0.1" + (options.port > 0 ? ":" + std::to_string(options.port) : ""));
 
     std::string error;
-    if (!profile.Reset(error) || (!options.SiteOnly && !profile.InstallProgram(binFolder, error)) ||
+    if (!profile.Reset(error) || (!options.siteOnly && !profile.InstallProgram(binFolder, error)) ||
         !WriteDemoDefinitions(profile.AlertsFolder(), site.Address(), error) ||
-        (!options.SiteOnly &&
+        (!options.siteOnly &&
          (!WriteDemoRatesProvider(profile.CurrencyFolder(), site.Address(), error) ||
-          !profile.WriteStore(options.Password, site.CurrentPeriod(), error) ||
+          !profile.WriteStore(options.password, site.CurrentPeriod(), error) ||
           !profile.WriteCurrencyStore(site.CurrentPeriod(), error) || !profile.WriteShowSettingsScript(error))))
-        return fail(error);
+        return Fail(error);
 
     std::printf("Tallyglass demo\n"
                 "  Demo site:  %s/  (balances change every %d s)\n"
                 "  Profile:    %s  (throwaway; made afresh on every run)\n",
-                site.Address().c_str(), options.StepSeconds, profile.Root.c_str());
-    TerminationSignals termination;
-    if (options.SiteOnly) {
+                site.Address().c_str(), options.stepSeconds, profile.Root.c_str());
+    TTerminationSignals termination;
+    if (options.siteOnly) {
         std::printf("  Definitions: %s\n\n"
                     "Try one with the tool, for example:\n"
                     "  %stallyglass-tool check %sdemo-bank.bal DEMO_BANK_CURRENT --login %s --password %s\n"
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
                     profile.AlertsFolder().c_str(), binFolder.c_str(), profile.AlertsFolder().c_str(),
                     TDemoSite::kBankLogin, TDemoSite::kBankPassword);
         std::fflush(stdout);
-        QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
+        QObject::connect(&termination, &TTerminationSignals::TerminationRequested, &app, &QCoreApplication::quit);
         QCoreApplication::exec();
         site.Stop();
         return 0;
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
                 "\n"
                 "Starting the program: type the password above into its password box. End it from its tray\n"
                 "menu or with Ctrl+C here.\n",
-                profile.LogFile().c_str(), profile.ShowSettingsScript().c_str(), options.Password.c_str());
+                profile.LogFile().c_str(), profile.ShowSettingsScript().c_str(), options.password.c_str());
     std::fflush(stdout);
 
     QProcess program;
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     // way the program ends in its orderly way, and the site serves it until then. A second signal
     // ends a program that does not go.
     int signalsSeen = 0;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&program, &signalsSeen] {
+    QObject::connect(&termination, &TTerminationSignals::TerminationRequested, &app, [&program, &signalsSeen] {
         if (program.state() == QProcess::NotRunning)
             return;
         if (++signalsSeen == 1) {

@@ -37,10 +37,10 @@ constexpr const char* kEcbScript = "ecb.js";
 
 // The demo alerts, by identity, with the account behind each and its page login.
 struct TDemoAlert {
-    const char* UniqueId;
-    TDemoAccount Account;
-    const char* Login;
-    const char* Password;
+    const char* uniqueId;
+    TDemoAccount account;
+    const char* login;
+    const char* password;
 };
 
 constexpr TDemoAlert kDemoAlerts[] = {
@@ -49,24 +49,24 @@ constexpr TDemoAlert kDemoAlerts[] = {
     {"DEMO_WALLET", TDemoAccount::Wallet, "", ""},
 };
 
-bool writeFile(const std::string& path, const std::string& bytes) {
+bool WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out.flush());
 }
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
 }
 
 // A path inside single quotes for sh.
-std::string shellQuote(const std::string& text) {
-    return "'" + replaceAll(text, "'", "'\\''") + "'";
+std::string ShellQuote(const std::string& text) {
+    return "'" + ReplaceAll(text, "'", "'\\''") + "'";
 }
 
-bool makeFolder(const std::string& path, std::string& error) {
+bool MakeFolder(const std::string& path, std::string& error) {
     std::error_code failure;
     fs::create_directories(path, failure);
     if (failure) {
@@ -101,15 +101,15 @@ bool TDemoProfile::Reset(std::string& error) const {
             return false;
         }
     }
-    if (!makeFolder(Root, error) || !makeFolder(AlertsFolder(), error) || !makeFolder(ConfigHome(), error) ||
-        !makeFolder(DataHome(), error) || !makeFolder(RuntimeDir(), error))
+    if (!MakeFolder(Root, error) || !MakeFolder(AlertsFolder(), error) || !MakeFolder(ConfigHome(), error) ||
+        !MakeFolder(DataHome(), error) || !MakeFolder(RuntimeDir(), error))
         return false;
     // The runtime folder must be the user's alone, as a session's is.
     if (chmod(RuntimeDir().c_str(), 0700) != 0) {
         error = "cannot make " + RuntimeDir() + " private";
         return false;
     }
-    if (!writeFile(Root + kMarker, "A throwaway profile made by tallyglass-demo; it is emptied on every run.\n")) {
+    if (!WriteFile(Root + kMarker, "A throwaway profile made by tallyglass-demo; it is emptied on every run.\n")) {
         error = "cannot write in " + Root;
         return false;
     }
@@ -145,7 +145,7 @@ bool TDemoProfile::InstallProgram(const std::string& binFolder, std::string& err
 
 bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, std::string& error) const {
     try {
-        Registry store(StoreFile());
+        TRegistry store(StoreFile());
 
         TProgramSettings settings;
         settings.ExePath = ProgramFolder();
@@ -166,7 +166,7 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
             for (int i = 0; i < list->Count(); ++i) {
                 TAlertItem& alert = list->Item(i);
                 for (const TDemoAlert& demo : kDemoAlerts) {
-                    if (alert.unique_id != demo.UniqueId)
+                    if (alert.unique_id != demo.uniqueId)
                         continue;
                     ++found;
                     {
@@ -174,13 +174,13 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
                         alert.Active = true;
                         alert.Period = 1;
                         alert.PeriodType = TPeriodType::minutes;
-                        alert.PageLogin = demo.Login;
-                        alert.PagePassword = demo.Password;
+                        alert.PageLogin = demo.login;
+                        alert.PagePassword = demo.password;
                         // Checked an hour ago with a one-minute interval: due the moment the program starts.
                         alert.LastCheckedTime = lastRun;
                     }
                     alert.SetBalances(
-                        {DemoBalanceAt(demo.Account, period - 61), DemoBalanceAt(demo.Account, period - 60)});
+                        {DemoBalanceAt(demo.account, period - 61), DemoBalanceAt(demo.account, period - 60)});
                     list->SaveState(alert);
                 }
             }
@@ -202,7 +202,7 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
                     std::to_string(std::size(kDemoAlerts)) + " demo alerts";
             return false;
         }
-    } catch (const RegistryError& e) {
+    } catch (const ERegistryError& e) {
         error = std::string("cannot write the settings store: ") + e.what();
         return false;
     }
@@ -211,7 +211,7 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
 
 bool TDemoProfile::WriteCurrencyStore(std::int64_t period, std::string& error) const {
     try {
-        Registry store(StoreFile());
+        TRegistry store(StoreFile());
         const auto list = LoadCurrencyScript(CurrencyFolder() + kEcbScript, nullptr, {}, &store);
         if (!list) {
             error = "cannot load the rates provider " + CurrencyFolder() + kEcbScript;
@@ -244,7 +244,7 @@ bool TDemoProfile::WriteCurrencyStore(std::int64_t period, std::string& error) c
         placement.WindowVisible = true;
         placement.ColumnWidths["currency"] = 80;
         placement.Save(store, TCurrencyWindowPlacement::KeyOf(*list));
-    } catch (const RegistryError& e) {
+    } catch (const ERegistryError& e) {
         error = std::string("cannot write the settings store: ") + e.what();
         return false;
     }
@@ -256,10 +256,10 @@ bool TDemoProfile::WriteShowSettingsScript(std::string& error) const {
                                "# Starts the program in the demo profile; while it runs, this brings up its settings "
                                "window.\n"
                                "export XDG_CONFIG_HOME=" +
-                               shellQuote(ConfigHome()) + " XDG_DATA_HOME=" + shellQuote(DataHome()) +
-                               " XDG_RUNTIME_DIR=" + shellQuote(RuntimeDir()) + "\nexec " + shellQuote(ProgramFile()) +
+                               ShellQuote(ConfigHome()) + " XDG_DATA_HOME=" + ShellQuote(DataHome()) +
+                               " XDG_RUNTIME_DIR=" + ShellQuote(RuntimeDir()) + "\nexec " + ShellQuote(ProgramFile()) +
                                " \"$@\"\n";
-    if (!writeFile(ShowSettingsScript(), script) || chmod(ShowSettingsScript().c_str(), 0755) != 0) {
+    if (!WriteFile(ShowSettingsScript(), script) || chmod(ShowSettingsScript().c_str(), 0755) != 0) {
         error = "cannot write " + ShowSettingsScript();
         return false;
     }
@@ -292,7 +292,7 @@ bool WriteDemoRatesProvider(const std::string& folder, const std::string& siteAd
         return false;
     }
     script.replace(at, std::string(kEcbRatesUrl).size(), "\"" + siteAddress + kDemoRatesPath + "\"");
-    if (!writeFile(path, EncryptBytes(kDefinitionPassphrase, script))) {
+    if (!WriteFile(path, EncryptBytes(kDefinitionPassphrase, script))) {
         error = "cannot write " + path;
         return false;
     }
@@ -309,9 +309,9 @@ bool WriteDemoDefinitions(const std::string& folder, const std::string& siteAddr
             error = "cannot read " + source.fileName().toStdString();
             return false;
         }
-        const std::string text = replaceAll(source.readAll().toStdString(), kSitePlaceholder, siteAddress);
+        const std::string text = ReplaceAll(source.readAll().toStdString(), kSitePlaceholder, siteAddress);
         const std::string target = folder + QFileInfo(source).fileName().toStdString();
-        if (!writeFile(target, EncryptBytes(kDefinitionPassphrase, text))) {
+        if (!WriteFile(target, EncryptBytes(kDefinitionPassphrase, text))) {
             error = "cannot write " + target;
             return false;
         }

@@ -16,17 +16,17 @@ constexpr const char* kWalletId = "TG-7Q2M";
 constexpr const char* kSessionCookie = "demo_bank_session";
 constexpr std::size_t kMaxSessions = 256;
 
-std::string page(const std::string& title, const std::string& body) {
+std::string Page(const std::string& title, const std::string& body) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title + "</title></head>\n<body>\n<h1>" +
            title + "</h1>\n" + body + "\n</body></html>\n";
 }
 
-void sendPage(httplib::Response& response, const std::string& title, const std::string& body, int status = 200) {
+void SendPage(httplib::Response& response, const std::string& title, const std::string& body, int status = 200) {
     response.status = status;
-    response.set_content(page(title, body), "text/html; charset=utf-8");
+    response.set_content(Page(title, body), "text/html; charset=utf-8");
 }
 
-std::string randomToken() {
+std::string RandomToken() {
     static std::mutex mutex;
     static std::mt19937_64 generator{std::random_device{}()};
     std::lock_guard lock(mutex);
@@ -45,7 +45,7 @@ TDemoSite::~TDemoSite() {
 }
 
 bool TDemoSite::Start(int port) {
-    addRoutes();
+    AddRoutes();
     m_port =
         port > 0 ? (m_server->bind_to_port("127.0.0.1", port) ? port : -1) : m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0)
@@ -75,7 +75,7 @@ std::int64_t TDemoSite::CurrentPeriod() const {
     return DemoPeriodOf(std::chrono::duration_cast<std::chrono::seconds>(now).count(), m_stepSeconds);
 }
 
-std::string TDemoSite::sessionOf(const httplib::Request& request) const {
+std::string TDemoSite::SessionOf(const httplib::Request& request) const {
     // One cookie header with "name=value" pairs separated by "; ".
     const std::string cookies = "; " + request.get_header_value("Cookie");
     const std::string key = std::string("; ") + kSessionCookie + "=";
@@ -88,21 +88,21 @@ std::string TDemoSite::sessionOf(const httplib::Request& request) const {
     return m_sessions.count(token) != 0 ? token : std::string();
 }
 
-std::string TDemoSite::viewTokenOf(const std::string& session) {
+std::string TDemoSite::ViewTokenOf(const std::string& session) {
     // The balance page's address carries a token made from the session, so the check has to take
     // it from the account page, as real sites make one do.
     return Md5Hex("view:" + session).substr(0, 12);
 }
 
-void TDemoSite::bankLogin(const httplib::Request& request, httplib::Response& response) {
+void TDemoSite::BankLogin(const httplib::Request& request, httplib::Response& response) {
     if (request.get_param_value("login") != kBankLogin || request.get_param_value("password") != kBankPassword) {
-        sendPage(response, "Demo Bank",
+        SendPage(response, "Demo Bank",
                  "<p class=\"error\">Wrong login or password.</p>\n"
                  "<form method=\"post\" action=\"/bank/login\">Login <input name=\"login\"> Password "
                  "<input name=\"password\" type=\"password\"> <button>Sign in</button></form>");
         return;
     }
-    const std::string token = randomToken();
+    const std::string token = RandomToken();
     {
         std::lock_guard lock(m_mutex);
         // Every check signs in anew; the oldest sessions make room.
@@ -119,12 +119,12 @@ void TDemoSite::bankLogin(const httplib::Request& request, httplib::Response& re
     response.set_redirect("/bank/home");
 }
 
-void TDemoSite::addRoutes() {
+void TDemoSite::AddRoutes() {
     httplib::Server& server = *m_server;
     const std::string account = kAccountNumber;
 
     server.Get("/", [](const httplib::Request&, httplib::Response& response) {
-        sendPage(response, "Tallyglass demo providers",
+        SendPage(response, "Tallyglass demo providers",
                  "<p>Pretend providers for trying Tallyglass; every balance changes with the clock.</p>\n<ul>\n"
                  "<li><a href=\"/bank/\">Demo Bank</a>: a form login, then an account page and a balance page</li>\n"
                  "<li><a href=\"/mobile/account\">Demo Mobile</a>: HTTP Basic authorization, figures in a "
@@ -138,41 +138,41 @@ void TDemoSite::addRoutes() {
 
     // Demo Bank.
     server.Get("/bank/", [](const httplib::Request&, httplib::Response& response) {
-        sendPage(response, "Demo Bank",
+        SendPage(response, "Demo Bank",
                  "<form method=\"post\" action=\"/bank/login\">Login <input name=\"login\"> Password "
                  "<input name=\"password\" type=\"password\"> <button>Sign in</button></form>");
     });
     server.Post("/bank/login",
-                [this](const httplib::Request& request, httplib::Response& response) { bankLogin(request, response); });
+                [this](const httplib::Request& request, httplib::Response& response) { BankLogin(request, response); });
     server.Get("/bank/home", [this, account](const httplib::Request& request, httplib::Response& response) {
-        if (sessionOf(request).empty()) {
+        if (SessionOf(request).empty()) {
             response.set_redirect("/bank/");
             return;
         }
-        sendPage(response, "Demo Bank",
+        SendPage(response, "Demo Bank",
                  "<p>Welcome, Anna.</p>\n<p>Your accounts:</p>\n<ul><li><a href=\"/bank/accounts/" + account +
                      "\">Current account " + account + "</a></li></ul>\n<p><a href=\"/bank/\">Sign out</a></p>");
     });
     server.Get("/bank/accounts/" + account,
                [this, account](const httplib::Request& request, httplib::Response& response) {
-                   const std::string session = sessionOf(request);
+                   const std::string session = SessionOf(request);
                    if (session.empty()) {
-                       sendPage(response, "Demo Bank", "<p>Please sign in.</p>", 403);
+                       SendPage(response, "Demo Bank", "<p>Please sign in.</p>", 403);
                        return;
                    }
-                   sendPage(response, "Current account " + account,
+                   SendPage(response, "Current account " + account,
                             "<p>Holder: Anna Example</p>\n<p><a href=\"/bank/accounts/" + account +
-                                "/balance?view=" + viewTokenOf(session) + "\">Show balance</a></p>");
+                                "/balance?view=" + ViewTokenOf(session) + "\">Show balance</a></p>");
                });
     server.Get("/bank/accounts/" + account + "/balance",
                [this, account](const httplib::Request& request, httplib::Response& response) {
-                   const std::string session = sessionOf(request);
-                   if (session.empty() || request.get_param_value("view") != viewTokenOf(session)) {
-                       sendPage(response, "Demo Bank", "<p>This page has expired. Please sign in again.</p>", 403);
+                   const std::string session = SessionOf(request);
+                   if (session.empty() || request.get_param_value("view") != ViewTokenOf(session)) {
+                       SendPage(response, "Demo Bank", "<p>This page has expired. Please sign in again.</p>", 403);
                        return;
                    }
                    const std::int32_t balance = DemoBalanceAt(TDemoAccount::Bank, CurrentPeriod());
-                   sendPage(response, "Current account " + account,
+                   SendPage(response, "Current account " + account,
                             "<p>Available balance: <b>" + DemoAmountText(balance, true) + " EUR</b></p>");
                });
 
@@ -181,14 +181,14 @@ void TDemoSite::addRoutes() {
         const std::string expected = "Basic " + Base64Encode(std::string(kMobileLogin) + ":" + kMobilePassword);
         if (request.get_header_value("Authorization") != expected) {
             response.set_header("WWW-Authenticate", "Basic realm=\"Demo Mobile\"");
-            sendPage(response, "Demo Mobile", "<p>Please sign in with your number and password.</p>", 401);
+            SendPage(response, "Demo Mobile", "<p>Please sign in with your number and password.</p>", 401);
             return;
         }
         const std::int64_t period = CurrentPeriod();
         const std::int32_t credit = DemoBalanceAt(TDemoAccount::Mobile, period);
         // Usage follows the credit: what was spent went on calls.
         const std::int64_t minutesLeft = 300 - std::max<std::int64_t>(0, 2500 - credit) / 15;
-        sendPage(response, "Demo Mobile",
+        SendPage(response, "Demo Mobile",
                  "<div id=\"account\">Loading...</div>\n<script>\nvar account = {\"number\": \"" +
                      std::string(kMobileLogin) + "\", \"credit\": {\"amount\": \"" + DemoAmountText(credit) +
                      "\", \"currency\": \"EUR\"}, \"plan\": \"Demo Talk 300\", \"tariff\": \"Standard\", "
@@ -207,7 +207,7 @@ void TDemoSite::addRoutes() {
     // Demo Wallet.
     server.Get("/wallet/" + std::string(kWalletId), [this](const httplib::Request&, httplib::Response& response) {
         const std::int32_t balance = DemoBalanceAt(TDemoAccount::Wallet, CurrentPeriod());
-        sendPage(response, std::string("Wallet ") + kWalletId,
+        SendPage(response, std::string("Wallet ") + kWalletId,
                  "<table><tr><td>Balance:</td><td>" + DemoAmountText(balance) + " credits</td></tr></table>");
     });
 }

@@ -47,11 +47,11 @@ public:
     std::int64_t CurrentPeriod() const;
 
 private:
-    void addRoutes();
-    void bankLogin(const httplib::Request& request, httplib::Response& response);
+    void AddRoutes();
+    void BankLogin(const httplib::Request& request, httplib::Response& response);
     // The session named by the request's cookie; empty when there is none or it is unknown.
-    std::string sessionOf(const httplib::Request& request) const;
-    static std::string viewTokenOf(const std::string& session);
+    std::string SessionOf(const httplib::Request& request) const;
+    static std::string ViewTokenOf(const std::string& session);
 
     int m_stepSeconds;
     int m_port = 0;

@@ -41,18 +41,18 @@ namespace {
 // The tool's own state key: its store is never the program's.
 const char* const kToolStateKey = "tallyglass-tool";
 
-int badArguments(const std::string& message) {
+int BadArguments(const std::string& message) {
     std::fprintf(stderr, "tallyglass-tool: %s\n\n%s", message.c_str(), kCheckHelp);
     return 2;
 }
 
-std::string folderOf(const std::string& path) {
+std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 // A balance as the Balance List shows it, with "." as the separator.
-std::string balanceText(std::int32_t balance) {
+std::string BalanceText(std::int32_t balance) {
     if (balance == NoBalance)
         return "-";
     const std::int64_t value = balance;
@@ -64,7 +64,7 @@ std::string balanceText(std::int32_t balance) {
 }
 
 // The first line of a file ("-": standard input), without its line break.
-bool readSecret(const std::string& path, const char* what, std::string& secret) {
+bool ReadSecret(const std::string& path, const char* what, std::string& secret) {
     std::string bytes;
     if (!ReadInputOrReport(path, what, bytes))
         return false;
@@ -72,7 +72,7 @@ bool readSecret(const std::string& path, const char* what, std::string& secret) 
     return true;
 }
 
-bool fromEnvironment(const char* name, std::string& value) {
+bool FromEnvironment(const char* name, std::string& value) {
     const char* set = std::getenv(name);
     if (set == nullptr)
         return false;
@@ -82,8 +82,8 @@ bool fromEnvironment(const char* name, std::string& value) {
 
 } // namespace
 
-int RunCheck(const Args& given) {
-    Args args = given;
+int RunCheck(const TArgs& given) {
+    TArgs args = given;
     std::string login, password, loginFile, passwordFile, stateDir, pagePath;
     bool hasLogin = false, hasPassword = false, hasLoginFile = false, hasPasswordFile = false, hasStateDir = false,
          hasPage = false;
@@ -91,20 +91,20 @@ int RunCheck(const Args& given) {
         !TakeOption(args, "--login-file", loginFile, hasLoginFile) ||
         !TakeOption(args, "--password-file", passwordFile, hasPasswordFile) ||
         !TakeOption(args, "--state-dir", stateDir, hasStateDir) || !TakeOption(args, "--page", pagePath, hasPage))
-        return badArguments("an option is missing its value");
+        return BadArguments("an option is missing its value");
     if (args.size() != 2)
-        return badArguments("expected FILE.bal and UNIQUE_ID");
+        return BadArguments("expected FILE.bal and UNIQUE_ID");
     if (hasStateDir && stateDir.empty())
-        return badArguments("--state-dir needs a folder");
+        return BadArguments("--state-dir needs a folder");
     if ((hasLogin && hasLoginFile) || (hasPassword && hasPasswordFile))
-        return badArguments("give the login and the password once each");
+        return BadArguments("give the login and the password once each");
     if (hasLoginFile && hasPasswordFile && loginFile == "-" && passwordFile == "-")
-        return badArguments("only one of --login-file and --password-file can read standard input");
-    if ((hasLoginFile && !readSecret(loginFile, "login file", login)) ||
-        (hasPasswordFile && !readSecret(passwordFile, "password file", password)))
+        return BadArguments("only one of --login-file and --password-file can read standard input");
+    if ((hasLoginFile && !ReadSecret(loginFile, "login file", login)) ||
+        (hasPasswordFile && !ReadSecret(passwordFile, "password file", password)))
         return 2;
-    hasLogin = hasLogin || hasLoginFile || fromEnvironment("TALLYGLASS_LOGIN", login);
-    hasPassword = hasPassword || hasPasswordFile || fromEnvironment("TALLYGLASS_PASSWORD", password);
+    hasLogin = hasLogin || hasLoginFile || FromEnvironment("TALLYGLASS_LOGIN", login);
+    hasPassword = hasPassword || hasPasswordFile || FromEnvironment("TALLYGLASS_PASSWORD", password);
 
     std::string bytes;
     if (!ReadInputOrReport(args[0], "definition file", bytes, false))
@@ -117,10 +117,10 @@ int RunCheck(const Args& given) {
     QTemporaryDir temporary;
     if (!hasStateDir) {
         if (!temporary.isValid())
-            return badArguments("cannot make a temporary folder");
+            return BadArguments("cannot make a temporary folder");
         stateDir = temporary.path().toStdString();
     }
-    const auto store = std::make_unique<Registry>(stateDir + "/registry.db");
+    const auto store = std::make_unique<TRegistry>(stateDir + "/registry.db");
 
     TAlertItems list;
     list.FileName = args[0];
@@ -130,7 +130,7 @@ int RunCheck(const Args& given) {
     list.LoadFromBytes(std::move(bytes));
     TAlertItem* alert = list.FindByUniqueId(args[1]);
     if (alert == nullptr)
-        return badArguments("no alert '" + args[1] + "' in " + args[0]);
+        return BadArguments("no alert '" + args[1] + "' in " + args[0]);
     {
         const auto lock = alert->Lock();
         if (hasLogin)
@@ -149,7 +149,7 @@ int RunCheck(const Args& given) {
     bool requestOk = false;
     bool balanceFound = false;
     log.WriteLog(LoadStr(1025), {alert->Name});
-    auto thread = std::make_shared<TCheckThread>(*alert, folderOf(args[0]), log);
+    auto thread = std::make_shared<TCheckThread>(*alert, FolderOf(args[0]), log);
     if (hasPage)
         thread->PageOverride = page;
     thread->OnCheckDone = [&](TCheckThread& done) {
@@ -174,8 +174,8 @@ int RunCheck(const Args& given) {
     }
     const TBalances balances = alert->Balances();
     std::string json = "{\"status\": " + JsonString(status) + ", \"request_ok\": " + JsonBool(requestOk) +
-                       ", \"balance\": " + JsonString(balanceText(balances.CurrentBalance)) +
-                       ", \"last_balance\": " + JsonString(balanceText(balances.LastBalance)) + ", \"submatches\": [";
+                       ", \"balance\": " + JsonString(BalanceText(balances.CurrentBalance)) +
+                       ", \"last_balance\": " + JsonString(BalanceText(balances.LastBalance)) + ", \"submatches\": [";
     for (std::size_t i = 0; i < submatches.size(); ++i)
         json += (i == 0 ? "" : ", ") + JsonString(submatches[i]);
     json += "], \"info\": " + JsonTextObject(info) + "}\n";

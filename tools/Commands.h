@@ -6,15 +6,15 @@
 // Subcommands of tallyglass-tool. Each takes the arguments after its name and returns the exit
 // code: 0 success, 1 bad usage, 2 input that cannot be read or output that cannot be written; a
 // command may add its own codes above these.
-using Args = std::vector<std::string>;
+using TArgs = std::vector<std::string>;
 
-int RunEncrypt(const Args& args);
-int RunDecrypt(const Args& args);
-int RunDump(const Args& args);
-int RunReg(const Args& args);
-int RunScript(const Args& args);
-int RunCurrency(const Args& args);
-int RunCheck(const Args& args);
+int RunEncrypt(const TArgs& args);
+int RunDecrypt(const TArgs& args);
+int RunDump(const TArgs& args);
+int RunReg(const TArgs& args);
+int RunScript(const TArgs& args);
+int RunCurrency(const TArgs& args);
+int RunCheck(const TArgs& args);
 
 extern const char* const kEncryptHelp;
 extern const char* const kDecryptHelp;
@@ -25,7 +25,7 @@ extern const char* const kCurrencyHelp;
 extern const char* const kCheckHelp;
 
 // Small shared helpers.
-bool IsHelp(const Args& args);
+bool IsHelp(const TArgs& args);
 int UsageError(const std::string& message, const char* help);
 // Reads a whole file ("-" is standard input); false on failure.
 bool ReadInput(const std::string& path, std::string& bytes);
@@ -37,6 +37,6 @@ bool WriteOutput(const std::string& path, const std::string& bytes);
 // NUL, or full of the control bytes that a file which was never encrypted turns into.
 void WarnUnlessText(const std::string& path, const std::string& encrypted);
 // Removes "--name VALUE" from args into value; false when the option is given without a value.
-bool TakeOption(Args& args, const std::string& name, std::string& value, bool& present);
+bool TakeOption(TArgs& args, const std::string& name, std::string& value, bool& present);
 // Applies a --state-dir option to the registry store; false when it is given without a folder.
-bool TakeStateDir(Args& args);
+bool TakeStateDir(TArgs& args);

@@ -18,9 +18,9 @@ const char* const kDecryptHelp = "Usage: tallyglass-tool decrypt [--passphrase P
 
 namespace {
 
-int runCrypt(const Args& given, bool encrypt) {
+int RunCrypt(const TArgs& given, bool encrypt) {
     const char* help = encrypt ? kEncryptHelp : kDecryptHelp;
-    Args args = given;
+    TArgs args = given;
     std::string passphrase = kDefinitionPassphrase;
     bool present = false;
     if (!TakeOption(args, "--passphrase", passphrase, present))
@@ -49,10 +49,10 @@ int runCrypt(const Args& given, bool encrypt) {
 
 } // namespace
 
-int RunEncrypt(const Args& args) {
-    return runCrypt(args, true);
+int RunEncrypt(const TArgs& args) {
+    return RunCrypt(args, true);
 }
 
-int RunDecrypt(const Args& args) {
-    return runCrypt(args, false);
+int RunDecrypt(const TArgs& args) {
+    return RunCrypt(args, false);
 }

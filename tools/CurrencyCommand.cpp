@@ -34,7 +34,7 @@ const char* const kCurrencyHelp =
 
 namespace {
 
-bool takeFlag(Args& args, const std::string& flag) {
+bool TakeFlag(TArgs& args, const std::string& flag) {
     bool found = false;
     for (auto it = args.begin(); it != args.end();) {
         if (*it == flag) {
@@ -48,8 +48,8 @@ bool takeFlag(Args& args, const std::string& flag) {
 }
 
 // One run of the provider's worker; whether it completed.
-bool runWorker(TCurrencyList& list, TLogFile& log, std::uint8_t mode) {
-    auto cancel = std::make_shared<ManualResetEvent>();
+bool RunWorker(TCurrencyList& list, TLogFile& log, std::uint8_t mode) {
+    auto cancel = std::make_shared<TManualResetEvent>();
     TGetCurrencyRatesThread thread(mode, &log, cancel, list);
     thread.Resume();
     // The wait serves the worker's calls into this thread, its completion included.
@@ -57,7 +57,7 @@ bool runWorker(TCurrencyList& list, TLogFile& log, std::uint8_t mode) {
     return !thread.Failed();
 }
 
-std::string listJson(const TCurrencyList& list, bool failed) {
+std::string ListJson(const TCurrencyList& list, bool failed) {
     const auto lock = list.Lock();
     std::string json = "{\"page_url\": " + JsonString(list.PageUrl) +
                        ", \"country_code\": " + JsonString(list.CountryCode) +
@@ -91,15 +91,15 @@ std::string listJson(const TCurrencyList& list, bool failed) {
 
 } // namespace
 
-int RunCurrency(const Args& given) {
-    Args args = given;
+int RunCurrency(const TArgs& given) {
+    TArgs args = given;
     std::string stateDir;
     bool hasStateDir = false;
     if (!TakeOption(args, "--state-dir", stateDir, hasStateDir) || (hasStateDir && stateDir.empty()))
         return UsageError("--state-dir needs a folder", kCurrencyHelp);
-    const bool build = takeFlag(args, "--build");
-    const bool update = takeFlag(args, "--update");
-    const bool plain = takeFlag(args, "--plain");
+    const bool build = TakeFlag(args, "--build");
+    const bool update = TakeFlag(args, "--update");
+    const bool plain = TakeFlag(args, "--plain");
     if (args.size() != 1)
         return UsageError("expected one provider script", kCurrencyHelp);
 
@@ -117,7 +117,7 @@ int RunCurrency(const Args& given) {
         }
         stateDir = temporaryStore.path().toStdString();
     }
-    Registry::setStoreDirectory(stateDir);
+    TRegistry::SetStoreDirectory(stateDir);
 
     TLogFile log;
     log.OpenLog("/dev/stderr");
@@ -129,7 +129,7 @@ int RunCurrency(const Args& given) {
         list = std::make_unique<TCurrencyList>();
     } else {
         if (build) {
-            failed = !runWorker(*list, log, TGetCurrencyRatesThread::gmGetCurrencyList);
+            failed = !RunWorker(*list, log, TGetCurrencyRatesThread::gmGetCurrencyList);
             if (!failed)
                 list->SaveToRegistry(list->ListKey(), false);
         }
@@ -137,13 +137,13 @@ int RunCurrency(const Args& given) {
             // As the list's window starts an update: the time is noted and saved first.
             list->LastCheckedTime = Now();
             list->SaveToRegistry(list->ListKey(), true);
-            failed = !runWorker(*list, log, TGetCurrencyRatesThread::gmExecute);
+            failed = !RunWorker(*list, log, TGetCurrencyRatesThread::gmExecute);
             if (!failed)
                 list->SaveToRegistry(list->ListKey(), false);
         }
     }
 
-    const std::string json = listJson(*list, failed);
+    const std::string json = ListJson(*list, failed);
     if (!WriteStdout(json))
         return 2;
     return failed ? 3 : 0;

@@ -14,7 +14,7 @@ const char* const kDumpHelp = "Usage: tallyglass-tool dump FILE.bal\n"
 
 namespace {
 
-std::string dumpJson(const TAlertItems& list) {
+std::string DumpJson(const TAlertItems& list) {
     std::string out = "{\"list_name\": " + JsonString(list.ListName) + ", \"alerts\": [";
     bool firstAlert = true;
     for (const auto& alert : list.Alerts) {
@@ -49,7 +49,7 @@ std::string dumpJson(const TAlertItems& list) {
 
 } // namespace
 
-int RunDump(const Args& args) {
+int RunDump(const TArgs& args) {
     if (args.size() != 1)
         return UsageError("expected one definition file", kDumpHelp);
     std::string bytes;
@@ -60,6 +60,6 @@ int RunDump(const Args& args) {
     TAlertItems list;
     list.FileName = args[0];
     list.LoadFromBytes(std::move(bytes));
-    const std::string json = dumpJson(list);
+    const std::string json = DumpJson(list);
     return WriteStdout(json) ? 0 : 2;
 }

@@ -6,7 +6,7 @@
 
 namespace {
 
-void appendEscape(std::string& out, unsigned value) {
+void AppendEscape(std::string& out, unsigned value) {
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "\\u%04x", value);
     out += buffer;
@@ -39,7 +39,7 @@ std::string JsonString(std::string_view s) {
                 break;
             default:
                 if (c < 0x20 || c == 0x7F)
-                    appendEscape(out, c);
+                    AppendEscape(out, c);
                 else
                     out += static_cast<char>(c);
             }
@@ -49,7 +49,7 @@ std::string JsonString(std::string_view s) {
         char32_t code = 0;
         const std::size_t length = DecodeUtf8(s, i, code);
         if (length == 0) {
-            appendEscape(out, c);
+            AppendEscape(out, c);
             ++i;
         } else {
             out.append(s.substr(i, length));

@@ -13,8 +13,8 @@ const char* const kRegHelp = "Usage: tallyglass-tool reg dump [KEY] [--state-dir
                              "\n"
                              "  --state-dir DIR   use the store in DIR instead of the user's configuration folder\n";
 
-int RunReg(const Args& given) {
-    Args args = given;
+int RunReg(const TArgs& given) {
+    TArgs args = given;
     if (!TakeStateDir(args))
         return UsageError("--state-dir needs a folder", kRegHelp);
     if (args.empty() || args[0] != "dump")
@@ -25,13 +25,13 @@ int RunReg(const Args& given) {
 
     // Looking must not create a store where there is none.
     std::error_code error;
-    if (!std::filesystem::exists(Registry::defaultFilePath(), error))
+    if (!std::filesystem::exists(TRegistry::DefaultFilePath(), error))
         return 0;
     try {
-        for (const auto& line : Registry::instance().dump(key))
+        for (const auto& line : TRegistry::Instance().Dump(key))
             std::printf("%s\n", line.c_str());
-    } catch (const RegistryError& e) {
-        std::fprintf(stderr, "tallyglass-tool: cannot read the store '%s': %s\n", Registry::defaultFilePath().c_str(),
+    } catch (const ERegistryError& e) {
+        std::fprintf(stderr, "tallyglass-tool: cannot read the store '%s': %s\n", TRegistry::DefaultFilePath().c_str(),
                      e.what());
         return 2;
     }

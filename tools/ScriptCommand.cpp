@@ -26,20 +26,20 @@ const char* const kScriptHelp =
 namespace {
 
 // A line as the program's log writes it.
-void writeLogLine(unsigned messageId, std::initializer_list<MsgArg> args) {
+void WriteLogLine(unsigned messageId, std::initializer_list<TMsgArg> args) {
     const std::string line = FormatDateTime("c", Now()) + ": " + FormatMsg(LoadStr(messageId), args) + "\r\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-std::string baseName(const std::string& path) {
+std::string BaseName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace
 
-int RunScript(const Args& given) {
-    Args args = given;
+int RunScript(const TArgs& given) {
+    TArgs args = given;
     std::string pagePath;
     bool hasPage = false;
     if (!TakeOption(args, "--arg-file", pagePath, hasPage))
@@ -67,23 +67,23 @@ int RunScript(const Args& given) {
         WarnUnlessText(args[0], bytes);
     const std::string text = DefinitionText(plain ? bytes : DecryptBytes(kDefinitionPassphrase, bytes));
 
-    const std::string scriptName = baseName(args[0]);
+    const std::string scriptName = BaseName(args[0]);
     TAlertItem alert;
     TAlertItemObject face(alert);
     TActiveScriptEngine host;
     // As in a check, which runs its scripts on a worker.
     host.SetTimeLimit(kWorkerScriptTimeLimit);
-    host.OnAlert = [&](const std::string& message) { writeLogLine(1032, {scriptName, message}); };
+    host.OnAlert = [&](const std::string& message) { WriteLogLine(1032, {scriptName, message}); };
     host.OnScriptError = [&](const std::string& description, const std::string& source, unsigned line,
                              unsigned position) {
-        writeLogLine(1031, {scriptName, description, std::uint64_t{line}, std::uint64_t{position}, source});
+        WriteLogLine(1031, {scriptName, description, std::uint64_t{line}, std::uint64_t{position}, source});
     };
     host.AddNamedObject("AlertItem", &face);
 
     const bool loaded = host.LoadScript(text);
     const bool called = loaded && (hasPage ? host.CallFunction(args[1], page) : host.CallFunction(args[1]));
     const std::string json = std::string("{\"loaded\": ") + JsonBool(loaded) + ", \"called\": " + JsonBool(called) +
-                             ", \"result\": " + JsonString(host.Result().text()) +
+                             ", \"result\": " + JsonString(host.Result().Text()) +
                              ", \"info\": " + JsonTextObject(alert.InfoValues) + "}\n";
     if (!WriteStdout(json))
         return 2;

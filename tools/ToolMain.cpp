@@ -37,7 +37,7 @@ const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
 // The commands' log opens /dev/stderr anew, which for a regular file is a second handle with an
 // offset of its own: with "> out 2>&1" the JSON on standard output, or a later message on standard
 // error, would be written over the log lines. Appending on every handle keeps them in order.
-void appendToRegularFiles() {
+void AppendToRegularFiles() {
     for (const int fd : {1, 2}) {
         struct stat info {};
         if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
@@ -48,14 +48,14 @@ void appendToRegularFiles() {
     }
 }
 
-struct Command {
-    int (*run)(const Args&);
+struct TCommand {
+    int (*run)(const TArgs&);
     const char* help;
 };
 
 } // namespace
 
-bool IsHelp(const Args& args) {
+bool IsHelp(const TArgs& args) {
     for (const auto& arg : args)
         if (arg == "--help" || arg == "-h")
             return true;
@@ -119,7 +119,7 @@ bool WriteOutput(const std::string& path, const std::string& bytes) {
     return static_cast<bool>(out);
 }
 
-bool TakeOption(Args& args, const std::string& name, std::string& value, bool& present) {
+bool TakeOption(TArgs& args, const std::string& name, std::string& value, bool& present) {
     present = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == name) {
@@ -142,29 +142,29 @@ bool TakeOption(Args& args, const std::string& name, std::string& value, bool& p
     return true;
 }
 
-bool TakeStateDir(Args& args) {
+bool TakeStateDir(TArgs& args) {
     std::string dir;
     bool present = false;
     if (!TakeOption(args, "--state-dir", dir, present) || (present && dir.empty()))
         return false;
     if (present)
-        Registry::setStoreDirectory(dir);
+        TRegistry::SetStoreDirectory(dir);
     return true;
 }
 
 int main(int argc, char** argv) {
     // The core needs an application object (text codecs, the script engine, local paths).
     QCoreApplication app(argc, argv);
-    UiThread::initialize();
-    appendToRegularFiles();
-    const std::map<std::string, Command> commands = {
+    UiThread::Initialize();
+    AppendToRegularFiles();
+    const std::map<std::string, TCommand> commands = {
         {"encrypt", {RunEncrypt, kEncryptHelp}}, {"decrypt", {RunDecrypt, kDecryptHelp}},
         {"dump", {RunDump, kDumpHelp}},          {"reg", {RunReg, kRegHelp}},
         {"script", {RunScript, kScriptHelp}},    {"currency", {RunCurrency, kCurrencyHelp}},
         {"check", {RunCheck, kCheckHelp}},
     };
 
-    Args args(argv + 1, argv + argc);
+    TArgs args(argv + 1, argv + argc);
     if (args.empty())
         return UsageError("no command given", kToolHelp);
     const std::string name = args.front();

@@ -57,7 +57,7 @@ void TAlertItem::RestoreUserFields(const TAlertState& state) {
     PeriodType = state.PeriodType;
 }
 
-void TAlertItem::setBalanceLocked(std::int32_t value) {
+void TAlertItem::SetBalanceLocked(std::int32_t value) {
     if (m_balances.CurrentBalance != NoBalance)
         m_balances.LastBalance = m_balances.CurrentBalance;
     m_balances.CurrentBalance = value;
@@ -65,7 +65,7 @@ void TAlertItem::setBalanceLocked(std::int32_t value) {
 
 void TAlertItem::SetBalance(std::int32_t value) {
     std::lock_guard lock(m_mutex);
-    setBalanceLocked(value);
+    SetBalanceLocked(value);
 }
 
 void TAlertItem::SetBalances(TBalances balances) {

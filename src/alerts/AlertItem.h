@@ -132,7 +132,7 @@ public:
 
 private:
     friend class TAlertItems;
-    void setBalanceLocked(std::int32_t value);
+    void SetBalanceLocked(std::int32_t value);
 
     mutable std::mutex m_mutex;
     std::mutex m_saveMutex; // held by SaveState from taking the values until they are written

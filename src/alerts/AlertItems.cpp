@@ -14,17 +14,17 @@
 
 namespace {
 
-bool parseNeedAuth(const std::string& value) {
+bool ParseNeedAuth(const std::string& value) {
     const std::string lower = AsciiLower(value);
     return lower == "yes" || lower == "true" || lower == "1";
 }
 
-bool parseIsPost(const std::string& value) {
+bool ParseIsPost(const std::string& value) {
     return AsciiUpper(value) == "POST";
 }
 
 // Splits a line into key (lower case, not trimmed) and value; false when it has no '='.
-bool splitKeyLine(const std::string& line, std::string& key, std::string& value) {
+bool SplitKeyLine(const std::string& line, std::string& key, std::string& value) {
     const auto eq = line.find('=');
     if (eq == std::string::npos)
         return false;
@@ -33,7 +33,7 @@ bool splitKeyLine(const std::string& line, std::string& key, std::string& value)
     return true;
 }
 
-void setAlertField(TAlertItem& alert, const std::string& key, const std::string& value) {
+void SetAlertField(TAlertItem& alert, const std::string& key, const std::string& value) {
     if (key == "unique_id")
         alert.unique_id = value;
     else if (key == "page_url")
@@ -43,23 +43,23 @@ void setAlertField(TAlertItem& alert, const std::string& key, const std::string&
     else if (key == "info_script")
         alert.info_script = value;
     else if (key == "need_auth")
-        alert.NeedAuth = parseNeedAuth(value);
+        alert.NeedAuth = ParseNeedAuth(value);
     else if (key == "post_data")
         alert.post_data = value;
     else if (key == "chunks")
         alert.chunks = value;
     else if (key == "method")
-        alert.IsPost = parseIsPost(value);
+        alert.IsPost = ParseIsPost(value);
     else if (key == "group_name")
         alert.group_name = value;
 }
 
 // The five values of the chunk block being read. They survive chunk_end, so a block without
 // chunk_begin starts from the previous block's values.
-struct ChunkValues {
+struct TChunkValues {
     std::string url, method, postData, pattern, infoScript;
 
-    bool set(const std::string& key, const std::string& value) {
+    bool Set(const std::string& key, const std::string& value) {
         if (key == "chunk_url")
             url = value;
         else if (key == "chunk_method")
@@ -75,10 +75,10 @@ struct ChunkValues {
         return true;
     }
 
-    std::unique_ptr<TChunk> make() const {
+    std::unique_ptr<TChunk> Make() const {
         auto chunk = std::make_unique<TChunk>();
         chunk->chunk_url = url;
-        chunk->IsPost = parseIsPost(method);
+        chunk->IsPost = ParseIsPost(method);
         chunk->chunk_postdata = postData;
         chunk->chunk_pattern = pattern;
         chunk->chunk_info_script = infoScript;
@@ -86,10 +86,10 @@ struct ChunkValues {
     }
 };
 
-enum class Section { none, common, alert, chunks };
+enum class TSection { none, common, alert, chunks };
 
 // A header's name: the line without its first and its last character.
-std::string headerName(const std::string& line) {
+std::string HeaderName(const std::string& line) {
     return line.size() < 2 ? std::string() : line.substr(1, line.size() - 2);
 }
 
@@ -157,57 +157,57 @@ void TAlertItems::LoadFromBytes(std::string encrypted) {
 void TAlertItems::LoadFromText(const std::string& plainText) {
     const std::string text = DefinitionText(plainText);
 
-    Section state = Section::none;
+    TSection state = TSection::none;
     std::unique_ptr<TAlertItem> building;
     TAlertItem* chunkTarget = nullptr;
-    ChunkValues current;
+    TChunkValues current;
 
     for (const std::string& line : SplitLines(text)) {
         if (line.empty()) {
-            if (state == Section::alert && building)
+            if (state == TSection::alert && building)
                 AddAlert(std::move(building));
-            state = Section::none;
+            state = TSection::none;
             continue;
         }
         if (line == "[COMMON]") {
-            state = Section::common;
+            state = TSection::common;
             continue;
         }
         if (line[0] == '[') {
             // An alert whose section was not closed by an empty line is dropped here.
             building = std::make_unique<TAlertItem>(this);
-            building->Name = headerName(line);
-            state = Section::alert;
+            building->Name = HeaderName(line);
+            state = TSection::alert;
             continue;
         }
         if (line[0] == '{') {
-            chunkTarget = FindByChunksName(headerName(line));
-            state = Section::chunks;
+            chunkTarget = FindByChunksName(HeaderName(line));
+            state = TSection::chunks;
             continue;
         }
 
         std::string key, value;
         switch (state) {
-        case Section::none:
+        case TSection::none:
             break;
-        case Section::common:
-            if (splitKeyLine(line, key, value) && key == "list_name") {
+        case TSection::common:
+            if (SplitKeyLine(line, key, value) && key == "list_name") {
                 ListName = value;
                 list_name = value;
             }
             break;
-        case Section::alert:
-            if (building && splitKeyLine(line, key, value))
-                setAlertField(*building, key, value);
+        case TSection::alert:
+            if (building && SplitKeyLine(line, key, value))
+                SetAlertField(*building, key, value);
             break;
-        case Section::chunks:
+        case TSection::chunks:
             if (line == "chunk_begin") {
-                current = ChunkValues();
+                current = TChunkValues();
             } else if (line == "chunk_end") {
                 if (chunkTarget != nullptr)
-                    chunkTarget->ChunkList.push_back(current.make());
-            } else if (splitKeyLine(line, key, value)) {
-                current.set(key, value);
+                    chunkTarget->ChunkList.push_back(current.Make());
+            } else if (SplitKeyLine(line, key, value)) {
+                current.Set(key, value);
             }
             break;
         }
@@ -220,7 +220,7 @@ namespace {
 
 const char* const kUnreadableDefinition = "[ERR] Unable to read balance alerts file '%s'!";
 
-bool folderExists(const std::string& folder) {
+bool FolderExists(const std::string& folder) {
     std::error_code error;
     return std::filesystem::is_directory(folder, error);
 }
@@ -230,7 +230,7 @@ bool folderExists(const std::string& folder) {
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std::string>& folders,
                                                            const std::string& registryRoot, const std::string& stateKey,
                                                            TLogFile* log, const TTranslateFn& translate,
-                                                           Registry* store) {
+                                                           TRegistry* store) {
     auto translated = [&translate](const std::string& name) {
         return translate ? translate("ALERTS", "I." + name) : std::string();
     };
@@ -249,7 +249,7 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std
     Lists loaded;
     for (std::size_t f = folders.size(); f-- > 0;) {
         const std::string& folder = folders[f];
-        if (f != 0 && !folderExists(folder))
+        if (f != 0 && !FolderExists(folder))
             continue;
         if (log != nullptr)
             log->WriteLog(LoadStr(1048), {folder});
@@ -298,7 +298,7 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std
 
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
                                                           const std::string& stateKey, TLogFile* log,
-                                                          const TTranslateFn& translate, Registry* store) {
+                                                          const TTranslateFn& translate, TRegistry* store) {
     return LoadAlertFolders({folder}, registryRoot, stateKey, log, translate, store);
 }
 

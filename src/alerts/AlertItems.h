@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-class Registry;
+class TRegistry;
 class TLogFile;
 
 // The alerts of one definition file, grouped by their group name.
@@ -36,8 +36,8 @@ public:
     // The list name exactly as the file gives it. Custom alerts are recorded under this name, not
     // under ListName, so installing or changing a translation never orphans the user's custom alerts.
     std::string list_name;
-    // The store the state goes to; nullptr means Registry::instance().
-    Registry* Store = nullptr;
+    // The store the state goes to; nullptr means TRegistry::Instance().
+    TRegistry* Store = nullptr;
 
     // Reads FileName: decrypts it, parses it and adds its alerts, then recreates the list's custom
     // alerts. A file that cannot be read or parsed ends the parsing silently; whatever was added
@@ -81,9 +81,9 @@ public:
     std::int32_t DecryptInt(const std::string& stored) const;
 
 private:
-    Registry& store() const;
-    std::string alertKeyPath(const TAlertItem& alert) const;
-    std::string customAlertsKeyPath() const;
+    TRegistry& StateStore() const;
+    std::string AlertKeyPath(const TAlertItem& alert) const;
+    std::string CustomAlertsKeyPath() const;
 };
 
 // Whether an alert identity can name a registry key of its own beside the program's settings: not
@@ -98,7 +98,7 @@ bool StorableUniqueId(std::string_view id);
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& folder, const std::string& registryRoot,
                                                           const std::string& stateKey, TLogFile* log = nullptr,
                                                           const TTranslateFn& translate = {},
-                                                          Registry* store = nullptr);
+                                                          TRegistry* store = nullptr);
 
 // The same over several folders, the first one the program's own and each later one taking
 // precedence over those before it (the user's own definitions over the shipped ones): a file
@@ -110,7 +110,7 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolder(const std::string& fol
 std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std::string>& folders,
                                                            const std::string& registryRoot, const std::string& stateKey,
                                                            TLogFile* log = nullptr, const TTranslateFn& translate = {},
-                                                           Registry* store = nullptr);
+                                                           TRegistry* store = nullptr);
 
 // The folder of the list's definition file, ending with a separator: where its scripts are found.
 std::string DefinitionFolder(const TAlertItems& list);

@@ -3,7 +3,7 @@
 #include "platform/Strings.h"
 #include "translate/Messages.h"
 
-bool TAlertSettings::save(TAlertItem& alert) {
+bool TAlertSettings::Save(TAlertItem& alert) {
     return alert.Owner == nullptr || alert.Owner->SaveState(alert);
 }
 
@@ -11,7 +11,7 @@ bool TAlertSettings::SetAlertActive(TAlertItem& alert, bool active) {
     if (alert.Active == active)
         return true;
     alert.SetActive(active);
-    if (!save(alert)) {
+    if (!Save(alert)) {
         alert.SetActive(!active);
         return false;
     }
@@ -25,7 +25,7 @@ std::vector<TAlertItem*> TAlertSettings::UndoPending() {
         TAlertItem& alert = *m_pending.front();
         m_pending.erase(m_pending.begin());
         alert.SetActive(!alert.Active);
-        if (save(alert))
+        if (Save(alert))
             inverted.push_back(&alert);
         else
             alert.SetActive(!alert.Active); // the store keeps the change: so does the alert
@@ -48,7 +48,7 @@ TAlertItem* TAlertSettings::FirstIncompleteAlert() const {
 bool TAlertSettings::Deactivate(TAlertItem& alert) {
     const bool was = alert.Active;
     alert.SetActive(false);
-    if (save(alert))
+    if (Save(alert))
         return true;
     alert.SetActive(was);
     return false;
@@ -63,23 +63,23 @@ bool TAlertSettings::RenameAlert(TAlertItem& alert, const std::string& text) {
         return false;
     std::string old = alert.Name;
     alert.SetName(text);
-    if (save(alert))
+    if (Save(alert))
         return true;
     alert.SetName(std::move(old));
     return false;
 }
 
 bool TAlertSettings::AcceptEdit(TAlertItem& alert, const TAlertState& before) {
-    if (!save(alert)) {
+    if (!Save(alert)) {
         alert.RestoreUserFields(before);
         return false;
     }
     if (!alert.PageLogin.empty() || !alert.PagePassword.empty())
-        shareCredentials(alert);
+        ShareCredentials(alert);
     return true;
 }
 
-void TAlertSettings::shareCredentials(const TAlertItem& alert) {
+void TAlertSettings::ShareCredentials(const TAlertItem& alert) {
     if (alert.Owner == nullptr)
         return;
     for (const auto& other : alert.Owner->Alerts) {
@@ -90,7 +90,7 @@ void TAlertSettings::shareCredentials(const TAlertItem& alert) {
         const TAlertState before = other->State();
         other->SetCredentials(other->PageLogin.empty() ? alert.PageLogin : other->PageLogin,
                               other->PagePassword.empty() ? alert.PagePassword : other->PagePassword);
-        if (!save(*other))
+        if (!Save(*other))
             other->RestoreUserFields(before);
     }
 }

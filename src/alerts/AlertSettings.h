@@ -58,8 +58,8 @@ public:
     static TAlertItem* AddCustomAlert(TAlertItem& base, const std::string& name);
 
 private:
-    static bool save(TAlertItem& alert);
-    static void shareCredentials(const TAlertItem& alert);
+    static bool Save(TAlertItem& alert);
+    static void ShareCredentials(const TAlertItem& alert);
 
     const std::vector<std::shared_ptr<TAlertItems>>& m_lists;
     std::vector<TAlertItem*> m_pending;

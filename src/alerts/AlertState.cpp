@@ -14,15 +14,15 @@ const char* const kCustomNamesKey = "Names";
 
 } // namespace
 
-Registry& TAlertItems::store() const {
-    return Store != nullptr ? *Store : Registry::instance();
+TRegistry& TAlertItems::StateStore() const {
+    return Store != nullptr ? *Store : TRegistry::Instance();
 }
 
-std::string TAlertItems::alertKeyPath(const TAlertItem& alert) const {
+std::string TAlertItems::AlertKeyPath(const TAlertItem& alert) const {
     return RegistryRoot + '\\' + alert.unique_id;
 }
 
-std::string TAlertItems::customAlertsKeyPath() const {
+std::string TAlertItems::CustomAlertsKeyPath() const {
     return RegistryRoot + '\\' + kCustomAlertsKey + '\\' + list_name;
 }
 
@@ -38,39 +38,39 @@ void TAlertItems::LoadState(TAlertItem& alert) {
     if (!KeepsState(alert))
         return;
     try {
-        const auto key = store().openKey(alertKeyPath(alert), false);
+        const auto key = StateStore().OpenKey(AlertKeyPath(alert), false);
         if (!key)
             return;
-        key->preload();
+        key->Preload();
         // The values are applied one by one as they are read: a value of the wrong type ends the
         // loading and keeps what was read before it.
         const auto lock = alert.Lock();
         std::string rawLogin, rawPassword;
-        if (key->valueExists("Name"))
-            alert.Name = key->readString("Name");
-        if (key->valueExists("Active"))
-            alert.Active = key->readBool("Active");
-        if (key->valueExists("Period"))
-            alert.Period = key->readInteger("Period");
-        if (key->valueExists("NeedAuth"))
-            alert.NeedAuth = key->readBool("NeedAuth");
-        if (key->valueExists("PageLogin"))
-            rawLogin = key->readString("PageLogin");
-        if (key->valueExists("PagePassword"))
-            rawPassword = key->readString("PagePassword");
-        if (key->valueExists("PeriodType"))
-            alert.PeriodType = static_cast<TPeriodType>(key->readInteger("PeriodType") & 0xFF);
-        if (key->valueExists("LastCheckedTime"))
-            alert.LastCheckedTime = key->readDateTime("LastCheckedTime");
-        if (key->valueExists("CurrentBalance"))
-            alert.setBalanceLocked(DecryptInt(key->readString("CurrentBalance")));
-        if (key->valueExists("LastBalance"))
-            alert.m_balances.LastBalance = DecryptInt(key->readString("LastBalance"));
+        if (key->ValueExists("Name"))
+            alert.Name = key->ReadString("Name");
+        if (key->ValueExists("Active"))
+            alert.Active = key->ReadBool("Active");
+        if (key->ValueExists("Period"))
+            alert.Period = key->ReadInteger("Period");
+        if (key->ValueExists("NeedAuth"))
+            alert.NeedAuth = key->ReadBool("NeedAuth");
+        if (key->ValueExists("PageLogin"))
+            rawLogin = key->ReadString("PageLogin");
+        if (key->ValueExists("PagePassword"))
+            rawPassword = key->ReadString("PagePassword");
+        if (key->ValueExists("PeriodType"))
+            alert.PeriodType = static_cast<TPeriodType>(key->ReadInteger("PeriodType") & 0xFF);
+        if (key->ValueExists("LastCheckedTime"))
+            alert.LastCheckedTime = key->ReadDateTime("LastCheckedTime");
+        if (key->ValueExists("CurrentBalance"))
+            alert.SetBalanceLocked(DecryptInt(key->ReadString("CurrentBalance")));
+        if (key->ValueExists("LastBalance"))
+            alert.m_balances.LastBalance = DecryptInt(key->ReadString("LastBalance"));
         if (!rawLogin.empty())
             alert.PageLogin = DecryptText(rawLogin);
         if (!rawPassword.empty())
             alert.PagePassword = DecryptText(rawPassword);
-    } catch (const RegistryError&) {
+    } catch (const ERegistryError&) {
         // Ends the loading silently.
     }
 }
@@ -83,19 +83,19 @@ bool TAlertItems::SaveState(TAlertItem& alert) {
     std::lock_guard saving(alert.m_saveMutex);
     const TAlertState state = alert.State();
     try {
-        const auto key = store().openKey(alertKeyPath(alert), true);
-        key->writeString("Name", state.Name);
-        key->writeBool("Active", state.Active);
-        key->writeBool("NeedAuth", state.NeedAuth);
-        key->writeInteger("Period", state.Period);
-        key->writeDateTime("LastCheckedTime", state.LastCheckedTime);
-        key->writeInteger("PeriodType", static_cast<std::int32_t>(state.PeriodType));
-        key->writeString("PageLogin", EncryptText(state.PageLogin));
-        key->writeString("PagePassword", EncryptText(state.PagePassword));
-        key->writeString("LastBalance", EncryptInt(state.Balances.LastBalance));
-        key->writeString("CurrentBalance", EncryptInt(state.Balances.CurrentBalance));
-        key->close();
-    } catch (const RegistryError&) {
+        const auto key = StateStore().OpenKey(AlertKeyPath(alert), true);
+        key->WriteString("Name", state.Name);
+        key->WriteBool("Active", state.Active);
+        key->WriteBool("NeedAuth", state.NeedAuth);
+        key->WriteInteger("Period", state.Period);
+        key->WriteDateTime("LastCheckedTime", state.LastCheckedTime);
+        key->WriteInteger("PeriodType", static_cast<std::int32_t>(state.PeriodType));
+        key->WriteString("PageLogin", EncryptText(state.PageLogin));
+        key->WriteString("PagePassword", EncryptText(state.PagePassword));
+        key->WriteString("LastBalance", EncryptInt(state.Balances.LastBalance));
+        key->WriteString("CurrentBalance", EncryptInt(state.Balances.CurrentBalance));
+        key->Close();
+    } catch (const ERegistryError&) {
         // Ends the saving; the caller decides what the user sees.
         return false;
     }
@@ -111,13 +111,13 @@ TAlertItem* TAlertItems::AddCustomAlert(const std::string& name, const TAlertIte
     // always has its name.
     if (!RegistryRoot.empty()) {
         try {
-            const auto names = store().openKey(customAlertsKeyPath() + '\\' + kCustomNamesKey, true);
-            names->writeString(alert->unique_id, name);
-            names->close();
-            const auto key = store().openKey(customAlertsKeyPath(), true);
-            key->writeString(alert->unique_id, base.unique_id);
-            key->close();
-        } catch (const RegistryError&) {
+            const auto names = StateStore().OpenKey(CustomAlertsKeyPath() + '\\' + kCustomNamesKey, true);
+            names->WriteString(alert->unique_id, name);
+            names->Close();
+            const auto key = StateStore().OpenKey(CustomAlertsKeyPath(), true);
+            key->WriteString(alert->unique_id, base.unique_id);
+            key->Close();
+        } catch (const ERegistryError&) {
             return nullptr;
         }
     }
@@ -138,17 +138,17 @@ void TAlertItems::LoadCustomAlerts() {
     // their own state. A failure while reading keeps the entries read before it.
     std::vector<Entry> entries;
     try {
-        const auto key = store().openKey(customAlertsKeyPath(), false);
+        const auto key = StateStore().OpenKey(CustomAlertsKeyPath(), false);
         if (!key)
             return;
-        const auto names = store().openKey(customAlertsKeyPath() + '\\' + kCustomNamesKey, false);
-        for (const std::string& id : key->valueNames()) {
-            Entry entry{id, key->readString(id), {}};
-            if (names && names->valueExists(id))
-                entry.name = names->readString(id);
+        const auto names = StateStore().OpenKey(CustomAlertsKeyPath() + '\\' + kCustomNamesKey, false);
+        for (const std::string& id : key->ValueNames()) {
+            Entry entry{id, key->ReadString(id), {}};
+            if (names && names->ValueExists(id))
+                entry.name = names->ReadString(id);
             entries.push_back(std::move(entry));
         }
-    } catch (const RegistryError&) {
+    } catch (const ERegistryError&) {
         // Ends the reading silently.
     }
     for (Entry& entry : entries) {

@@ -7,15 +7,15 @@ namespace {
 
 const char* const kStateKey = "State";
 
-std::string statePath(const std::string& rootKey) {
+std::string StatePath(const std::string& rootKey) {
     return rootKey + '\\' + kStateKey;
 }
 
-std::optional<int> positive(std::int32_t value) {
+std::optional<int> Positive(std::int32_t value) {
     return value > 0 ? std::optional<int>(value) : std::nullopt;
 }
 
-std::optional<int> inside(std::int32_t value, int extent) {
+std::optional<int> Inside(std::int32_t value, int extent) {
     return value > 0 && value < extent ? std::optional<int>(value) : std::nullopt;
 }
 
@@ -25,32 +25,32 @@ bool TStateNameLess::operator()(const std::string& a, const std::string& b) cons
     return AsciiLessNoCase(a, b);
 }
 
-void TStateSaver::Load(const std::string& rootKey, Registry& registry) {
+void TStateSaver::Load(const std::string& rootKey, TRegistry& registry) {
     m_values.clear();
     try {
-        const auto key = registry.openKey(statePath(rootKey), false);
+        const auto key = registry.OpenKey(StatePath(rootKey), false);
         if (!key)
             return;
-        for (const std::string& name : key->valueNames()) {
+        for (const std::string& name : key->ValueNames()) {
             try {
-                m_values[name] = key->readInteger(name);
-            } catch (const RegistryError&) {
+                m_values[name] = key->ReadInteger(name);
+            } catch (const ERegistryError&) {
                 // Not an integer: left out; the value stays in the key untouched.
             }
         }
-    } catch (const RegistryError&) {
+    } catch (const ERegistryError&) {
         // An unusable store is a first run.
     }
 }
 
-void TStateSaver::Save(const std::string& rootKey, Registry& registry) const {
+void TStateSaver::Save(const std::string& rootKey, TRegistry& registry) const {
     try {
-        const auto key = registry.openKey(statePath(rootKey), true);
+        const auto key = registry.OpenKey(StatePath(rootKey), true);
         for (const auto& [name, value] : m_values)
-            key->writeInteger(name, value);
+            key->WriteInteger(name, value);
         // One commit: a failure leaves the key as it was.
-        key->close();
-    } catch (const RegistryError&) {
+        key->Close();
+    } catch (const ERegistryError&) {
         // Nothing is saved.
     }
 }
@@ -70,14 +70,14 @@ TWindowRestore RestoreWindowState(const TStateSaver& saver, TScreenSize screen) 
         restore.Centre = true;
         return restore;
     }
-    restore.MainLeft = inside(saver.Value(kStateLeft), screen.Width);
-    restore.MainTop = inside(saver.Value(kStateTop), screen.Height);
-    restore.ListLeft = positive(saver.Value(kStateListLeft));
-    restore.ListTop = positive(saver.Value(kStateListTop));
-    restore.ListWidth = positive(saver.Value(kStateListWidth));
-    restore.ListHeight = positive(saver.Value(kStateListHeight));
+    restore.MainLeft = Inside(saver.Value(kStateLeft), screen.Width);
+    restore.MainTop = Inside(saver.Value(kStateTop), screen.Height);
+    restore.ListLeft = Positive(saver.Value(kStateListLeft));
+    restore.ListTop = Positive(saver.Value(kStateListTop));
+    restore.ListWidth = Positive(saver.Value(kStateListWidth));
+    restore.ListHeight = Positive(saver.Value(kStateListHeight));
     for (std::size_t i = 0; i < kStateListColumnWidths.size(); ++i)
-        restore.ListColumnWidths[i] = positive(saver.Value(kStateListColumnWidths[i]));
+        restore.ListColumnWidths[i] = Positive(saver.Value(kStateListColumnWidths[i]));
     return restore;
 }
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-class Registry;
+class TRegistry;
 
 // Orders names without regard to ASCII letter case, as the registry compares value names: "left"
 // read from the key and "Left" set by the program are one entry, not two that overwrite each other
@@ -21,10 +21,10 @@ class TStateSaver {
 public:
     // Empties the map, then takes every value of <root>\State that reads as an integer; a value of
     // another type is left out. A missing key or an unusable store leaves the map empty.
-    void Load(const std::string& rootKey, Registry& registry);
+    void Load(const std::string& rootKey, TRegistry& registry);
     // Writes every entry as a DWORD into <root>\State, creating it if needed. A failure leaves the
     // key as it was.
-    void Save(const std::string& rootKey, Registry& registry) const;
+    void Save(const std::string& rootKey, TRegistry& registry) const;
 
     // A missing name reads as 0 and is added.
     std::int32_t& operator[](const std::string& name) { return m_values[name]; }

@@ -22,22 +22,22 @@ void TProgramSettings::SetDefaults() {
     UserPath = LocalAppDataFolder() + "tallyglass/";
 }
 
-void TProgramSettings::LoadSettings(Registry& registry) {
+void TProgramSettings::LoadSettings(TRegistry& registry) {
     try {
-        auto key = registry.openKey(kProgramKey, false);
+        auto key = registry.OpenKey(kProgramKey, false);
         if (!key)
             return;
         FirstRun = false;
         auto readBool = [&key](const char* name, bool& field) {
-            if (key->valueExists(name))
-                field = key->readBool(name);
+            if (key->ValueExists(name))
+                field = key->ReadBool(name);
         };
         auto readShortCut = [&key](const char* name, std::uint16_t& field) {
-            if (key->valueExists(name))
-                field = static_cast<std::uint16_t>(key->readInteger(name));
+            if (key->ValueExists(name))
+                field = static_cast<std::uint16_t>(key->ReadInteger(name));
         };
-        if (key->valueExists("Value_Password"))
-            PasswordHash = key->readString("Value_Password");
+        if (key->ValueExists("Value_Password"))
+            PasswordHash = key->ReadString("Value_Password");
         readBool("Value_ShowHints", ShowHints);
         readBool("Value_BalanceWindowVisible", BalanceWindowVisible);
         readBool("Value_ActivateBLWindow", ActivateBLWindow);
@@ -46,26 +46,26 @@ void TProgramSettings::LoadSettings(Registry& registry) {
         readBool("Value_AutoStart", AutoStart);
         readShortCut("Value_ShowBalanceWindowShortCut", ShowBalanceWindowShortCut);
         readShortCut("Value_ShowMainWindowShortCut", ShowMainWindowShortCut);
-    } catch (const RegistryError&) {
+    } catch (const ERegistryError&) {
         // The values read so far stay; the rest keep their defaults.
     }
 }
 
-void TProgramSettings::SaveSettings(Registry& registry) {
+void TProgramSettings::SaveSettings(TRegistry& registry) {
     try {
-        auto key = registry.openKey(kProgramKey, true);
-        key->writeBool("Value_ShowHints", ShowHints);
-        key->writeBool("Value_AutoStart", AutoStart);
-        key->writeBool("Value_ActivateBLWindow", ActivateBLWindow);
-        key->writeBool("Value_BlinkTrayIcon", BlinkTrayIcon);
-        key->writeBool("Value_ShowBalloonTip", ShowBalloonTip);
-        key->writeBool("Value_BalanceWindowVisible", BalanceWindowVisible);
-        key->writeString("Value_Password", PasswordHash);
-        key->writeInteger("Value_ShowBalanceWindowShortCut", ShowBalanceWindowShortCut);
-        key->writeInteger("Value_ShowMainWindowShortCut", ShowMainWindowShortCut);
-        key->writeString("ExePath", ExePath);
-        key->close();
-    } catch (const RegistryError&) {
+        auto key = registry.OpenKey(kProgramKey, true);
+        key->WriteBool("Value_ShowHints", ShowHints);
+        key->WriteBool("Value_AutoStart", AutoStart);
+        key->WriteBool("Value_ActivateBLWindow", ActivateBLWindow);
+        key->WriteBool("Value_BlinkTrayIcon", BlinkTrayIcon);
+        key->WriteBool("Value_ShowBalloonTip", ShowBalloonTip);
+        key->WriteBool("Value_BalanceWindowVisible", BalanceWindowVisible);
+        key->WriteString("Value_Password", PasswordHash);
+        key->WriteInteger("Value_ShowBalanceWindowShortCut", ShowBalanceWindowShortCut);
+        key->WriteInteger("Value_ShowMainWindowShortCut", ShowMainWindowShortCut);
+        key->WriteString("ExePath", ExePath);
+        key->Close();
+    } catch (const ERegistryError&) {
         // Saving ends silently; the auto-start entry is applied all the same.
     }
     ApplyAutoStart();

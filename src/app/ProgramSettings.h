@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class Registry;
+class TRegistry;
 
 // The user's program settings, kept under the program key of the registry store.
 class TProgramSettings {
@@ -29,9 +29,9 @@ public:
     void SetDefaults();
     // Reads the stored values; a missing program key leaves the defaults and FirstRun set. A value
     // of the wrong type ends the reading: what was read before it stays.
-    void LoadSettings(Registry& registry);
+    void LoadSettings(TRegistry& registry);
     // Writes every value, then applies the auto-start entry (in every case).
-    void SaveSettings(Registry& registry);
+    void SaveSettings(TRegistry& registry);
     void SetPassword(const std::string& password);
     // Writes or removes the desktop's autostart entry for the program file (see TAutoStart).
     void ApplyAutoStart();

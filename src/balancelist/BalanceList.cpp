@@ -40,7 +40,7 @@ const std::string& SystemDecimalSeparator() {
 
 TBalanceList::TBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFile> log, std::string exePath)
     : m_owner(owner), m_log(std::move(log)), m_exePath(std::move(exePath)),
-      m_cancelEvent(std::make_shared<ManualResetEvent>()), m_decimalSeparator(SystemDecimalSeparator()),
+      m_cancelEvent(std::make_shared<TManualResetEvent>()), m_decimalSeparator(SystemDecimalSeparator()),
       m_clock([] { return Now(); }), m_connected([] { return IsConnected(); }) {
     m_trendTexts = {LoadStr(1020), LoadStr(1021), LoadStr(1022)};
     m_infoHeader = LoadStr(1024);
@@ -51,12 +51,12 @@ TBalanceList::~TBalanceList() {
     WaitForChecks();
 }
 
-void TBalanceList::notify(TRowChange change, int row) const {
+void TBalanceList::Notify(TRowChange change, int row) const {
     if (m_listener)
         m_listener(change, row);
 }
 
-void TBalanceList::reindex() {
+void TBalanceList::Reindex() {
     m_index.clear();
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         m_index.emplace(m_rows[i].Alert, static_cast<int>(i));
@@ -79,22 +79,22 @@ void TBalanceList::AddAlertRow(TAlertItem& alert) {
     row.TimeText = TimeText(alert);
     row.StatusText = row.TimeText;
     const int index = RowCount();
-    notify(TRowChange::BeforeInsert, index);
+    Notify(TRowChange::BeforeInsert, index);
     m_rows.push_back(std::move(row));
     m_index.emplace(&alert, index);
-    notify(TRowChange::Inserted, index);
+    Notify(TRowChange::Inserted, index);
 }
 
 void TBalanceList::RemoveAlertRow(TAlertItem& alert) {
     const int index = IndexOf(alert);
     if (index < 0)
         return;
-    notify(TRowChange::BeforeRemove, index);
+    Notify(TRowChange::BeforeRemove, index);
     m_rows.erase(m_rows.begin() + index);
-    reindex();
+    Reindex();
     if (m_hintRow >= index)
         m_hintRow = -1;
-    notify(TRowChange::Removed, index);
+    Notify(TRowChange::Removed, index);
 }
 
 void TBalanceList::RenameAlertRow(TAlertItem& alert, const std::string& caption) {
@@ -104,15 +104,15 @@ void TBalanceList::RenameAlertRow(TAlertItem& alert, const std::string& caption)
     m_rows[static_cast<std::size_t>(index)].Caption = caption;
     if (m_hintRow == index)
         m_hintRow = -1;
-    notify(TRowChange::Changed, index);
+    Notify(TRowChange::Changed, index);
 }
 
 void TBalanceList::ClearRows() {
-    notify(TRowChange::BeforeReset, -1);
+    Notify(TRowChange::BeforeReset, -1);
     m_rows.clear();
     m_index.clear();
     m_hintRow = -1;
-    notify(TRowChange::Reset, -1);
+    Notify(TRowChange::Reset, -1);
 }
 
 bool TBalanceList::IsChecking(const TAlertItem& alert) const {
@@ -169,7 +169,7 @@ void TBalanceList::tmCheckTimerTimer() {
             }
             if (row.StatusText != row.TimeText) {
                 row.StatusText = row.TimeText;
-                notify(TRowChange::Changed, index);
+                Notify(TRowChange::Changed, index);
             }
         } catch (const std::exception&) {
             // One row's failure leaves the others to be looked at.
@@ -192,14 +192,14 @@ void TBalanceList::Disable(TAlertItem& alert) {
     m_owner.DeactivateAlert(alert);
 }
 
-void TBalanceList::updateRowAfterCheck(int index, const TCheckThread& thread) {
+void TBalanceList::UpdateRowAfterCheck(int index, const TCheckThread& thread) {
     TBalanceRow& row = m_rows[static_cast<std::size_t>(index)];
     row.BalanceText = BalanceText(row.Alert->CurrentBalance());
     row.StatusText = thread.StatusText;
     row.ImageIndex = TrendOf(*row.Alert);
     if (m_hintRow == index)
         m_hintRow = -1;
-    notify(TRowChange::Changed, index);
+    Notify(TRowChange::Changed, index);
 }
 
 void TBalanceList::CheckDone(TCheckThread& thread) {
@@ -217,7 +217,7 @@ void TBalanceList::CheckDone(TCheckThread& thread) {
         ~Forget() { list.m_runningChecks.erase(&alert); }
     } forget{*this, alert};
     if (const int index = IndexOf(alert); index >= 0)
-        updateRowAfterCheck(index, thread);
+        UpdateRowAfterCheck(index, thread);
     if (alert.BalanceChanged())
         m_owner.NotifyBalanceChanged(alert);
     else if (!thread.RequestOk)
@@ -226,7 +226,7 @@ void TBalanceList::CheckDone(TCheckThread& thread) {
 
 void TBalanceList::WaitForChecks() {
     m_destroying = true;
-    m_cancelEvent->set();
+    m_cancelEvent->Set();
     for (const auto& [alert, thread] : m_runningChecks) {
         thread->Cancel();
         for (int attempt = 0; attempt < 30 && !thread->Finished(); ++attempt)
@@ -255,13 +255,13 @@ void TBalanceList::Sort(int column) {
         }
     };
     const bool descending = tag == 1;
-    notify(TRowChange::BeforeLayout, -1);
+    Notify(TRowChange::BeforeLayout, -1);
     std::stable_sort(m_rows.begin(), m_rows.end(), [&](const TBalanceRow& a, const TBalanceRow& b) {
         return descending ? compare(b, a) < 0 : compare(a, b) < 0;
     });
-    reindex();
+    Reindex();
     m_hintRow = -1;
-    notify(TRowChange::Layout, -1);
+    Notify(TRowChange::Layout, -1);
 }
 
 std::string TBalanceList::TimeText(const TAlertItem& alert) {

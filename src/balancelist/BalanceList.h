@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-class ManualResetEvent;
+class TManualResetEvent;
 class TCheckThread;
 class TLogFile;
 
@@ -151,12 +151,12 @@ public:
     void SetDecimalSeparator(std::string separator) { m_decimalSeparator = std::move(separator); }
     void SetChangeListener(TChangeListener listener) { m_listener = std::move(listener); }
 
-    const std::shared_ptr<ManualResetEvent>& CancelEvent() const { return m_cancelEvent; }
+    const std::shared_ptr<TManualResetEvent>& CancelEvent() const { return m_cancelEvent; }
 
 private:
-    void notify(TRowChange change, int row) const;
-    void reindex();
-    void updateRowAfterCheck(int index, const TCheckThread& thread);
+    void Notify(TRowChange change, int row) const;
+    void Reindex();
+    void UpdateRowAfterCheck(int index, const TCheckThread& thread);
 
     IBalanceListOwner& m_owner;
     std::shared_ptr<TLogFile> m_log;
@@ -165,7 +165,7 @@ private:
     // Row index of each listed alert; the timer scans the alerts in this index's fixed order.
     std::map<const TAlertItem*, int> m_index;
     std::map<const TAlertItem*, std::shared_ptr<TCheckThread>> m_runningChecks;
-    std::shared_ptr<ManualResetEvent> m_cancelEvent;
+    std::shared_ptr<TManualResetEvent> m_cancelEvent;
     bool m_destroying = false;
 
     std::array<std::string, 3> m_trendTexts; // growth up, growth down, no change

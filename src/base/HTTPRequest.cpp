@@ -16,27 +16,27 @@ namespace {
 std::mutex g_trustMutex;
 std::string g_trustedCertificates;
 
-std::string trustedCertificates() {
+std::string TrustedCertificates() {
     std::lock_guard lock(g_trustMutex);
     return g_trustedCertificates;
 }
 
-void initialiseCurl() {
+void InitialiseCurl() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-struct SlistDeleter {
+struct TSlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+using TSlistPtr = std::unique_ptr<curl_slist, TSlistDeleter>;
 
-struct UrlDeleter {
+struct TUrlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
-using UrlPtr = std::unique_ptr<CURLU, UrlDeleter>;
+using TUrlPtr = std::unique_ptr<CURLU, TUrlDeleter>;
 
-bool append(SlistPtr& list, const std::string& line) {
+bool Append(TSlistPtr& list, const std::string& line) {
     curl_slist* grown = curl_slist_append(list.get(), line.c_str());
     if (grown == nullptr)
         return false;
@@ -47,13 +47,13 @@ bool append(SlistPtr& list, const std::string& line) {
 
 // The address as sent: only http and https, and without the user name and password that may be
 // written in it (the login goes only where Login and Password say).
-UrlPtr parseAddress(const std::string& given) {
+TUrlPtr ParseAddress(const std::string& given) {
     // Templates may put blanks into an address (a date format with a blank, say); they go out
     // escaped, as browsers send them.
     std::string address;
     for (const char c : given)
         address += c == ' ' ? std::string("%20") : std::string(1, c);
-    UrlPtr url(curl_url());
+    TUrlPtr url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK)
         return nullptr;
     char* scheme = nullptr;
@@ -88,26 +88,26 @@ struct CHTTPRequest::Session {
     bool cancelled = false;
 
     ~Session() {
-        detach();
+        Detach();
         if (easy != nullptr)
             curl_easy_cleanup(easy);
         if (multi != nullptr)
             curl_multi_cleanup(multi);
     }
 
-    void detach() {
+    void Detach() {
         if (attached)
             curl_multi_remove_handle(multi, easy);
         attached = false;
     }
 
-    bool cancelRequested() const { return owner->CancelEvent != nullptr && owner->CancelEvent->isSet(); }
+    bool CancelRequested() const { return owner->CancelEvent != nullptr && owner->CancelEvent->IsSet(); }
 
-    static size_t write(char* data, size_t size, size_t count, void* user) {
+    static size_t Write(char* data, size_t size, size_t count, void* user) {
         auto* session = static_cast<Session*>(user);
         CHTTPRequest& request = *session->owner;
         const size_t bytes = size * count;
-        if (session->cancelRequested()) {
+        if (session->CancelRequested()) {
             session->cancelled = true;
             return CURL_WRITEFUNC_ERROR;
         }
@@ -134,7 +134,7 @@ void CHTTPRequest::SetTrustedCertificates(const std::string& pemFile) {
 
 void CHTTPRequest::CloseHandles() {
     if (m_session)
-        m_session->detach();
+        m_session->Detach();
 }
 
 bool CHTTPRequest::Perform() {
@@ -143,7 +143,7 @@ bool CHTTPRequest::Perform() {
     ContentLength = 0;
     StatusCode = 0;
 
-    initialiseCurl();
+    InitialiseCurl();
     if (!m_session) {
         auto session = std::make_unique<Session>();
         session->easy = curl_easy_init();
@@ -160,7 +160,7 @@ bool CHTTPRequest::Perform() {
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(kReadBlockBytes));
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Session::write);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Session::Write);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, session.get());
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
         char* defaultCa = nullptr;
@@ -174,11 +174,11 @@ bool CHTTPRequest::Perform() {
     session.tooLarge = false;
     session.cancelled = false;
 
-    const UrlPtr url = parseAddress(Url);
+    const TUrlPtr url = ParseAddress(Url);
     if (!url)
         return false;
 
-    SlistPtr headers;
+    TSlistPtr headers;
     bool listOk = true;
     // Header lines given by the caller, one per line; blank lines are dropped.
     for (std::size_t start = 0; start < Headers.size();) {
@@ -186,15 +186,15 @@ bool CHTTPRequest::Perform() {
         if (end == std::string::npos)
             end = Headers.size();
         if (end > start)
-            listOk = listOk && append(headers, Headers.substr(start, end - start));
+            listOk = listOk && Append(headers, Headers.substr(start, end - start));
         start = end + 1;
     }
     if (NoCache) {
-        listOk = listOk && append(headers, "Pragma: no-cache");
-        listOk = listOk && append(headers, "Cache-Control: no-cache");
+        listOk = listOk && Append(headers, "Pragma: no-cache");
+        listOk = listOk && Append(headers, "Cache-Control: no-cache");
     }
     // A body is sent as it is, never held back waiting for "100 Continue".
-    listOk = listOk && append(headers, "Expect:");
+    listOk = listOk && Append(headers, "Expect:");
 
     const bool hasBody = !PostData.empty();
     if (Method == mPost) {
@@ -205,11 +205,11 @@ bool CHTTPRequest::Perform() {
         if (!hasBody) {
             // A POST without a body carries no form content type. Its "Content-Length: 0" stays:
             // without it some servers wait for a body until the connection closes.
-            listOk = listOk && append(headers, "Content-Type:");
+            listOk = listOk && Append(headers, "Content-Type:");
         }
     } else if (hasBody) {
         // A GET that carries a body: the body goes out with its length, but no form content type.
-        listOk = listOk && append(headers, "Content-Type:");
+        listOk = listOk && Append(headers, "Content-Type:");
     }
     if (!listOk)
         return false;
@@ -234,7 +234,7 @@ bool CHTTPRequest::Perform() {
     const bool authorize = !Login.empty() && !Password.empty();
     curl_easy_setopt(easy, CURLOPT_USERNAME, authorize ? Login.c_str() : nullptr);
     curl_easy_setopt(easy, CURLOPT_PASSWORD, authorize ? Password.c_str() : nullptr);
-    const std::string trusted = trustedCertificates();
+    const std::string trusted = TrustedCertificates();
     const std::string& caFile = trusted.empty() ? session.defaultCaFile : trusted;
     curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.empty() ? nullptr : caFile.c_str());
 
@@ -249,7 +249,7 @@ bool CHTTPRequest::Perform() {
     curl_off_t lastBytes = -1;
     bool ok = false;
     for (;;) {
-        if (session.cancelRequested()) {
+        if (session.CancelRequested()) {
             session.cancelled = true;
             break;
         }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-class ManualResetEvent;
+class TManualResetEvent;
 
 // The program's one-shot HTTP(S) client: every download of a balance check and of a script's
 // Request object goes through it. Set the fields, call Perform, read the response fields.
@@ -33,7 +33,7 @@ public:
     CHTTPRequest& operator=(const CHTTPRequest&) = delete;
 
     // When set (not owned), the body download stops at the next read and Perform returns false.
-    const ManualResetEvent* CancelEvent = nullptr;
+    const TManualResetEvent* CancelEvent = nullptr;
     // Content-Length of the last response, 0 when absent.
     std::int32_t ContentLength = 0;
     // The body as read; a std::string, so one zero byte always follows it in memory.

@@ -58,7 +58,7 @@ bool TLogFile::Enabled() const {
     return m_enabled;
 }
 
-void TLogFile::WriteLog(const std::string& format, std::initializer_list<MsgArg> args) {
+void TLogFile::WriteLog(const std::string& format, std::initializer_list<TMsgArg> args) {
     // The line is complete in memory before the lock is taken; only the write is serialised.
     const std::string line = FormatDateTime("c", Now()) + ": " + FormatMsg(format, args) + "\r\n";
     std::lock_guard lock(m_mutex);

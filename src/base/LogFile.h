@@ -31,7 +31,7 @@ public:
     bool CopyTo(const std::string& destination);
 
     // Formats the message and appends one line; nothing happens while disabled or closed.
-    void WriteLog(const std::string& format, std::initializer_list<MsgArg> args = {});
+    void WriteLog(const std::string& format, std::initializer_list<TMsgArg> args = {});
 
 private:
     // One mutex serialises writing, opening and closing, so no write uses a handle being closed.

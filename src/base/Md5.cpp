@@ -48,10 +48,10 @@ void TMd5::Update(const void* data, std::size_t count) {
         used += take;
         if (used < 64)
             return;
-        transform(m_buffer.data());
+        Transform(m_buffer.data());
     }
     for (; count >= 64; count -= 64, bytes += 64)
-        transform(bytes);
+        Transform(bytes);
     if (count > 0)
         std::memcpy(m_buffer.data(), bytes, count);
 }
@@ -80,7 +80,7 @@ TMd5::TDigest TMd5::Digest(std::string_view bytes) {
     return md5.Final();
 }
 
-void TMd5::transform(const std::uint8_t* block) {
+void TMd5::Transform(const std::uint8_t* block) {
     const auto& sine = SineTable();
     std::uint32_t words[16];
     for (int i = 0; i < 16; ++i)

@@ -21,7 +21,7 @@ public:
     static TDigest Digest(std::string_view bytes);
 
 private:
-    void transform(const std::uint8_t* block);
+    void Transform(const std::uint8_t* block);
 
     std::array<std::uint32_t, 4> m_state{};
     std::array<std::uint8_t, 64> m_buffer{};

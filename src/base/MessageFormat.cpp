@@ -2,7 +2,7 @@
 
 namespace {
 
-std::string argText(const MsgArg& arg, char kind) {
+std::string ArgText(const TMsgArg& arg, char kind) {
     if (const auto* text = std::get_if<std::string>(&arg))
         return *text;
     if (const auto* value = std::get_if<std::int64_t>(&arg)) {
@@ -18,7 +18,7 @@ std::string argText(const MsgArg& arg, char kind) {
 
 } // namespace
 
-std::string FormatMsg(const std::string& format, std::initializer_list<MsgArg> args) {
+std::string FormatMsg(const std::string& format, std::initializer_list<TMsgArg> args) {
     std::string out;
     out.reserve(format.size() + 32);
     auto next = args.begin();
@@ -34,7 +34,7 @@ std::string FormatMsg(const std::string& format, std::initializer_list<MsgArg> a
             ++i;
         } else if (kind == 's' || kind == 'd' || kind == 'u') {
             if (next != args.end())
-                out += argText(*next++, kind);
+                out += ArgText(*next++, kind);
             ++i;
         } else {
             out += c;

@@ -121,25 +121,25 @@ void StoreBlock(std::uint8_t* bytes, std::uint64_t value) {
 
 TTripleDes::TTripleDes(std::span<const std::uint8_t, kKeySize> key) {
     for (std::size_t i = 0; i < m_schedules.size(); ++i)
-        m_schedules[i] = makeSchedule(key.data() + 8 * i);
+        m_schedules[i] = MakeSchedule(key.data() + 8 * i);
 }
 
 TTripleDes::TTripleDes(std::string_view key) {
     if (key.size() != kKeySize)
         throw std::invalid_argument("a Triple DES key has 24 bytes");
     for (std::size_t i = 0; i < m_schedules.size(); ++i)
-        m_schedules[i] = makeSchedule(reinterpret_cast<const std::uint8_t*>(key.data()) + 8 * i);
+        m_schedules[i] = MakeSchedule(reinterpret_cast<const std::uint8_t*>(key.data()) + 8 * i);
 }
 
 // The rounds keep both halves rotated left by one bit: then the six-bit expansion windows of S-boxes
 // 2,4,6,8 are bytes 3..0 of the half, those of S-boxes 1,3,5,7 are bytes 3..0 of the half rotated right
 // by four, and the expansion becomes two XORs with the prepared subkey words.
-const TTripleDes::TTables& TTripleDes::tables() {
-    static const TTables built = buildTables();
+const TTripleDes::TTables& TTripleDes::Tables() {
+    static const TTables built = BuildTables();
     return built;
 }
 
-TTripleDes::TTables TTripleDes::buildTables() {
+TTripleDes::TTables TTripleDes::BuildTables() {
     TTables tables;
     // Each table is a linear bit permutation, so an entry is the OR of the images of its set bits.
     // The images are indexed by bit position, 0 being the least significant bit.
@@ -189,7 +189,7 @@ TTripleDes::TTables TTripleDes::buildTables() {
     return tables;
 }
 
-TTripleDes::TSchedule TTripleDes::makeSchedule(const std::uint8_t* key) {
+TTripleDes::TSchedule TTripleDes::MakeSchedule(const std::uint8_t* key) {
     // PC-1 skips bits 8, 16, ..., 64: the parity bits play no part.
     const std::uint64_t cd = Permute(LoadBlock(key), 64, kPermutedChoice1);
     auto c = static_cast<std::uint32_t>(cd >> 28);
@@ -209,7 +209,7 @@ TTripleDes::TSchedule TTripleDes::makeSchedule(const std::uint8_t* key) {
     return schedule;
 }
 
-inline std::uint32_t TTripleDes::feistel(std::uint32_t half, const std::uint32_t* subkey) const {
+inline std::uint32_t TTripleDes::Feistel(std::uint32_t half, const std::uint32_t* subkey) const {
     const auto& sp = m_tables->sp;
     std::uint32_t w = std::rotr(half, 4) ^ subkey[0];
     std::uint32_t f = sp[6][w & 63] ^ sp[4][(w >> 8) & 63] ^ sp[2][(w >> 16) & 63] ^ sp[0][(w >> 24) & 63];
@@ -221,19 +221,19 @@ inline std::uint32_t TTripleDes::feistel(std::uint32_t half, const std::uint32_t
 // Sixteen rounds of one DES, subkeys in order (encryption) or reversed (decryption). Ends with
 // left = L16, right = R16; the DES output block is R16 L16.
 template <bool Reverse>
-inline void TTripleDes::desRounds(std::uint32_t& left, std::uint32_t& right, const TSchedule& schedule) const {
+inline void TTripleDes::DesRounds(std::uint32_t& left, std::uint32_t& right, const TSchedule& schedule) const {
     for (int i = 0; i < 16; i += 2) {
         const int first = Reverse ? 15 - i : i;
         const int second = Reverse ? 14 - i : i + 1;
-        left ^= feistel(right, &schedule[2 * first]);
-        right ^= feistel(left, &schedule[2 * second]);
+        left ^= Feistel(right, &schedule[2 * first]);
+        right ^= Feistel(left, &schedule[2 * second]);
     }
 }
 
 // Between the three DES operations the final and initial permutations cancel out, leaving only the
 // exchange of the halves.
 template <bool Decrypting>
-void TTripleDes::cryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blockCount) const {
+void TTripleDes::CryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blockCount) const {
     for (; blockCount > 0; --blockCount, in += kBlockSize, out += kBlockSize) {
         const std::uint64_t block = LoadBlock(in);
         std::uint64_t permuted = 0;
@@ -242,17 +242,17 @@ void TTripleDes::cryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::siz
         auto left = static_cast<std::uint32_t>(permuted >> 32);
         auto right = static_cast<std::uint32_t>(permuted);
         if constexpr (Decrypting) {
-            desRounds<true>(left, right, m_schedules[2]);
+            DesRounds<true>(left, right, m_schedules[2]);
             std::swap(left, right);
-            desRounds<false>(left, right, m_schedules[1]);
+            DesRounds<false>(left, right, m_schedules[1]);
             std::swap(left, right);
-            desRounds<true>(left, right, m_schedules[0]);
+            DesRounds<true>(left, right, m_schedules[0]);
         } else {
-            desRounds<false>(left, right, m_schedules[0]);
+            DesRounds<false>(left, right, m_schedules[0]);
             std::swap(left, right);
-            desRounds<true>(left, right, m_schedules[1]);
+            DesRounds<true>(left, right, m_schedules[1]);
             std::swap(left, right);
-            desRounds<false>(left, right, m_schedules[2]);
+            DesRounds<false>(left, right, m_schedules[2]);
         }
         const std::uint64_t preoutput = (std::uint64_t{right} << 32) | left;
         std::uint64_t result = 0;
@@ -263,9 +263,9 @@ void TTripleDes::cryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::siz
 }
 
 void TTripleDes::EncryptBlocks(const void* in, void* out, std::size_t blockCount) const {
-    cryptBlocks<false>(static_cast<const std::uint8_t*>(in), static_cast<std::uint8_t*>(out), blockCount);
+    CryptBlocks<false>(static_cast<const std::uint8_t*>(in), static_cast<std::uint8_t*>(out), blockCount);
 }
 
 void TTripleDes::DecryptBlocks(const void* in, void* out, std::size_t blockCount) const {
-    cryptBlocks<true>(static_cast<const std::uint8_t*>(in), static_cast<std::uint8_t*>(out), blockCount);
+    CryptBlocks<true>(static_cast<const std::uint8_t*>(in), static_cast<std::uint8_t*>(out), blockCount);
 }

@@ -33,10 +33,10 @@ private:
     using TNibbleTable = std::array<std::array<std::uint64_t, 16>, 16>;
 
     template <bool Decrypting>
-    void cryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blockCount) const;
+    void CryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blockCount) const;
     template <bool Reverse>
-    void desRounds(std::uint32_t& left, std::uint32_t& right, const TSchedule& schedule) const;
-    std::uint32_t feistel(std::uint32_t half, const std::uint32_t* subkey) const;
+    void DesRounds(std::uint32_t& left, std::uint32_t& right, const TSchedule& schedule) const;
+    std::uint32_t Feistel(std::uint32_t half, const std::uint32_t* subkey) const;
 
     // The tables do not depend on the key: they are built once and shared by every instance.
     struct TTables {
@@ -44,10 +44,10 @@ private:
         TNibbleTable initial{};                            // IP, halves rotated left by 1
         TNibbleTable final{};                              // undo the rotation, then FP
     };
-    static const TTables& tables();
-    static TTables buildTables();
-    static TSchedule makeSchedule(const std::uint8_t* key);
+    static const TTables& Tables();
+    static TTables BuildTables();
+    static TSchedule MakeSchedule(const std::uint8_t* key);
 
-    const TTables* m_tables = &tables();
+    const TTables* m_tables = &Tables();
     std::array<TSchedule, 3> m_schedules{}; // K1, K2, K3
 };

@@ -16,7 +16,7 @@
 #include <iterator>
 
 TCheckThread::TCheckThread(TAlertItem& alert, std::string alertsFolder, TLogFile& log,
-                           std::shared_ptr<ManualResetEvent> cancelEvent)
+                           std::shared_ptr<TManualResetEvent> cancelEvent)
     : TWorker(std::move(cancelEvent)), AlertsFolder(std::move(alertsFolder)), m_alert(alert), m_log(log) {
     m_request.CancelEvent = &CancelEvent();
     const auto lock = alert.Lock();
@@ -39,12 +39,12 @@ std::string TCheckThread::LoadText(unsigned id) {
     std::string text;
     // The translator belongs to the user-interface thread. Once that thread no longer takes calls
     // (shutdown), the built-in lookup, which is safe anywhere, still gives the text.
-    if (!UiThread::runSync([&] { text = LoadStr(id); }))
+    if (!UiThread::RunSync([&] { text = LoadStr(id); }))
         text = LoadStr(id);
     return text;
 }
 
-void TCheckThread::Log(unsigned id, std::initializer_list<MsgArg> args) {
+void TCheckThread::Log(unsigned id, std::initializer_list<TMsgArg> args) {
     m_log.WriteLog(LoadText(id), args);
 }
 
@@ -227,7 +227,7 @@ TMatchResult TCheckThread::RunPatternScript(const std::string& page, const std::
         return mrCompileError;
     if (!host.CallFunction("get_balance", page))
         return mrBadOption;
-    list = SplitLines(host.Result().text());
+    list = SplitLines(host.Result().Text());
     return list.empty() ? mrNoMatch : mrMatched;
 }
 

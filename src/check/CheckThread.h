@@ -33,7 +33,7 @@ public:
     // The definition and the page login are read from the alert now, under its lock. The cancel
     // event (nullptr: one of the check's own) stops a running download or script.
     TCheckThread(TAlertItem& alert, std::string alertsFolder, TLogFile& log,
-                 std::shared_ptr<ManualResetEvent> cancelEvent = nullptr);
+                 std::shared_ptr<TManualResetEvent> cancelEvent = nullptr);
     ~TCheckThread() override;
 
     // Runs on the user-interface thread when the check ends, whatever its outcome, unless the check
@@ -99,7 +99,7 @@ private:
         std::vector<TChunk> Chunks; // Matches as the last check left them
     };
 
-    void Log(unsigned id, std::initializer_list<MsgArg> args);
+    void Log(unsigned id, std::initializer_list<TMsgArg> args);
     void ConnectScriptEvents(TActiveScriptEngine& host);
     // Finds the script file without regard to letter case, reads and decrypts it.
     bool ReadScript(const std::string& file, const std::string& written, std::string& text) const;

@@ -7,13 +7,13 @@ namespace {
 
 constexpr uint32_t kCompileOptions = PCRE2_CASELESS | PCRE2_MULTILINE | PCRE2_DOTALL | PCRE2_UNGREEDY;
 
-struct MatchDataDeleter {
+struct TMatchDataDeleter {
     void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
 };
-struct MatchContextDeleter {
+struct TMatchContextDeleter {
     void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
 };
-struct JitStackDeleter {
+struct TJitStackDeleter {
     void operator()(pcre2_jit_stack* stack) const { pcre2_jit_stack_free(stack); }
 };
 
@@ -40,7 +40,7 @@ TMatchResult TCompiledPattern::Match(std::string_view subject, std::vector<std::
     list.clear();
     if (m_code == nullptr)
         return mrCompileError;
-    const std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
+    const std::unique_ptr<pcre2_match_data, TMatchDataDeleter> data(
         pcre2_match_data_create(static_cast<uint32_t>(kMaxSubmatches), nullptr));
     if (!data)
         return mrNoMemory;
@@ -51,9 +51,9 @@ TMatchResult TCompiledPattern::Match(std::string_view subject, std::vector<std::
         rc = pcre2_match(m_code.get(), subjectBytes, subject.size(), 0, 0, data.get(), nullptr);
         if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
             // The JIT's default stack is small; deep patterns on long pages get a larger one.
-            const std::unique_ptr<pcre2_match_context, MatchContextDeleter> context(
+            const std::unique_ptr<pcre2_match_context, TMatchContextDeleter> context(
                 pcre2_match_context_create(nullptr));
-            const std::unique_ptr<pcre2_jit_stack, JitStackDeleter> stack(
+            const std::unique_ptr<pcre2_jit_stack, TJitStackDeleter> stack(
                 pcre2_jit_stack_create(32 * 1024, 4 << 20, nullptr));
             if (context && stack) {
                 pcre2_jit_stack_assign(context.get(), nullptr, stack.get());

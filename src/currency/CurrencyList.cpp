@@ -22,7 +22,7 @@ constexpr TScriptMember kMembers[] = {
 // and a backslash would place the entry into another key (a currency "X\Values" would put its
 // name and flag among the values of currency X and break the next load), so such entries are
 // kept in memory only.
-bool storableKeyName(const std::string& name) {
+bool StorableKeyName(const std::string& name) {
     return !name.empty() && name.find('\\') == std::string::npos;
 }
 
@@ -62,7 +62,7 @@ const TCurrencyColumn& TCurrencyList::Column(int index) const {
     return m_columns.at(static_cast<std::size_t>(index)).column;
 }
 
-int TCurrencyList::findColumn(const std::string& name) const {
+int TCurrencyList::ColumnIndex(const std::string& name) const {
     const std::string fold = FoldCurrencyName(name);
     for (std::size_t i = 0; i < m_columns.size(); ++i)
         if (m_columns[i].fold == fold)
@@ -72,13 +72,13 @@ int TCurrencyList::findColumn(const std::string& name) const {
 
 const TCurrencyColumn* TCurrencyList::FindColumn(const std::string& name) const {
     const auto lock = Lock();
-    const int index = findColumn(name);
+    const int index = ColumnIndex(name);
     return index < 0 ? nullptr : &m_columns[static_cast<std::size_t>(index)].column;
 }
 
 void TCurrencyList::RegisterColumn(const std::string& name, const std::string& caption, bool inspectChanges) {
     const auto lock = Lock();
-    if (const int index = findColumn(name); index >= 0) {
+    if (const int index = ColumnIndex(name); index >= 0) {
         TCurrencyColumn& column = m_columns[static_cast<std::size_t>(index)].column;
         column.Caption = caption;
         column.InspectChanges = inspectChanges;
@@ -124,52 +124,52 @@ TCurrencyObject& TCurrencyList::FindOrAddCurrency(const std::string& key) {
     return *m_currencies.back().object;
 }
 
-void TCurrencyList::clear() {
+void TCurrencyList::Clear() {
     m_columns.clear();
     m_currencies.clear();
 }
 
 // ---- Script members -----------------------------------------------------------------------------
 
-std::span<const TScriptMember> TCurrencyList::members() const {
+std::span<const TScriptMember> TCurrencyList::Members() const {
     return kMembers;
 }
 
-TInvokeResult TCurrencyList::invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
+TInvokeResult TCurrencyList::InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
     const auto lock = Lock();
     switch (id) {
     case kRegisterColumn:
-        if (!isMethodCall(callKind) || args.size() != 3)
-            return TInvokeResult::badParamCount();
-        RegisterColumn(args[0].text(), args[1].text(), args[2].toBoolean());
-        return TInvokeResult::ok(TScriptValue::fromBoolean(true));
+        if (!IsMethodCall(callKind) || args.size() != 3)
+            return TInvokeResult::BadParamCount();
+        RegisterColumn(args[0].Text(), args[1].Text(), args[2].ToBoolean());
+        return TInvokeResult::Ok(TScriptValue::FromBoolean(true));
     case kAddCurrency:
     case kCurrency:
-        if (!isMethodCall(callKind) || args.size() != 1)
-            return TInvokeResult::badParamCount();
-        return TInvokeResult::ok(TScriptValue::fromObject(&FindOrAddCurrency(args[0].text())));
+        if (!IsMethodCall(callKind) || args.size() != 1)
+            return TInvokeResult::BadParamCount();
+        return TInvokeResult::Ok(TScriptValue::FromObject(&FindOrAddCurrency(args[0].Text())));
     case kCurrenciesCount:
         if ((callKind != ckMethod && callKind != ckPropertyGet && callKind != (ckMethod | ckPropertyGet)) ||
             !args.empty())
-            return TInvokeResult::badParamCount();
-        return TInvokeResult::ok(TScriptValue::fromNumber(static_cast<double>(m_currencies.size())));
+            return TInvokeResult::BadParamCount();
+        return TInvokeResult::Ok(TScriptValue::FromNumber(static_cast<double>(m_currencies.size())));
     case kCanSort:
         if (callKind == ckPropertyPut && args.size() == 1) {
-            CanSort = args[0].toBoolean();
-            return TInvokeResult::ok();
+            CanSort = args[0].ToBoolean();
+            return TInvokeResult::Ok();
         }
         if (callKind == ckPropertyGet && args.empty())
-            return TInvokeResult::ok(TScriptValue::fromBoolean(CanSort));
-        return TInvokeResult::badParamCount();
+            return TInvokeResult::Ok(TScriptValue::FromBoolean(CanSort));
+        return TInvokeResult::BadParamCount();
     default:
-        return TInvokeResult::memberNotFound();
+        return TInvokeResult::MemberNotFound();
     }
 }
 
 // ---- Registry -----------------------------------------------------------------------------------
 
-Registry& TCurrencyList::store() const {
-    return Store != nullptr ? *Store : Registry::instance();
+TRegistry& TCurrencyList::StateStore() const {
+    return Store != nullptr ? *Store : TRegistry::Instance();
 }
 
 std::string TCurrencyList::ListKey() const {
@@ -178,33 +178,33 @@ std::string TCurrencyList::ListKey() const {
 
 void TCurrencyList::LoadFromRegistry(const std::string& listKey) {
     const auto lock = Lock();
-    clear();
+    Clear();
     try {
-        Registry& registry = store();
+        TRegistry& registry = StateStore();
         const std::string columnsPath = listKey + "\\Columns";
-        if (const auto key = registry.openKey(columnsPath, false)) {
+        if (const auto key = registry.OpenKey(columnsPath, false)) {
             // Applied one by one: a value of the wrong type ends the load and keeps the ones before.
-            if (key->valueExists("Active"))
-                Active = key->readBool("Active");
-            if (key->valueExists("CanSort"))
-                CanSort = key->readBool("CanSort");
-            if (key->valueExists("Period"))
-                Period = key->readInteger("Period");
-            if (key->valueExists("PeriodType"))
-                PeriodType = static_cast<TPeriodType>(key->readInteger("PeriodType") & 0xFF);
-            if (key->valueExists("LastCheckedTime"))
-                LastCheckedTime = key->readDateTime("LastCheckedTime");
-            for (const std::string& name : key->subKeyNames()) {
-                const auto sub = registry.openKey(columnsPath + '\\' + name, false);
+            if (key->ValueExists("Active"))
+                Active = key->ReadBool("Active");
+            if (key->ValueExists("CanSort"))
+                CanSort = key->ReadBool("CanSort");
+            if (key->ValueExists("Period"))
+                Period = key->ReadInteger("Period");
+            if (key->ValueExists("PeriodType"))
+                PeriodType = static_cast<TPeriodType>(key->ReadInteger("PeriodType") & 0xFF);
+            if (key->ValueExists("LastCheckedTime"))
+                LastCheckedTime = key->ReadDateTime("LastCheckedTime");
+            for (const std::string& name : key->SubKeyNames()) {
+                const auto sub = registry.OpenKey(columnsPath + '\\' + name, false);
                 if (!sub)
                     continue;
                 TCurrencyColumn column{true, name, {}, false};
-                if (sub->valueExists("Caption"))
-                    column.Caption = sub->readString("Caption");
-                if (sub->valueExists("Visible"))
-                    column.Visible = sub->readBool("Visible");
-                if (sub->valueExists("InspectChanges"))
-                    column.InspectChanges = sub->readBool("InspectChanges");
+                if (sub->ValueExists("Caption"))
+                    column.Caption = sub->ReadString("Caption");
+                if (sub->ValueExists("Visible"))
+                    column.Visible = sub->ReadBool("Visible");
+                if (sub->ValueExists("InspectChanges"))
+                    column.InspectChanges = sub->ReadBool("InspectChanges");
                 if (!column.ColumnName.empty() && !column.Caption.empty())
                     m_columns.push_back({column, FoldCurrencyName(name)});
             }
@@ -212,17 +212,17 @@ void TCurrencyList::LoadFromRegistry(const std::string& listKey) {
 
         const std::string currenciesPath = listKey + "\\Currencies";
         std::vector<std::pair<std::string, TCurrencyObject*>> taken;
-        if (const auto key = registry.openKey(currenciesPath, false)) {
-            for (const std::string& name : key->subKeyNames()) {
-                const auto sub = registry.openKey(currenciesPath + '\\' + name, false);
+        if (const auto key = registry.OpenKey(currenciesPath, false)) {
+            for (const std::string& name : key->SubKeyNames()) {
+                const auto sub = registry.OpenKey(currenciesPath + '\\' + name, false);
                 if (!sub)
                     continue;
                 std::string currencyName;
                 bool active = true;
-                if (sub->valueExists("CurrencyName"))
-                    currencyName = sub->readString("CurrencyName");
-                if (sub->valueExists("Active"))
-                    active = sub->readBool("Active");
+                if (sub->ValueExists("CurrencyName"))
+                    currencyName = sub->ReadString("CurrencyName");
+                if (sub->ValueExists("Active"))
+                    active = sub->ReadBool("Active");
                 if (name.empty() || currencyName.empty())
                     continue;
                 TCurrencyObject& currency = FindOrAddCurrency(name);
@@ -232,13 +232,13 @@ void TCurrencyList::LoadFromRegistry(const std::string& listKey) {
             }
         }
         for (const auto& [name, currency] : taken) {
-            const auto values = registry.openKey(currenciesPath + '\\' + name + "\\Values", false);
+            const auto values = registry.OpenKey(currenciesPath + '\\' + name + "\\Values", false);
             if (!values)
                 continue;
-            for (const std::string& column : values->valueNames())
-                currency->SetBothTexts(column, values->readString(column));
+            for (const std::string& column : values->ValueNames())
+                currency->SetBothTexts(column, values->ReadString(column));
         }
-    } catch (const RegistryError&) {
+    } catch (const ERegistryError&) {
         // Ends the load silently; what was read stays.
     }
 }
@@ -246,56 +246,56 @@ void TCurrencyList::LoadFromRegistry(const std::string& listKey) {
 void TCurrencyList::SaveToRegistry(const std::string& listKey, bool stateOnly) {
     const auto lock = Lock();
     try {
-        Registry& registry = store();
+        TRegistry& registry = StateStore();
         const std::string columnsPath = listKey + "\\Columns";
-        if (auto key = registry.openKey(columnsPath, true)) {
-            key->writeBool("Active", Active);
-            key->writeInteger("Period", Period);
-            key->writeInteger("PeriodType", static_cast<std::int32_t>(PeriodType));
-            key->writeDateTime("LastCheckedTime", LastCheckedTime);
-            key->writeBool("CanSort", CanSort);
-            key->close();
+        if (auto key = registry.OpenKey(columnsPath, true)) {
+            key->WriteBool("Active", Active);
+            key->WriteInteger("Period", Period);
+            key->WriteInteger("PeriodType", static_cast<std::int32_t>(PeriodType));
+            key->WriteDateTime("LastCheckedTime", LastCheckedTime);
+            key->WriteBool("CanSort", CanSort);
+            key->Close();
             if (!stateOnly) {
                 for (const auto& entry : m_columns) {
                     const TCurrencyColumn& column = entry.column;
-                    if (!storableKeyName(column.ColumnName))
+                    if (!StorableKeyName(column.ColumnName))
                         continue;
-                    const auto sub = registry.openKey(columnsPath + '\\' + column.ColumnName, true);
+                    const auto sub = registry.OpenKey(columnsPath + '\\' + column.ColumnName, true);
                     if (!sub)
                         continue;
-                    sub->writeString("Caption", column.Caption);
-                    sub->writeBool("Visible", column.Visible);
-                    sub->writeBool("InspectChanges", column.InspectChanges);
-                    sub->close();
+                    sub->WriteString("Caption", column.Caption);
+                    sub->WriteBool("Visible", column.Visible);
+                    sub->WriteBool("InspectChanges", column.InspectChanges);
+                    sub->Close();
                 }
             }
         }
 
         const std::string currenciesPath = listKey + "\\Currencies";
-        if (!registry.openKey(currenciesPath, true))
+        if (!registry.OpenKey(currenciesPath, true))
             return;
         for (const auto& entry : m_currencies) {
-            if (!storableKeyName(entry.key))
+            if (!StorableKeyName(entry.key))
                 continue;
             const TCurrencyObject& currency = *entry.object;
             const std::string path = currenciesPath + '\\' + entry.key;
-            const auto key = registry.openKey(path, true);
+            const auto key = registry.OpenKey(path, true);
             if (!key)
                 continue;
             if (!stateOnly)
-                key->writeString("CurrencyName", currency.CurrencyName);
-            key->writeBool("Active", currency.Active);
-            key->close();
+                key->WriteString("CurrencyName", currency.CurrencyName);
+            key->WriteBool("Active", currency.Active);
+            key->Close();
             if (stateOnly)
                 continue;
-            const auto values = registry.openKey(path + "\\Values", true);
+            const auto values = registry.OpenKey(path + "\\Values", true);
             if (!values)
                 continue;
             for (const auto& [column, value] : currency.Values())
-                values->writeString(column, value.Current);
-            values->close();
+                values->WriteString(column, value.Current);
+            values->Close();
         }
-    } catch (const RegistryError&) {
+    } catch (const ERegistryError&) {
         // Ends the save silently; the list in memory is not affected.
     }
 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-class Registry;
+class TRegistry;
 
 // Where the lists keep their columns, currencies and settings: one subkey per script file.
 inline constexpr const char* kCurrencyRatesKey = "Software\\Brightmoor\\Tallyglass\\CurrencyRates";
@@ -56,7 +56,7 @@ public:
     TCurrencyList();
     ~TCurrencyList() override;
 
-    std::string_view typeName() const override { return "CurrencyList"; }
+    std::string_view TypeName() const override { return "CurrencyList"; }
 
     std::string CountryCode;    // groups the lists in the provider combo box; "global" for the Global entry
     std::string ListName;       // shown name, translated when the translation has one
@@ -69,8 +69,8 @@ public:
     std::int32_t Period = 1;
     TDateTime LastCheckedTime = 0; // start of the last update; 0 means never
 
-    // The store the list is kept in; nullptr means Registry::instance().
-    Registry* Store = nullptr;
+    // The store the list is kept in; nullptr means TRegistry::Instance().
+    TRegistry* Store = nullptr;
 
     [[nodiscard]] TLock Lock() const { return TLock(m_mutex); }
     [[nodiscard]] TLock TryLock() const { return TLock(m_mutex, std::try_to_lock); }
@@ -128,8 +128,8 @@ public:
     bool IsDue(TDateTime now) const;
 
 protected:
-    std::span<const TScriptMember> members() const override;
-    TInvokeResult invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override;
+    std::span<const TScriptMember> Members() const override;
+    TInvokeResult InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override;
 
 private:
     struct ColumnEntry {
@@ -142,9 +142,9 @@ private:
         std::unique_ptr<TCurrencyObject> object;
     };
 
-    Registry& store() const;
-    void clear();
-    int findColumn(const std::string& name) const; // index, or -1
+    TRegistry& StateStore() const;
+    void Clear();
+    int ColumnIndex(const std::string& name) const; // index, or -1
 
     mutable TMutex m_mutex;
     mutable std::atomic<int> m_runs{0};

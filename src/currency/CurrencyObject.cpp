@@ -27,27 +27,27 @@ TCurrencyValue TCurrencyObject::ReadValue(const std::string& column) {
     return m_values[column];
 }
 
-std::span<const TScriptMember> TCurrencyObject::members() const {
+std::span<const TScriptMember> TCurrencyObject::Members() const {
     return kMembers;
 }
 
-TInvokeResult TCurrencyObject::invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
+TInvokeResult TCurrencyObject::InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
     const auto lock = m_owner.Lock();
     switch (id) {
     case kSetValue:
-        if (!isMethodCall(callKind) || args.size() != 2)
-            return TInvokeResult::badParamCount();
-        StoreValue(args[0].text(), args[1].text());
-        return TInvokeResult::ok(TScriptValue::fromBoolean(true));
+        if (!IsMethodCall(callKind) || args.size() != 2)
+            return TInvokeResult::BadParamCount();
+        StoreValue(args[0].Text(), args[1].Text());
+        return TInvokeResult::Ok(TScriptValue::FromBoolean(true));
     case kCurrencyName:
         if (callKind == ckPropertyPut && args.size() == 1) {
-            CurrencyName = args[0].text();
-            return TInvokeResult::ok(TScriptValue::fromBoolean(true));
+            CurrencyName = args[0].Text();
+            return TInvokeResult::Ok(TScriptValue::FromBoolean(true));
         }
         if (callKind == ckPropertyGet && args.empty())
-            return TInvokeResult::ok(TScriptValue::fromText(CurrencyName));
-        return TInvokeResult::badParamCount();
+            return TInvokeResult::Ok(TScriptValue::FromText(CurrencyName));
+        return TInvokeResult::BadParamCount();
     default:
-        return TInvokeResult::memberNotFound();
+        return TInvokeResult::MemberNotFound();
     }
 }

@@ -31,7 +31,7 @@ public:
 
     explicit TCurrencyObject(TCurrencyList& owner) : m_owner(owner) {}
 
-    std::string_view typeName() const override { return "Currency"; }
+    std::string_view TypeName() const override { return "Currency"; }
     TCurrencyList& Owner() const { return m_owner; }
 
     bool Active = true;
@@ -48,8 +48,8 @@ public:
     const TValues& Values() const { return m_values; }
 
 protected:
-    std::span<const TScriptMember> members() const override;
-    TInvokeResult invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override;
+    std::span<const TScriptMember> Members() const override;
+    TInvokeResult InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override;
 
 private:
     TCurrencyList& m_owner;

@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kPlacementNames[] = {"Left", "Top", "Width", "Height", "FWindowVisible"};
 
-bool isPlacementName(const std::string& name) {
+bool IsPlacementName(const std::string& name) {
     return std::any_of(std::begin(kPlacementNames), std::end(kPlacementNames),
                        [&name](const char* fixed) { return AsciiEqualNoCase(name, fixed); });
 }
@@ -35,49 +35,49 @@ std::string TCurrencyWindowPlacement::KeyOf(const TCurrencyList& list) {
     return std::string(kCurrencyRatesKey) + "\\State\\" + list.ScriptFileName;
 }
 
-void TCurrencyWindowPlacement::Load(Registry& store, const std::string& key) {
+void TCurrencyWindowPlacement::Load(TRegistry& store, const std::string& key) {
     try {
-        const auto values = store.openKey(key, false);
+        const auto values = store.OpenKey(key, false);
         if (!values)
             return;
         const auto integer = [&values](const char* name, std::optional<int>& field) {
-            if (values->valueExists(name))
-                field = values->readInteger(name);
+            if (values->ValueExists(name))
+                field = values->ReadInteger(name);
         };
         integer("Left", Left);
         integer("Top", Top);
         integer("Width", Width);
         integer("Height", Height);
-        if (values->valueExists("FWindowVisible"))
-            WindowVisible = values->readBool("FWindowVisible");
-        for (const std::string& name : values->valueNames())
-            if (!isPlacementName(name))
-                ColumnWidths[name] = values->readInteger(name);
-    } catch (const RegistryError&) {
+        if (values->ValueExists("FWindowVisible"))
+            WindowVisible = values->ReadBool("FWindowVisible");
+        for (const std::string& name : values->ValueNames())
+            if (!IsPlacementName(name))
+                ColumnWidths[name] = values->ReadInteger(name);
+    } catch (const ERegistryError&) {
         // What was read so far stays; the rest keeps its defaults.
     }
 }
 
-void TCurrencyWindowPlacement::Save(Registry& store, const std::string& key) const {
+void TCurrencyWindowPlacement::Save(TRegistry& store, const std::string& key) const {
     try {
-        const auto values = store.openKey(key, true);
+        const auto values = store.OpenKey(key, true);
         if (!values)
             return;
         const auto integer = [&values](const char* name, const std::optional<int>& field) {
             if (field)
-                values->writeInteger(name, *field);
+                values->WriteInteger(name, *field);
         };
         integer("Left", Left);
         integer("Top", Top);
         integer("Width", Width);
         integer("Height", Height);
         if (WindowVisible)
-            values->writeBool("FWindowVisible", *WindowVisible);
+            values->WriteBool("FWindowVisible", *WindowVisible);
         for (const auto& [name, width] : ColumnWidths)
-            if (!name.empty() && !isPlacementName(name))
-                values->writeInteger(name, width);
-        values->close();
-    } catch (const RegistryError&) {
+            if (!name.empty() && !IsPlacementName(name))
+                values->WriteInteger(name, width);
+        values->Close();
+    } catch (const ERegistryError&) {
         // Not kept; nothing else depends on it.
     }
 }
@@ -87,7 +87,7 @@ void TCurrencyWindowPlacement::Save(Registry& store, const std::string& key) con
 TCurrencyRatesList::TCurrencyRatesList(std::shared_ptr<TCurrencyList> list, ICurrencyRatesOwner& owner,
                                        std::shared_ptr<TLogFile> log, TTranslateFn translate)
     : m_list(std::move(list)), m_owner(owner), m_log(std::move(log)), m_translate(std::move(translate)),
-      m_cancelEvent(std::make_shared<ManualResetEvent>()) {}
+      m_cancelEvent(std::make_shared<TManualResetEvent>()) {}
 
 TCurrencyRatesList::~TCurrencyRatesList() {
     m_destroying = true;
@@ -95,13 +95,13 @@ TCurrencyRatesList::~TCurrencyRatesList() {
     StopUpdate();
 }
 
-void TCurrencyRatesList::notify(TRowChange change, int row) const {
+void TCurrencyRatesList::Notify(TRowChange change, int row) const {
     if (m_listener)
         m_listener(change, row);
 }
 
-TDateTime TCurrencyRatesList::now() const {
-    return m_clock ? m_clock() : Now();
+TDateTime TCurrencyRatesList::ClockNow() const {
+    return m_clock ? m_clock() : ::Now();
 }
 
 int TCurrencyRatesList::IndexOf(const TCurrencyObject& currency) const {
@@ -118,7 +118,7 @@ TChangeMark TCurrencyRatesList::CellMark(int row, int column) const {
     return cell < shown.Marks.size() ? shown.Marks[cell] : TChangeMark::None;
 }
 
-bool TCurrencyRatesList::fillRow(TCurrencyRow& row) {
+bool TCurrencyRatesList::FillRow(TCurrencyRow& row) {
     row.Cells.clear();
     row.Marks.clear();
     if (m_columns.empty() || row.Currency == nullptr)
@@ -144,7 +144,7 @@ bool TCurrencyRatesList::fillRow(TCurrencyRow& row) {
 }
 
 void TCurrencyRatesList::RebuildRows() {
-    notify(TRowChange::BeforeReset, -1);
+    Notify(TRowChange::BeforeReset, -1);
     m_rows.clear();
     m_columns.clear();
     m_captions.clear();
@@ -164,7 +164,7 @@ void TCurrencyRatesList::RebuildRows() {
                     continue;
                 TCurrencyRow row;
                 row.Currency = &currency;
-                fillRow(row);
+                FillRow(row);
                 m_rows.push_back(std::move(row));
             }
         }
@@ -172,13 +172,13 @@ void TCurrencyRatesList::RebuildRows() {
     if (ListCanSort() && !m_rows.empty()) {
         // A fresh fill comes in ascending order and leaves the next click to sort ascending too.
         m_sortAscending = true;
-        sortRows();
+        SortRows();
         m_sortAscending = false;
     }
-    notify(TRowChange::Reset, -1);
+    Notify(TRowChange::Reset, -1);
 }
 
-void TCurrencyRatesList::sortRows() {
+void TCurrencyRatesList::SortRows() {
     const std::size_t column = static_cast<std::size_t>(std::max(0, m_sortColumn));
     const bool ascending = m_sortAscending;
     std::stable_sort(m_rows.begin(), m_rows.end(), [column, ascending](const TCurrencyRow& a, const TCurrencyRow& b) {
@@ -214,9 +214,9 @@ void TCurrencyRatesList::ColumnClick(int column) {
     m_sortAscending = !m_sortAscending;
     if (!ListCanSort())
         return;
-    notify(TRowChange::BeforeLayout, -1);
-    sortRows();
-    notify(TRowChange::Layout, -1);
+    Notify(TRowChange::BeforeLayout, -1);
+    SortRows();
+    Notify(TRowChange::Layout, -1);
 }
 
 // ---- Updates ------------------------------------------------------------------------------------
@@ -224,16 +224,16 @@ void TCurrencyRatesList::ColumnClick(int column) {
 bool TCurrencyRatesList::StartUpdate() {
     if (m_thread || m_destroying)
         return false;
-    m_list->LastCheckedTime = now();
+    m_list->LastCheckedTime = ClockNow();
     m_list->SaveToRegistry(m_list->ListKey(), true);
-    m_cancelEvent->reset();
+    m_cancelEvent->Reset();
     m_thread = std::make_unique<TGetCurrencyRatesThread>(TGetCurrencyRatesThread::gmExecute, m_log.get(), m_cancelEvent,
                                                          *m_list);
     // A run that outlives the window's wait keeps what it uses.
     m_thread->KeepAlive(m_list);
     if (m_log)
         m_thread->KeepAlive(m_log);
-    m_thread->OnDone = [this](TGetCurrencyRatesThread& done) { updateDone(done); };
+    m_thread->OnDone = [this](TGetCurrencyRatesThread& done) { UpdateDone(done); };
     m_thread->Resume();
     return true;
 }
@@ -242,14 +242,14 @@ void TCurrencyRatesList::tmCheckTimerTimer() {
     if (m_destroying || !m_list->Active)
         return;
     try {
-        if (m_list->IsDue(now()) && (m_connected ? m_connected() : IsConnected()))
+        if (m_list->IsDue(ClockNow()) && (m_connected ? m_connected() : IsConnected()))
             StartUpdate();
     } catch (const std::exception&) {
         // The next tick tries again.
     }
 }
 
-void TCurrencyRatesList::updateDone(TGetCurrencyRatesThread& thread) {
+void TCurrencyRatesList::UpdateDone(TGetCurrencyRatesThread& thread) {
     // The handle goes when this returns; the worker ends right after.
     const std::unique_ptr<TGetCurrencyRatesThread> finished = std::move(m_thread);
     if (!thread.Cancelled() && !thread.Failed()) {
@@ -264,12 +264,12 @@ void TCurrencyRatesList::updateDone(TGetCurrencyRatesThread& thread) {
                 const int index = IndexOf(currency);
                 if (index < 0)
                     continue; // added by this run: it gets a row at the next rebuild
-                changed = fillRow(m_rows[static_cast<std::size_t>(index)]) || changed;
+                changed = FillRow(m_rows[static_cast<std::size_t>(index)]) || changed;
                 refilled.push_back(index);
             }
         }
         for (const int index : refilled)
-            notify(TRowChange::Changed, index);
+            Notify(TRowChange::Changed, index);
         if (changed)
             m_owner.ShowBalloon(m_list->ListName, FormatMsg(LoadStr(1075), {m_list->ListName}), kBalloonTimeoutMs);
         m_list->SaveToRegistry(m_list->ListKey(), false);
@@ -283,7 +283,7 @@ void TCurrencyRatesList::StopUpdate() {
         return;
     const std::unique_ptr<TGetCurrencyRatesThread> stopping = std::move(m_thread);
     StopCurrencyThread(*stopping, 60);
-    m_cancelEvent->reset();
+    m_cancelEvent->Reset();
 }
 
 void TCurrencyRatesList::HideCurrency(int row) {
@@ -295,7 +295,7 @@ void TCurrencyRatesList::HideCurrency(int row) {
         currency->Active = false;
     }
     m_list->SaveToRegistry(m_list->ListKey(), true);
-    notify(TRowChange::BeforeRemove, row);
+    Notify(TRowChange::BeforeRemove, row);
     m_rows.erase(m_rows.begin() + row);
-    notify(TRowChange::Removed, row);
+    Notify(TRowChange::Removed, row);
 }

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-class ManualResetEvent;
-class Registry;
+class TManualResetEvent;
+class TRegistry;
 class TGetCurrencyRatesThread;
 class TLogFile;
 
@@ -45,8 +45,8 @@ struct TCurrencyWindowPlacement {
     std::map<std::string, int> ColumnWidths; // by column name
 
     static std::string KeyOf(const TCurrencyList& list);
-    void Load(Registry& store, const std::string& key);
-    void Save(Registry& store, const std::string& key) const;
+    void Load(TRegistry& store, const std::string& key);
+    void Save(TRegistry& store, const std::string& key) const;
 };
 
 // The decisions of a list's rates window, without widgets: the rows of the shown currencies and
@@ -121,17 +121,17 @@ public:
     std::function<void()> OnUpdateDone;
 
 private:
-    void notify(TRowChange change, int row) const;
-    bool fillRow(TCurrencyRow& row); // true when a mark was found
-    void sortRows();
-    void updateDone(TGetCurrencyRatesThread& thread);
-    TDateTime now() const;
+    void Notify(TRowChange change, int row) const;
+    bool FillRow(TCurrencyRow& row); // true when a mark was found
+    void SortRows();
+    void UpdateDone(TGetCurrencyRatesThread& thread);
+    TDateTime ClockNow() const;
 
     std::shared_ptr<TCurrencyList> m_list;
     ICurrencyRatesOwner& m_owner;
     std::shared_ptr<TLogFile> m_log;
     TTranslateFn m_translate;
-    std::shared_ptr<ManualResetEvent> m_cancelEvent;
+    std::shared_ptr<TManualResetEvent> m_cancelEvent;
     std::unique_ptr<TGetCurrencyRatesThread> m_thread;
     bool m_destroying = false;
 

@@ -22,12 +22,12 @@ const char* const kExceptionInParsing = "[ERR] Exception in parsing script '%s'!
 const char* const kSameNameSkipped =
     "[ERR] Script '%s' skipped: another provider script has the same name in other letter case ('%s').";
 
-void writeLog(TLogFile* log, const char* format, const std::string& fileName) {
+void WriteLog(TLogFile* log, const char* format, const std::string& fileName) {
     if (log != nullptr)
         log->WriteLog(format, {fileName});
 }
 
-std::string readFile(const std::string& path) {
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot open " + path);
@@ -40,12 +40,12 @@ std::string readFile(const std::string& path) {
 } // namespace
 
 std::unique_ptr<TCurrencyList> LoadCurrencyScriptText(const std::string& fileName, const std::string& text,
-                                                      TLogFile* log, const TTranslateFn& translate, Registry* store) {
+                                                      TLogFile* log, const TTranslateFn& translate, TRegistry* store) {
     // No program objects and no event handlers: the loading functions can reach neither
     // CurrencyList nor Request, and what they report is not logged.
     TActiveScriptEngine host;
     if (!host.LoadScript(text)) {
-        writeLog(log, kUnableToParse, fileName);
+        WriteLog(log, kUnableToParse, fileName);
         return nullptr;
     }
     auto list = std::make_unique<TCurrencyList>();
@@ -53,11 +53,11 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScriptText(const std::string& fileNam
     list->ScriptFileName = fileName;
     list->Store = store;
     if (host.CallFunction("get_page_url"))
-        list->PageUrl = host.Result().text();
+        list->PageUrl = host.Result().Text();
     if (host.CallFunction("get_country_code"))
-        list->CountryCode = host.Result().text();
+        list->CountryCode = host.Result().Text();
     if (host.CallFunction("get_list_name")) {
-        list->ListName = host.Result().text();
+        list->ListName = host.Result().Text();
         if (translate) {
             if (std::string translated = translate("ALERTS", "I." + list->ListName); !translated.empty())
                 list->ListName = std::move(translated);
@@ -68,21 +68,21 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScriptText(const std::string& fileNam
 }
 
 std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogFile* log, const TTranslateFn& translate,
-                                                  Registry* store, bool plain) {
+                                                  TRegistry* store, bool plain) {
     const std::string fileName = std::filesystem::path(path).filename().string();
     try {
-        std::string text = readFile(path);
+        std::string text = ReadFile(path);
         if (!plain)
             text = DecryptBytes(kDefinitionPassphrase, text);
         return LoadCurrencyScriptText(fileName, DefinitionText(text), log, translate, store);
     } catch (const std::exception&) {
-        writeLog(log, kExceptionInParsing, fileName);
+        WriteLog(log, kExceptionInParsing, fileName);
         return nullptr;
     }
 }
 
 TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, const TTranslateFn& translate,
-                                   Registry* store, const std::vector<std::string>& replaced) {
+                                   TRegistry* store, const std::vector<std::string>& replaced) {
     TCurrencyLists lists;
     for (const std::string& name : FilesWithExtension(folder, ".js")) {
         if (std::any_of(replaced.begin(), replaced.end(),
@@ -107,7 +107,7 @@ TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, con
 }
 
 TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, const std::string& userPath, TLogFile* log,
-                                         const TTranslateFn& translate, Registry* store) {
+                                         const TTranslateFn& translate, TRegistry* store) {
     TCurrencyProviders providers;
     providers.Available = ScriptEngineAvailable();
     if (!providers.Available) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-class Registry;
+class TRegistry;
 class TLogFile;
 
 // Shared: a run of a list's script keeps the list alive until its worker has ended.
@@ -25,13 +25,13 @@ using TCurrencyLists = std::vector<std::shared_ptr<TCurrencyList>>;
 // list's stored state. `fileName` is the script's file name without folder.
 std::unique_ptr<TCurrencyList> LoadCurrencyScriptText(const std::string& fileName, const std::string& text,
                                                       TLogFile* log = nullptr, const TTranslateFn& translate = {},
-                                                      Registry* store = nullptr);
+                                                      TRegistry* store = nullptr);
 
 // The same from a file: reads it and decrypts it, unless `plain`; the text ends at its first zero
 // byte, and a UTF-8 byte-order mark at its start is dropped. Any failure, an unreadable file
 // included, gives nullptr and "[ERR] Exception in parsing script '<file>'!" in the log.
 std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogFile* log = nullptr,
-                                                  const TTranslateFn& translate = {}, Registry* store = nullptr,
+                                                  const TTranslateFn& translate = {}, TRegistry* store = nullptr,
                                                   bool plain = false);
 
 // Every ".js" file (extension in any letter case, directories skipped) of the folder, in name order
@@ -40,7 +40,7 @@ std::unique_ptr<TCurrencyList> LoadCurrencyScript(const std::string& path, TLogF
 // "[ERR] Script '<file>' skipped: ..." in the log. Files whose names match one of `replaced`
 // (letter case ignored) are skipped without a word. The folder path ends with a separator.
 TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log = nullptr,
-                                   const TTranslateFn& translate = {}, Registry* store = nullptr,
+                                   const TTranslateFn& translate = {}, TRegistry* store = nullptr,
                                    const std::vector<std::string>& replaced = {});
 
 // The providers at program start: when a script engine is available, the lists of the program's
@@ -54,4 +54,4 @@ struct TCurrencyProviders {
 };
 TCurrencyProviders LoadCurrencyProviders(const std::string& exePath, const std::string& userPath,
                                          TLogFile* log = nullptr, const TTranslateFn& translate = {},
-                                         Registry* store = nullptr);
+                                         TRegistry* store = nullptr);

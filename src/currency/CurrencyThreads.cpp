@@ -15,12 +15,12 @@ TGetCurrencyRatesThread* TCurrencyThreads::Start(TCurrencyList& list, TLogFile* 
     if (Find(list) != nullptr)
         return nullptr;
     auto thread = std::make_unique<TGetCurrencyRatesThread>(TGetCurrencyRatesThread::gmGetCurrencyList, log,
-                                                            std::make_shared<ManualResetEvent>(), list);
+                                                            std::make_shared<TManualResetEvent>(), list);
     for (auto& object : keepAlive)
         thread->KeepAlive(std::move(object));
     thread->OnDone = [this, onDone = std::move(onDone)](TGetCurrencyRatesThread& done) {
         // Out of the running runs first; the handle goes when the handler has returned or thrown.
-        const std::unique_ptr<TGetCurrencyRatesThread> finished = take(done);
+        const std::unique_ptr<TGetCurrencyRatesThread> finished = Take(done);
         if (onDone)
             onDone(done);
     };
@@ -35,7 +35,7 @@ bool TCurrencyThreads::Cancel(const TCurrencyList& list) {
     if (thread == nullptr)
         return true;
     // Taken out before the wait: completions of other runs, handled meanwhile, may change the set.
-    const std::unique_ptr<TGetCurrencyRatesThread> cancelled = take(*thread);
+    const std::unique_ptr<TGetCurrencyRatesThread> cancelled = Take(*thread);
     return StopCurrencyThread(*cancelled, 20);
 }
 
@@ -56,7 +56,7 @@ TGetCurrencyRatesThread* TCurrencyThreads::Find(const TCurrencyList& list) const
     return nullptr;
 }
 
-std::unique_ptr<TGetCurrencyRatesThread> TCurrencyThreads::take(const TGetCurrencyRatesThread& thread) {
+std::unique_ptr<TGetCurrencyRatesThread> TCurrencyThreads::Take(const TGetCurrencyRatesThread& thread) {
     const auto it =
         std::find_if(m_threads.begin(), m_threads.end(), [&thread](const auto& held) { return held.get() == &thread; });
     if (it == m_threads.end())

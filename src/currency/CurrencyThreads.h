@@ -37,7 +37,7 @@ public:
     TGetCurrencyRatesThread* Find(const TCurrencyList& list) const;
 
 private:
-    std::unique_ptr<TGetCurrencyRatesThread> take(const TGetCurrencyRatesThread& thread);
+    std::unique_ptr<TGetCurrencyRatesThread> Take(const TGetCurrencyRatesThread& thread);
 
     std::vector<std::unique_ptr<TGetCurrencyRatesThread>> m_threads;
 };

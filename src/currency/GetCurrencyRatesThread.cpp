@@ -13,7 +13,7 @@
 // The run itself, shared by the handle and the worker thread, so a handle destroyed while its
 // worker still runs leaves the worker nothing dangling of its own.
 struct TGetCurrencyRatesThread::State : TWorker {
-    State(std::uint8_t mode, TLogFile* log, std::shared_ptr<ManualResetEvent> cancelEvent, TCurrencyList& list)
+    State(std::uint8_t mode, TLogFile* log, std::shared_ptr<TManualResetEvent> cancelEvent, TCurrencyList& list)
         : TWorker(std::move(cancelEvent)), mode(mode), log(log), list(list) {}
 
     const std::uint8_t mode;
@@ -27,7 +27,7 @@ struct TGetCurrencyRatesThread::State : TWorker {
     bool completing = false; // the handle's OnDone is running
 
     void Execute() override;
-    void deliverCompletion();
+    void DeliverCompletion();
 };
 
 void TGetCurrencyRatesThread::State::Execute() {
@@ -54,14 +54,14 @@ void TGetCurrencyRatesThread::State::Execute() {
         // a download or the script as a whole: the user-interface thread reads and saves it at
         // any time without waiting for the run.
         const TCurrencyList::TRunMark running(list);
-        const bool completed = !CancelEvent().isSet() && host.LoadScript(list.ScriptText) &&
+        const bool completed = !CancelEvent().IsSet() && host.LoadScript(list.ScriptText) &&
                                host.CallFunction(mode == gmGetCurrencyList ? "get_currency_list" : "execute");
         failed = !completed;
     }
-    Complete([this] { deliverCompletion(); });
+    Complete([this] { DeliverCompletion(); });
 }
 
-void TGetCurrencyRatesThread::State::deliverCompletion() {
+void TGetCurrencyRatesThread::State::DeliverCompletion() {
     if (owner == nullptr || !owner->OnDone)
         return;
     // A copy runs, so the handler may destroy the handle.
@@ -76,7 +76,7 @@ void TGetCurrencyRatesThread::State::deliverCompletion() {
 }
 
 TGetCurrencyRatesThread::TGetCurrencyRatesThread(std::uint8_t mode, TLogFile* log,
-                                                 std::shared_ptr<ManualResetEvent> cancelEvent, TCurrencyList& list)
+                                                 std::shared_ptr<TManualResetEvent> cancelEvent, TCurrencyList& list)
     : m_state(std::make_shared<State>(mode, log, std::move(cancelEvent), list)) {
     m_state->owner = this;
 }

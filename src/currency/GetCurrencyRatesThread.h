@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-class ManualResetEvent;
+class TManualResetEvent;
 class TCurrencyList;
 class TLogFile;
 
@@ -31,7 +31,7 @@ public:
 
     // Prepares a run; nothing happens until Resume. The cancel event is shared with the starter,
     // which may reset it between runs; the list and the log must outlive the run.
-    TGetCurrencyRatesThread(std::uint8_t mode, TLogFile* log, std::shared_ptr<ManualResetEvent> cancelEvent,
+    TGetCurrencyRatesThread(std::uint8_t mode, TLogFile* log, std::shared_ptr<TManualResetEvent> cancelEvent,
                             TCurrencyList& list);
     // Cancels a run still in progress and waits for it briefly; if it is still running then, it is
     // left to finish on its own without delivering a completion.

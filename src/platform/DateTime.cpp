@@ -110,14 +110,14 @@ TDecodedDateTime DecodeDateTime(TDateTime value) {
     if (!Split(value, split))
         return parts;
     const QDate date = QDate::fromJulianDay(kJulianDayOfZero + split.day);
-    parts.year = date.year();
-    parts.month = date.month();
-    parts.day = date.day();
-    parts.dayOfWeek = date.dayOfWeek();
+    parts.Year = date.year();
+    parts.Month = date.month();
+    parts.Day = date.day();
+    parts.DayOfWeek = date.dayOfWeek();
     const int ms = static_cast<int>(split.msOfDay);
-    parts.hour = ms / 3'600'000;
-    parts.minute = ms / 60'000 % 60;
-    parts.second = ms / 1000 % 60;
-    parts.msec = ms % 1000;
+    parts.Hour = ms / 3'600'000;
+    parts.Minute = ms / 60'000 % 60;
+    parts.Second = ms / 1000 % 60;
+    parts.Msec = ms % 1000;
     return parts;
 }

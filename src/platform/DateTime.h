@@ -20,8 +20,8 @@ TDateTime DateTimeFromQDateTime(const QDateTime& dt);
 QDateTime QDateTimeFromDateTime(TDateTime value);
 
 struct TDecodedDateTime {
-    int year = 1899, month = 12, day = 30, dayOfWeek = 6; // dayOfWeek 1 = Monday ... 7 = Sunday
-    int hour = 0, minute = 0, second = 0, msec = 0;
+    int Year = 1899, Month = 12, Day = 30, DayOfWeek = 6; // DayOfWeek 1 = Monday ... 7 = Sunday
+    int Hour = 0, Minute = 0, Second = 0, Msec = 0;
 };
 // Splits a value into its calendar parts; values that are not finite or out of range decode as day 0.
 TDecodedDateTime DecodeDateTime(TDateTime value);

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-void ManualResetEvent::set() {
+void TManualResetEvent::Set() {
     {
         std::lock_guard lock(m_mutex);
         m_set = true;
@@ -10,17 +10,17 @@ void ManualResetEvent::set() {
     m_cond.notify_all();
 }
 
-void ManualResetEvent::reset() {
+void TManualResetEvent::Reset() {
     std::lock_guard lock(m_mutex);
     m_set = false;
 }
 
-bool ManualResetEvent::isSet() const {
+bool TManualResetEvent::IsSet() const {
     std::lock_guard lock(m_mutex);
     return m_set;
 }
 
-bool ManualResetEvent::wait(int timeoutMs) const {
+bool TManualResetEvent::Wait(int timeoutMs) const {
     std::unique_lock lock(m_mutex);
     if (timeoutMs < 0) {
         m_cond.wait(lock, [this] { return m_set; });

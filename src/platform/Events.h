@@ -4,18 +4,18 @@
 #include <mutex>
 
 // An event that stays signalled until reset, shared between threads (cancellation of workers).
-class ManualResetEvent {
+class TManualResetEvent {
 public:
-    explicit ManualResetEvent(bool initiallySet = false) : m_set(initiallySet) {}
-    ManualResetEvent(const ManualResetEvent&) = delete;
-    ManualResetEvent& operator=(const ManualResetEvent&) = delete;
+    explicit TManualResetEvent(bool initiallySet = false) : m_set(initiallySet) {}
+    TManualResetEvent(const TManualResetEvent&) = delete;
+    TManualResetEvent& operator=(const TManualResetEvent&) = delete;
 
-    void set();
-    void reset();
-    bool isSet() const;
+    void Set();
+    void Reset();
+    bool IsSet() const;
     // Waits until the event is set or the time runs out; a negative timeout waits without limit.
     // Returns whether the event is set.
-    bool wait(int timeoutMs) const;
+    bool Wait(int timeoutMs) const;
 
 private:
     mutable std::mutex m_mutex;

@@ -128,7 +128,7 @@ void TFormatter::Append(std::string_view format, int depth) {
         if (letter == 'a') {
             // am/pm and a/p copy their own letters, so the output follows the format's case.
             const std::size_t length = AmPmLength(format, pos);
-            const bool pm = m_time.hour >= 12;
+            const bool pm = m_time.Hour >= 12;
             if (length == 5)
                 m_out.append(format.substr(pos + (pm ? 3 : 0), 2));
             else if (length == 3)
@@ -159,18 +159,18 @@ void TFormatter::AppendDirective(std::string_view format, std::size_t pos, char 
     switch (letter) {
     case 'c':
         AppendNested(m_settings.ShortDateFormat, depth);
-        if (t.hour != 0 || t.minute != 0 || t.second != 0 || t.msec != 0) {
+        if (t.Hour != 0 || t.Minute != 0 || t.Second != 0 || t.Msec != 0) {
             m_out += ' ';
             AppendNested(m_settings.LongTimeFormat, depth);
         }
         break;
     case 'd':
         if (count <= 2)
-            AppendNumber(m_out, t.day, width);
+            AppendNumber(m_out, t.Day, width);
         else if (count == 3)
-            m_out += m_settings.ShortDayNames[t.dayOfWeek % 7];
+            m_out += m_settings.ShortDayNames[t.DayOfWeek % 7];
         else if (count == 4)
-            m_out += m_settings.LongDayNames[t.dayOfWeek % 7];
+            m_out += m_settings.LongDayNames[t.DayOfWeek % 7];
         else if (count == 5)
             AppendNested(m_settings.ShortDateFormat, depth);
         else
@@ -178,33 +178,33 @@ void TFormatter::AppendDirective(std::string_view format, std::size_t pos, char 
         break;
     case 'm':
         if (count <= 2)
-            AppendNumber(m_out, lastLetter == 'h' ? t.minute : t.month, width);
+            AppendNumber(m_out, lastLetter == 'h' ? t.Minute : t.Month, width);
         else if (count == 3)
-            m_out += m_settings.ShortMonthNames[t.month - 1];
+            m_out += m_settings.ShortMonthNames[t.Month - 1];
         else
-            m_out += m_settings.LongMonthNames[t.month - 1];
+            m_out += m_settings.LongMonthNames[t.Month - 1];
         break;
     case 'y':
         if (count <= 2)
-            AppendNumber(m_out, t.year % 100, 2);
+            AppendNumber(m_out, t.Year % 100, 2);
         else
-            AppendNumber(m_out, t.year, 4);
+            AppendNumber(m_out, t.Year, 4);
         break;
     case 'h': {
-        int hour = t.hour;
+        int hour = t.Hour;
         if (TwelveHourClockFollows(format, pos + count))
             hour = hour % 12 == 0 ? 12 : hour % 12;
         AppendNumber(m_out, hour, width);
         break;
     }
     case 'n':
-        AppendNumber(m_out, t.minute, width);
+        AppendNumber(m_out, t.Minute, width);
         break;
     case 's':
-        AppendNumber(m_out, t.second, width);
+        AppendNumber(m_out, t.Second, width);
         break;
     case 'z':
-        AppendNumber(m_out, t.msec, count >= 3 ? 3 : 1);
+        AppendNumber(m_out, t.Msec, count >= 3 ? 3 : 1);
         break;
     case 't':
         AppendNested(count == 1 ? m_settings.ShortTimeFormat : m_settings.LongTimeFormat, depth);

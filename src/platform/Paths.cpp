@@ -17,31 +17,31 @@
 
 namespace {
 
-std::string withSlash(std::string path) {
+std::string WithSlash(std::string path) {
     if (path.empty() || path.back() != '/')
         path += '/';
     return path;
 }
 
-std::string homeFolder() {
+std::string HomeFolder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] == '/')
-        return withSlash(home);
-    return withSlash(QDir::homePath().toStdString());
+        return WithSlash(home);
+    return WithSlash(QDir::homePath().toStdString());
 }
 
 // XDG base directories must be absolute; a relative value is ignored, as the XDG rules ask.
-std::string xdgFolder(const char* variable, const char* fallbackUnderHome) {
+std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
     const char* value = std::getenv(variable);
     if (value != nullptr && value[0] == '/')
-        return withSlash(value);
-    return homeFolder() + fallbackUnderHome;
+        return WithSlash(value);
+    return HomeFolder() + fallbackUnderHome;
 }
 
 // A folder that only this user can use: made with mode 0700 when missing. One that exists must be
 // a real folder, not a link, that belongs to the user and has mode 0700; otherwise another user
 // made it, or can reach into it.
-bool privateFolder(const std::string& path) {
+bool PrivateFolder(const std::string& path) {
     const bool created = mkdir(path.c_str(), 0700) == 0;
     if (!created && errno != EEXIST)
         return false;
@@ -62,12 +62,12 @@ bool privateFolder(const std::string& path) {
 
 std::string ExePath() {
     if (QCoreApplication::instance() != nullptr)
-        return withSlash(QCoreApplication::applicationDirPath().toStdString());
+        return WithSlash(QCoreApplication::applicationDirPath().toStdString());
     char buffer[4096];
     const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (n <= 0)
         return "./";
-    return withSlash(QFileInfo(QString::fromLocal8Bit(buffer, n)).absolutePath().toStdString());
+    return WithSlash(QFileInfo(QString::fromLocal8Bit(buffer, n)).absolutePath().toStdString());
 }
 
 std::string StableProgramPath(const std::string& executable) {
@@ -85,21 +85,21 @@ std::string StableProgramPath(const std::string& executable) {
 }
 
 std::string LocalAppDataFolder() {
-    return xdgFolder("XDG_DATA_HOME", ".local/share/");
+    return XdgFolder("XDG_DATA_HOME", ".local/share/");
 }
 
 std::string ConfigFolder() {
-    return xdgFolder("XDG_CONFIG_HOME", ".config/");
+    return XdgFolder("XDG_CONFIG_HOME", ".config/");
 }
 
 std::string RuntimeFolder() {
     const char* value = std::getenv("XDG_RUNTIME_DIR");
     if (value != nullptr && value[0] == '/')
-        return withSlash(value);
+        return WithSlash(value);
     // Files of a fixed name right in the temporary folder could be made first by another user;
     // a folder of the user's own holds them instead.
-    const std::string folder = withSlash(QDir::tempPath().toStdString()) + "tallyglass-" + std::to_string(getuid());
-    if (privateFolder(folder))
+    const std::string folder = WithSlash(QDir::tempPath().toStdString()) + "tallyglass-" + std::to_string(getuid());
+    if (PrivateFolder(folder))
         return folder + '/';
     // That name is taken by something that is not ours: the user's configuration folder serves.
     const std::string fallback = ConfigFolder() + "tallyglass/";
@@ -133,7 +133,7 @@ namespace {
 
 // Names of the folder's entries that are not folders and that `keep` accepts, in FileNameLess order.
 template <class Keep>
-std::vector<std::string> filesOf(const std::string& folder, const Keep& keep) {
+std::vector<std::string> FilesOf(const std::string& folder, const Keep& keep) {
     namespace fs = std::filesystem;
     std::vector<std::string> names;
     std::error_code error;
@@ -153,7 +153,7 @@ std::vector<std::string> filesOf(const std::string& folder, const Keep& keep) {
 } // namespace
 
 std::vector<std::string> FilesWithExtension(const std::string& folder, std::string_view extension) {
-    return filesOf(folder, [extension](const std::string& name) {
+    return FilesOf(folder, [extension](const std::string& name) {
         return name.size() >= extension.size() &&
                AsciiEqualNoCase(std::string_view(name).substr(name.size() - extension.size()), extension);
     });
@@ -169,7 +169,7 @@ std::string FindFileIgnoringCase(const std::string& folder, const std::string& n
     if (name.find('/') != std::string::npos)
         return std::string();
     for (const std::string& found :
-         filesOf(folder, [&name](const std::string& entry) { return AsciiEqualNoCase(entry, name); })) {
+         FilesOf(folder, [&name](const std::string& entry) { return AsciiEqualNoCase(entry, name); })) {
         // A directory entry may still be a link to nothing or to a folder.
         if (std::filesystem::is_regular_file(folder + found, error))
             return folder + found;

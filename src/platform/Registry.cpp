@@ -69,26 +69,26 @@ PRAGMA user_version = 1;
 )sql";
 static_assert(kApplicationId == 1413958738);
 
-struct StatementFinalizer {
+struct TStatementFinalizer {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using TStatementPtr = std::unique_ptr<sqlite3_stmt, TStatementFinalizer>;
 
-struct DatabaseCloser {
+struct TDatabaseCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
-using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
+using TDatabasePtr = std::unique_ptr<sqlite3, TDatabaseCloser>;
 
 // SQLite stayed busy past its timeout: the operation is rolled back and retried.
-struct BusyError {};
+struct EBusyError {};
 
-bool isBusy(int rc) {
+bool IsBusy(int rc) {
     return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
 }
 
 // The comparison form of a name: Unicode case folding for UTF-8 names, ASCII folding for other bytes
 // (which keeps distinct invalid sequences distinct instead of turning them all into U+FFFD).
-std::string foldName(std::string_view name) {
+std::string FoldName(std::string_view name) {
     const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
     if (!ascii) {
         QStringDecoder decoder(QStringConverter::Utf8,
@@ -103,7 +103,7 @@ std::string foldName(std::string_view name) {
 }
 
 // The non-empty components of a '\'-joined path.
-std::vector<std::string> splitPath(std::string_view path) {
+std::vector<std::string> SplitPath(std::string_view path) {
     std::vector<std::string> parts;
     std::size_t start = 0;
     while (start <= path.size()) {
@@ -117,11 +117,11 @@ std::vector<std::string> splitPath(std::string_view path) {
     return parts;
 }
 
-std::string joinPath(const std::string& parent, const std::string& name) {
+std::string JoinPath(const std::string& parent, const std::string& name) {
     return parent.empty() ? name : parent + '\\' + name;
 }
 
-std::string toHex(std::string_view bytes) {
+std::string ToHex(std::string_view bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(bytes.size() * 2);
@@ -133,7 +133,7 @@ std::string toHex(std::string_view bytes) {
     return hex;
 }
 
-std::string doubleToBytes(double value) {
+std::string DoubleToBytes(double value) {
     auto bits = std::bit_cast<std::uint64_t>(value);
     std::string bytes(8, '\0');
     for (char& byte : bytes) {
@@ -143,7 +143,7 @@ std::string doubleToBytes(double value) {
     return bytes;
 }
 
-double bytesToDouble(std::string_view bytes) {
+double BytesToDouble(std::string_view bytes) {
     std::uint64_t bits = 0;
     for (std::size_t i = bytes.size(); i-- > 0;)
         bits = (bits << 8) | static_cast<unsigned char>(bytes[i]);
@@ -152,43 +152,43 @@ double bytesToDouble(std::string_view bytes) {
 
 // A cached prepared statement in use: bound, stepped, and reset when the scope ends, so that no read
 // transaction stays open behind it.
-class Statement {
+class TStatement {
 public:
-    Statement(sqlite3* db, sqlite3_stmt* statement) : m_db(db), m_statement(statement) {}
-    ~Statement() {
+    TStatement(sqlite3* db, sqlite3_stmt* statement) : m_db(db), m_statement(statement) {}
+    ~TStatement() {
         sqlite3_reset(m_statement);
         sqlite3_clear_bindings(m_statement);
     }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    TStatement(const TStatement&) = delete;
+    TStatement& operator=(const TStatement&) = delete;
 
-    Statement& bind(int index, std::int64_t value) {
-        check(sqlite3_bind_int64(m_statement, index, value));
+    TStatement& Bind(int index, std::int64_t value) {
+        Check(sqlite3_bind_int64(m_statement, index, value));
         return *this;
     }
-    Statement& bindBytes(int index, std::string_view bytes) {
+    TStatement& BindBytes(int index, std::string_view bytes) {
         // A null pointer would bind NULL; an empty blob needs some valid address.
-        check(
+        Check(
             sqlite3_bind_blob64(m_statement, index, bytes.empty() ? "" : bytes.data(), bytes.size(), SQLITE_TRANSIENT));
         return *this;
     }
 
     // True when a row is ready.
-    bool step() {
+    bool Step() {
         const int rc = sqlite3_step(m_statement);
         if (rc == SQLITE_ROW)
             return true;
         if (rc != SQLITE_DONE)
-            check(rc);
+            Check(rc);
         return false;
     }
-    void run() {
-        while (step()) {
+    void Run() {
+        while (Step()) {
         }
     }
 
-    std::int64_t integer(int column) const { return sqlite3_column_int64(m_statement, column); }
-    std::string bytes(int column) const {
+    std::int64_t Integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+    std::string Bytes(int column) const {
         const void* data = sqlite3_column_blob(m_statement, column);
         const int size = sqlite3_column_bytes(m_statement, column);
         if (data == nullptr || size <= 0)
@@ -197,76 +197,76 @@ public:
     }
 
 private:
-    void check(int rc) const {
+    void Check(int rc) const {
         if (rc == SQLITE_OK)
             return;
-        if (isBusy(rc))
-            throw BusyError{};
-        throw RegistryError(std::string("registry: ") + sqlite3_errmsg(m_db));
+        if (IsBusy(rc))
+            throw EBusyError{};
+        throw ERegistryError(std::string("registry: ") + sqlite3_errmsg(m_db));
     }
 
     sqlite3* m_db;
     sqlite3_stmt* m_statement;
 };
 
-struct Value {
-    RegValueType type = RegValueType::String;
+struct TValue {
+    TRegValueType type = TRegValueType::String;
     std::string data;       // String, ExpandString, Binary
     std::uint32_t word = 0; // DWord
 };
 
 // A write or deletion made through an open key and not yet committed.
-struct PendingEntry {
+struct TPendingEntry {
     std::string name;
-    bool replaceStored = false; // the stored value (if any) is deleted first: a re-created value goes last
-    std::optional<Value> value; // nullopt: deleted
-    std::uint64_t order = 0;    // first write (or first write after a deletion) within the batch
+    bool replaceStored = false;  // the stored value (if any) is deleted first: a re-created value goes last
+    std::optional<TValue> value; // nullopt: deleted
+    std::uint64_t order = 0;     // first write (or first write after a deletion) within the batch
 };
-using PendingMap = std::map<std::string, PendingEntry>; // by folded name
+using TPendingMap = std::map<std::string, TPendingEntry>; // by folded name
 
-struct KeyRow {
+struct TKeyRow {
     std::int64_t id = 0;
     std::string path; // as stored
 };
 
-struct SubKey {
+struct TSubKey {
     std::int64_t id = 0;
     std::string name;
 };
 
-struct NamedValue {
+struct TNamedValue {
     std::string name;
     std::string fold;
-    Value value;
+    TValue value;
 };
 
-std::string formatValue(const Value& value) {
+std::string FormatValue(const TValue& value) {
     switch (value.type) {
-    case RegValueType::DWord:
+    case TRegValueType::DWord:
         return std::to_string(value.word);
-    case RegValueType::Binary:
-        return toHex(value.data);
-    case RegValueType::String:
-    case RegValueType::ExpandString:
+    case TRegValueType::Binary:
+        return ToHex(value.data);
+    case TRegValueType::String:
+    case TRegValueType::ExpandString:
         break;
     }
     return value.data;
 }
 
-struct Global {
+struct TGlobal {
     std::mutex mutex;
     std::string storeDirectory;
-    std::unique_ptr<Registry> instance;
+    std::unique_ptr<TRegistry> instance;
 };
 
-Global& global() {
-    static Global g;
+TGlobal& Global() {
+    static TGlobal g;
     return g;
 }
 
-// Expects global().mutex held.
-std::string defaultFilePathLocked() {
-    std::string dir = global().storeDirectory;
+// Expects Global().mutex held.
+std::string DefaultFilePathLocked() {
+    std::string dir = Global().storeDirectory;
     if (dir.empty())
         return ConfigFolder() + "tallyglass/registry.db";
     if (dir.back() != '/')
@@ -276,58 +276,58 @@ std::string defaultFilePathLocked() {
 
 } // namespace
 
-const char* RegValueTypeName(RegValueType type) {
+const char* RegValueTypeName(TRegValueType type) {
     switch (type) {
-    case RegValueType::String:
+    case TRegValueType::String:
         return "REG_SZ";
-    case RegValueType::ExpandString:
+    case TRegValueType::ExpandString:
         return "REG_EXPAND_SZ";
-    case RegValueType::Binary:
+    case TRegValueType::Binary:
         return "REG_BINARY";
-    case RegValueType::DWord:
+    case TRegValueType::DWord:
         return "REG_DWORD";
     }
     return "REG_NONE";
 }
 
-// The connection and the work done on it. Member functions expect `mutex` held, except run(), which
+// The connection and the work done on it. Member functions expect `mutex` held, except Run(), which
 // takes it.
-struct Registry::Impl {
+struct TRegistry::Impl {
     std::string filePath;
     std::mutex mutex;
-    DatabasePtr db;                                           // declared before the statements,
-    std::unordered_map<const char*, StatementPtr> statements; // which are finalized first
+    TDatabasePtr db;                                           // declared before the statements,
+    std::unordered_map<const char*, TStatementPtr> statements; // which are finalized first
 
-    [[noreturn]] void fail(const std::string& what) const {
-        throw RegistryError("registry '" + filePath + "': " + what + ": " + sqlite3_errmsg(db.get()));
+    [[noreturn]] void Fail(const std::string& what) const {
+        throw ERegistryError("registry '" + filePath + "': " + what + ": " + sqlite3_errmsg(db.get()));
     }
 
-    void exec(const char* sql) {
+    void Exec(const char* sql) {
         const int rc = sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr);
-        if (isBusy(rc))
-            throw BusyError{};
+        if (IsBusy(rc))
+            throw EBusyError{};
         if (rc != SQLITE_OK)
-            fail("cannot run '" + std::string(sql).substr(0, 40) + "'");
+            Fail("cannot run '" + std::string(sql).substr(0, 40) + "'");
     }
 
     // Statements are prepared once per connection, cached by the address of their literal text.
-    Statement query(const char* sql) {
-        StatementPtr& cached = statements[sql];
+    TStatement Query(const char* sql) {
+        TStatementPtr& cached = statements[sql];
         if (!cached) {
             sqlite3_stmt* raw = nullptr;
             const int rc = sqlite3_prepare_v3(db.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
             cached.reset(raw);
-            if (isBusy(rc))
-                throw BusyError{};
+            if (IsBusy(rc))
+                throw EBusyError{};
             if (rc != SQLITE_OK)
-                fail("cannot prepare a statement");
+                Fail("cannot prepare a statement");
         }
-        return Statement(db.get(), cached.get());
+        return TStatement(db.get(), cached.get());
     }
 
     // Runs `operation` under the mutex, retrying it while the store stays locked by another writer.
     template <class Operation>
-    auto run(Operation&& operation) -> decltype(operation()) {
+    auto Run(Operation&& operation) -> decltype(operation()) {
         const auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
         thread_local std::minstd_rand jitter(
             static_cast<unsigned>(std::hash<std::thread::id>()(std::this_thread::get_id())));
@@ -336,9 +336,9 @@ struct Registry::Impl {
                 std::lock_guard lock(mutex);
                 try {
                     return operation();
-                } catch (const BusyError&) {
+                } catch (const EBusyError&) {
                     if (std::chrono::steady_clock::now() >= deadline)
-                        throw RegistryError("registry '" + filePath + "': the store stays locked by another writer");
+                        throw ERegistryError("registry '" + filePath + "': the store stays locked by another writer");
                 }
             }
             const int spread = std::min(attempt * 10, 200);
@@ -350,192 +350,192 @@ struct Registry::Impl {
     // it taken half-way through.
     class Transaction {
     public:
-        Transaction(Impl& impl, bool write) : m_impl(impl) { m_impl.exec(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+        Transaction(Impl& impl, bool write) : m_impl(impl) { m_impl.Exec(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
         ~Transaction() {
             if (sqlite3_get_autocommit(m_impl.db.get()) == 0)
                 sqlite3_exec(m_impl.db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         }
         Transaction(const Transaction&) = delete;
         Transaction& operator=(const Transaction&) = delete;
-        void commit() { m_impl.exec("COMMIT"); }
+        void Commit() { m_impl.Exec("COMMIT"); }
 
     private:
         Impl& m_impl;
     };
 
-    std::int64_t single(const char* sql) {
-        Statement s = query(sql);
-        return s.step() ? s.integer(0) : 0;
+    std::int64_t Single(const char* sql) {
+        TStatement s = Query(sql);
+        return s.Step() ? s.Integer(0) : 0;
     }
 
-    void openStore() {
-        exec("PRAGMA journal_mode = WAL");
-        exec("PRAGMA synchronous = FULL");
+    void OpenStore() {
+        Exec("PRAGMA journal_mode = WAL");
+        Exec("PRAGMA synchronous = FULL");
         static const char* const countTables = "SELECT count(*) FROM sqlite_schema";
-        if (single(countTables) == 0) {
+        if (Single(countTables) == 0) {
             Transaction transaction(*this, true);
-            if (single(countTables) == 0) // another process may have been first
-                exec(kSchema);
-            transaction.commit();
+            if (Single(countTables) == 0) // another process may have been first
+                Exec(kSchema);
+            transaction.Commit();
         }
-        if (single("PRAGMA application_id") != kApplicationId)
-            throw RegistryError("registry '" + filePath + "': the file is a database of another kind");
-        if (single("PRAGMA user_version") > kSchemaVersion)
-            throw RegistryError("registry '" + filePath + "': the store was written by a newer version");
-        Statement check = query("PRAGMA quick_check(1)");
-        if (!check.step() || check.bytes(0) != "ok")
-            throw RegistryError("registry '" + filePath + "': the store is damaged");
+        if (Single("PRAGMA application_id") != kApplicationId)
+            throw ERegistryError("registry '" + filePath + "': the file is a database of another kind");
+        if (Single("PRAGMA user_version") > kSchemaVersion)
+            throw ERegistryError("registry '" + filePath + "': the store was written by a newer version");
+        TStatement check = Query("PRAGMA quick_check(1)");
+        if (!check.Step() || check.Bytes(0) != "ok")
+            throw ERegistryError("registry '" + filePath + "': the store is damaged");
     }
 
-    std::optional<KeyRow> findKey(const std::vector<std::string>& parts) {
-        KeyRow row{kRootKeyId, {}};
+    std::optional<TKeyRow> FindKey(const std::vector<std::string>& parts) {
+        TKeyRow row{kRootKeyId, {}};
         for (const std::string& part : parts) {
-            Statement s = query("SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
-            s.bind(1, row.id).bindBytes(2, foldName(part));
-            if (!s.step())
+            TStatement s = Query("SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
+            s.Bind(1, row.id).BindBytes(2, FoldName(part));
+            if (!s.Step())
                 return std::nullopt;
-            row.id = s.integer(0);
-            row.path = joinPath(row.path, s.bytes(1));
+            row.id = s.Integer(0);
+            row.path = JoinPath(row.path, s.Bytes(1));
         }
         return row;
     }
 
     // Expects a write transaction.
-    KeyRow createKey(const std::vector<std::string>& parts) {
-        KeyRow row{kRootKeyId, {}};
+    TKeyRow CreateKey(const std::vector<std::string>& parts) {
+        TKeyRow row{kRootKeyId, {}};
         for (const std::string& part : parts) {
-            const std::string fold = foldName(part);
-            std::optional<SubKey> found;
+            const std::string fold = FoldName(part);
+            std::optional<TSubKey> found;
             {
-                Statement s = query("SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
-                s.bind(1, row.id).bindBytes(2, fold);
-                if (s.step())
-                    found = SubKey{s.integer(0), s.bytes(1)};
+                TStatement s = Query("SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
+                s.Bind(1, row.id).BindBytes(2, fold);
+                if (s.Step())
+                    found = TSubKey{s.Integer(0), s.Bytes(1)};
             }
             if (!found) {
-                Statement insert = query("INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)");
-                insert.bind(1, row.id).bindBytes(2, part).bindBytes(3, fold).run();
-                found = SubKey{sqlite3_last_insert_rowid(db.get()), part};
+                TStatement insert = Query("INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)");
+                insert.Bind(1, row.id).BindBytes(2, part).BindBytes(3, fold).Run();
+                found = TSubKey{sqlite3_last_insert_rowid(db.get()), part};
             }
             row.id = found->id;
-            row.path = joinPath(row.path, found->name);
+            row.path = JoinPath(row.path, found->name);
         }
         return row;
     }
 
-    bool keyRowExists(std::int64_t keyId) {
-        Statement s = query("SELECT 1 FROM keys WHERE id = ?1");
-        s.bind(1, keyId);
-        return s.step();
+    bool KeyRowExists(std::int64_t keyId) {
+        TStatement s = Query("SELECT 1 FROM keys WHERE id = ?1");
+        s.Bind(1, keyId);
+        return s.Step();
     }
 
-    std::vector<SubKey> subKeys(std::int64_t keyId) {
-        Statement s = query("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold");
-        s.bind(1, keyId);
-        std::vector<SubKey> keys;
-        while (s.step())
-            keys.push_back({s.integer(0), s.bytes(1)});
+    std::vector<TSubKey> SubKeys(std::int64_t keyId) {
+        TStatement s = Query("SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold");
+        s.Bind(1, keyId);
+        std::vector<TSubKey> keys;
+        while (s.Step())
+            keys.push_back({s.Integer(0), s.Bytes(1)});
         return keys;
     }
 
-    Value readValueColumns(const Statement& s, int typeColumn) const {
-        Value value;
-        const std::int64_t type = s.integer(typeColumn);
+    TValue ReadValueColumns(const TStatement& s, int typeColumn) const {
+        TValue value;
+        const std::int64_t type = s.Integer(typeColumn);
         if (type < 1 || type > 4)
-            throw RegistryError("registry '" + filePath + "': a value has an unknown type");
-        value.type = static_cast<RegValueType>(type);
-        if (value.type == RegValueType::DWord)
-            value.word = static_cast<std::uint32_t>(s.integer(typeColumn + 1));
+            throw ERegistryError("registry '" + filePath + "': a value has an unknown type");
+        value.type = static_cast<TRegValueType>(type);
+        if (value.type == TRegValueType::DWord)
+            value.word = static_cast<std::uint32_t>(s.Integer(typeColumn + 1));
         else
-            value.data = s.bytes(typeColumn + 1);
+            value.data = s.Bytes(typeColumn + 1);
         return value;
     }
 
-    std::optional<Value> storedValue(std::int64_t keyId, const std::string& fold) {
-        Statement s = query("SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
-        s.bind(1, keyId).bindBytes(2, fold);
-        if (!s.step())
+    std::optional<TValue> StoredValue(std::int64_t keyId, const std::string& fold) {
+        TStatement s = Query("SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
+        s.Bind(1, keyId).BindBytes(2, fold);
+        if (!s.Step())
             return std::nullopt;
-        return readValueColumns(s, 0);
+        return ReadValueColumns(s, 0);
     }
 
-    std::vector<NamedValue> storedValues(std::int64_t keyId) {
-        Statement s = query("SELECT name, fold, type, data FROM vals WHERE key = ?1 ORDER BY id");
-        s.bind(1, keyId);
-        std::vector<NamedValue> values;
-        while (s.step())
-            values.push_back({s.bytes(0), s.bytes(1), readValueColumns(s, 2)});
+    std::vector<TNamedValue> StoredValues(std::int64_t keyId) {
+        TStatement s = Query("SELECT name, fold, type, data FROM vals WHERE key = ?1 ORDER BY id");
+        s.Bind(1, keyId);
+        std::vector<TNamedValue> values;
+        while (s.Step())
+            values.push_back({s.Bytes(0), s.Bytes(1), ReadValueColumns(s, 2)});
         return values;
     }
 
     // Expects a write transaction.
-    void writeEntries(std::int64_t keyId, const std::vector<const PendingEntry*>& entries) {
-        for (const PendingEntry* entry : entries) {
-            const std::string fold = foldName(entry->name);
+    void WriteEntries(std::int64_t keyId, const std::vector<const TPendingEntry*>& entries) {
+        for (const TPendingEntry* entry : entries) {
+            const std::string fold = FoldName(entry->name);
             if (entry->replaceStored) {
-                Statement remove = query("DELETE FROM vals WHERE key = ?1 AND fold = ?2");
-                remove.bind(1, keyId).bindBytes(2, fold).run();
+                TStatement remove = Query("DELETE FROM vals WHERE key = ?1 AND fold = ?2");
+                remove.Bind(1, keyId).BindBytes(2, fold).Run();
             }
             if (!entry->value)
                 continue;
-            const Value& value = *entry->value;
+            const TValue& value = *entry->value;
             {
-                Statement update = query("UPDATE vals SET type = ?1, data = ?2 WHERE key = ?3 AND fold = ?4");
-                update.bind(1, static_cast<std::int64_t>(value.type)).bind(3, keyId).bindBytes(4, fold);
-                bindData(update, 2, value).run();
+                TStatement update = Query("UPDATE vals SET type = ?1, data = ?2 WHERE key = ?3 AND fold = ?4");
+                update.Bind(1, static_cast<std::int64_t>(value.type)).Bind(3, keyId).BindBytes(4, fold);
+                BindData(update, 2, value).Run();
                 if (sqlite3_changes(db.get()) > 0)
                     continue;
             }
-            Statement insert = query("INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)");
-            insert.bind(1, keyId).bindBytes(2, entry->name).bindBytes(3, fold);
-            insert.bind(4, static_cast<std::int64_t>(value.type));
-            bindData(insert, 5, value).run();
+            TStatement insert = Query("INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)");
+            insert.Bind(1, keyId).BindBytes(2, entry->name).BindBytes(3, fold);
+            insert.Bind(4, static_cast<std::int64_t>(value.type));
+            BindData(insert, 5, value).Run();
         }
     }
 
-    static Statement& bindData(Statement& s, int index, const Value& value) {
-        return value.type == RegValueType::DWord ? s.bind(index, value.word) : s.bindBytes(index, value.data);
+    static TStatement& BindData(TStatement& s, int index, const TValue& value) {
+        return value.type == TRegValueType::DWord ? s.Bind(index, value.word) : s.BindBytes(index, value.data);
     }
 
     // Expects a write transaction.
-    void deleteTree(std::int64_t keyId) {
+    void DeleteTree(std::int64_t keyId) {
         std::vector<std::int64_t> ids;
         {
-            Statement s = query("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
-                                "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) SELECT id FROM tree");
-            s.bind(1, keyId);
-            while (s.step())
-                ids.push_back(s.integer(0));
+            TStatement s = Query("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+                                 "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) SELECT id FROM tree");
+            s.Bind(1, keyId);
+            while (s.Step())
+                ids.push_back(s.Integer(0));
         }
         for (const std::int64_t id : ids) {
-            query("DELETE FROM vals WHERE key = ?1").bind(1, id).run();
-            query("DELETE FROM keys WHERE id = ?1").bind(1, id).run();
+            Query("DELETE FROM vals WHERE key = ?1").Bind(1, id).Run();
+            Query("DELETE FROM keys WHERE id = ?1").Bind(1, id).Run();
         }
     }
 
-    void dumpKey(std::int64_t keyId, const std::string& path, std::vector<std::string>& lines) {
-        for (const NamedValue& value : storedValues(keyId)) {
+    void DumpKey(std::int64_t keyId, const std::string& path, std::vector<std::string>& lines) {
+        for (const TNamedValue& value : StoredValues(keyId)) {
             lines.push_back(path + '\t' + value.name + '\t' + RegValueTypeName(value.value.type) + '\t' +
-                            formatValue(value.value));
+                            FormatValue(value.value));
         }
-        for (const SubKey& sub : subKeys(keyId))
-            dumpKey(sub.id, joinPath(path, sub.name), lines);
+        for (const TSubKey& sub : SubKeys(keyId))
+            DumpKey(sub.id, JoinPath(path, sub.name), lines);
     }
 };
 
 // ---------------------------------------------------------------------------------------------------
 
-Registry::Registry(std::string filePath) : m_filePath(std::move(filePath)), m_impl(std::make_unique<Impl>()) {
+TRegistry::TRegistry(std::string filePath) : m_filePath(std::move(filePath)), m_impl(std::make_unique<Impl>()) {
     m_impl->filePath = m_filePath;
     if (m_filePath.empty())
-        throw RegistryError("registry: no file path given");
+        throw ERegistryError("registry: no file path given");
     const std::size_t slash = m_filePath.rfind('/');
     if (slash != std::string::npos && slash > 0 && !ForceDirectories(m_filePath.substr(0, slash)))
-        throw RegistryError("registry '" + m_filePath + "': cannot create its folder");
+        throw ERegistryError("registry '" + m_filePath + "': cannot create its folder");
     // Create the file ourselves so that it starts owner-only; SQLite gives its WAL files the same mode.
     const int fd = ::open(m_filePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw RegistryError("registry '" + m_filePath + "': " + std::strerror(errno));
+        throw ERegistryError("registry '" + m_filePath + "': " + std::strerror(errno));
     ::close(fd);
 
     sqlite3* raw = nullptr;
@@ -544,123 +544,123 @@ Registry::Registry(std::string filePath) : m_filePath(std::move(filePath)), m_im
     m_impl->db.reset(raw);
     if (rc != SQLITE_OK) {
         if (raw == nullptr)
-            throw RegistryError("registry '" + m_filePath + "': out of memory");
-        m_impl->fail("cannot open");
+            throw ERegistryError("registry '" + m_filePath + "': out of memory");
+        m_impl->Fail("cannot open");
     }
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-    m_impl->run([this] { m_impl->openStore(); });
+    m_impl->Run([this] { m_impl->OpenStore(); });
 }
 
-Registry::~Registry() = default;
+TRegistry::~TRegistry() = default;
 
-std::string Registry::defaultFilePath() {
-    std::lock_guard lock(global().mutex);
-    return defaultFilePathLocked();
+std::string TRegistry::DefaultFilePath() {
+    std::lock_guard lock(Global().mutex);
+    return DefaultFilePathLocked();
 }
 
-void Registry::setStoreDirectory(const std::string& dir) {
-    std::lock_guard lock(global().mutex);
-    const std::string previous = global().storeDirectory;
-    global().storeDirectory = dir;
-    if (global().instance && global().instance->filePath() != defaultFilePathLocked()) {
-        global().storeDirectory = previous;
-        throw RegistryError("registry: the store is already open at '" + global().instance->filePath() + "'");
+void TRegistry::SetStoreDirectory(const std::string& dir) {
+    std::lock_guard lock(Global().mutex);
+    const std::string previous = Global().storeDirectory;
+    Global().storeDirectory = dir;
+    if (Global().instance && Global().instance->FilePath() != DefaultFilePathLocked()) {
+        Global().storeDirectory = previous;
+        throw ERegistryError("registry: the store is already open at '" + Global().instance->FilePath() + "'");
     }
 }
 
-Registry& Registry::instance() {
-    std::lock_guard lock(global().mutex);
-    if (!global().instance)
-        global().instance = std::make_unique<Registry>(defaultFilePathLocked());
-    return *global().instance;
+TRegistry& TRegistry::Instance() {
+    std::lock_guard lock(Global().mutex);
+    if (!Global().instance)
+        Global().instance = std::make_unique<TRegistry>(DefaultFilePathLocked());
+    return *Global().instance;
 }
 
-std::unique_ptr<RegistryKey> Registry::openKey(const std::string& path, bool canCreate) {
-    const std::vector<std::string> parts = splitPath(path);
-    std::optional<KeyRow> row = m_impl->run([&] { return m_impl->findKey(parts); });
+std::unique_ptr<TRegistryKey> TRegistry::OpenKey(const std::string& path, bool canCreate) {
+    const std::vector<std::string> parts = SplitPath(path);
+    std::optional<TKeyRow> row = m_impl->Run([&] { return m_impl->FindKey(parts); });
     if (!row && canCreate) {
-        row = m_impl->run([&] {
+        row = m_impl->Run([&] {
             Impl::Transaction transaction(*m_impl, true);
-            KeyRow created = m_impl->createKey(parts);
-            transaction.commit();
+            TKeyRow created = m_impl->CreateKey(parts);
+            transaction.Commit();
             return created;
         });
     }
     if (!row)
         return nullptr;
     // The constructor is private to this friend, so std::make_unique cannot reach it.
-    return std::unique_ptr<RegistryKey>(new RegistryKey(*this, row->id, std::move(row->path)));
+    return std::unique_ptr<TRegistryKey>(new TRegistryKey(*this, row->id, std::move(row->path)));
 }
 
-bool Registry::keyExists(const std::string& path) {
-    const std::vector<std::string> parts = splitPath(path);
-    return m_impl->run([&] { return m_impl->findKey(parts).has_value(); });
+bool TRegistry::KeyExists(const std::string& path) {
+    const std::vector<std::string> parts = SplitPath(path);
+    return m_impl->Run([&] { return m_impl->FindKey(parts).has_value(); });
 }
 
-bool Registry::deleteKey(const std::string& path) {
-    const std::vector<std::string> parts = splitPath(path);
+bool TRegistry::DeleteKey(const std::string& path) {
+    const std::vector<std::string> parts = SplitPath(path);
     if (parts.empty())
-        throw RegistryError("registry: the root key cannot be deleted");
-    return m_impl->run([&] {
+        throw ERegistryError("registry: the root key cannot be deleted");
+    return m_impl->Run([&] {
         Impl::Transaction transaction(*m_impl, true);
-        const std::optional<KeyRow> row = m_impl->findKey(parts);
+        const std::optional<TKeyRow> row = m_impl->FindKey(parts);
         if (!row)
             return false;
-        m_impl->deleteTree(row->id);
-        transaction.commit();
+        m_impl->DeleteTree(row->id);
+        transaction.Commit();
         return true;
     });
 }
 
-std::vector<std::string> Registry::dump(const std::string& path) {
-    const std::vector<std::string> parts = splitPath(path);
-    return m_impl->run([&] {
+std::vector<std::string> TRegistry::Dump(const std::string& path) {
+    const std::vector<std::string> parts = SplitPath(path);
+    return m_impl->Run([&] {
         // One read transaction: a consistent snapshot while other writers go on.
         Impl::Transaction transaction(*m_impl, false);
         std::vector<std::string> lines;
-        if (const std::optional<KeyRow> row = m_impl->findKey(parts))
-            m_impl->dumpKey(row->id, row->path, lines);
-        transaction.commit();
+        if (const std::optional<TKeyRow> row = m_impl->FindKey(parts))
+            m_impl->DumpKey(row->id, row->path, lines);
+        transaction.Commit();
         return lines;
     });
 }
 
 // ---------------------------------------------------------------------------------------------------
 
-// A RegistryKey belongs to one thread at a time and must not outlive its Registry; only the Registry is
+// A TRegistryKey belongs to one thread at a time and must not outlive its Registry; only the Registry is
 // shared between threads.
-struct RegistryKey::Pending {
-    PendingMap entries;
+struct TRegistryKey::Pending {
+    TPendingMap entries;
     std::uint64_t nextOrder = 0;
-    std::optional<std::map<std::string, Value>> preloaded; // stored values by folded name, after preload()
+    std::optional<std::map<std::string, TValue>> preloaded; // stored values by folded name, after Preload()
 
     // The value as the key sees it: its own pending write or deletion, else the stored one.
-    std::optional<Value> current(Registry::Impl& impl, std::int64_t keyId, const std::string& name) const {
-        const std::string fold = foldName(name);
+    std::optional<TValue> Current(TRegistry::Impl& impl, std::int64_t keyId, const std::string& name) const {
+        const std::string fold = FoldName(name);
         if (const auto it = entries.find(fold); it != entries.end())
             return it->second.value;
         if (preloaded) {
             const auto it = preloaded->find(fold);
             return it != preloaded->end() ? std::optional(it->second) : std::nullopt;
         }
-        return impl.run([&] { return impl.storedValue(keyId, fold); });
+        return impl.Run([&] { return impl.StoredValue(keyId, fold); });
     }
 
-    Value require(Registry::Impl& impl, std::int64_t keyId, const std::string& keyPath, const std::string& name,
-                  std::initializer_list<RegValueType> types) const {
-        std::optional<Value> value = current(impl, keyId, name);
+    TValue Require(TRegistry::Impl& impl, std::int64_t keyId, const std::string& keyPath, const std::string& name,
+                   std::initializer_list<TRegValueType> types) const {
+        std::optional<TValue> value = Current(impl, keyId, name);
         if (!value)
-            throw RegistryError("registry: no value '" + name + "' in key '" + keyPath + "'");
+            throw ERegistryError("registry: no value '" + name + "' in key '" + keyPath + "'");
         if (std::find(types.begin(), types.end(), value->type) == types.end()) {
-            throw RegistryError("registry: value '" + name + "' in key '" + keyPath + "' is " +
-                                RegValueTypeName(value->type) + ", not " + RegValueTypeName(*types.begin()));
+            throw ERegistryError("registry: value '" + name + "' in key '" + keyPath + "' is " +
+                                 RegValueTypeName(value->type) + ", not " + RegValueTypeName(*types.begin()));
         }
         return std::move(*value);
     }
 
-    void write(const std::string& name, Value value) {
-        auto [it, inserted] = entries.try_emplace(foldName(name));
-        PendingEntry& entry = it->second;
+    void Write(const std::string& name, TValue value) {
+        auto [it, inserted] = entries.try_emplace(FoldName(name));
+        TPendingEntry& entry = it->second;
         if (inserted || !entry.value) { // new, or re-created after a deletion in this batch
             entry.name = name;
             entry.order = nextOrder++;
@@ -669,160 +669,160 @@ struct RegistryKey::Pending {
     }
 };
 
-RegistryKey::RegistryKey(Registry& registry, std::int64_t keyId, std::string path)
+TRegistryKey::TRegistryKey(TRegistry& registry, std::int64_t keyId, std::string path)
     : m_registry(registry), m_keyId(keyId), m_path(std::move(path)), m_pending(std::make_unique<Pending>()) {}
 
-RegistryKey::~RegistryKey() {
+TRegistryKey::~TRegistryKey() {
     try {
-        close();
+        Close();
     } catch (...) {
-        // A destructor cannot report the failure; close() explicitly to see it.
+        // A destructor cannot report the failure; Close() explicitly to see it.
     }
 }
 
-void RegistryKey::preload() {
-    Registry::Impl& impl = *m_registry.m_impl;
+void TRegistryKey::Preload() {
+    TRegistry::Impl& impl = *m_registry.m_impl;
     try {
-        std::map<std::string, Value> values;
-        for (NamedValue& value : impl.run([&] { return impl.storedValues(m_keyId); }))
+        std::map<std::string, TValue> values;
+        for (TNamedValue& value : impl.Run([&] { return impl.StoredValues(m_keyId); }))
             values.emplace(std::move(value.fold), std::move(value.value));
         m_pending->preloaded = std::move(values);
-    } catch (const RegistryError&) {
+    } catch (const ERegistryError&) {
         // A damaged value spoils only its own reads: they go to the store one by one, as without
         // the preload.
     }
 }
 
-bool RegistryKey::valueExists(const std::string& name) const {
-    return m_pending->current(*m_registry.m_impl, m_keyId, name).has_value();
+bool TRegistryKey::ValueExists(const std::string& name) const {
+    return m_pending->Current(*m_registry.m_impl, m_keyId, name).has_value();
 }
 
-std::optional<RegValueType> RegistryKey::valueType(const std::string& name) const {
-    const std::optional<Value> value = m_pending->current(*m_registry.m_impl, m_keyId, name);
+std::optional<TRegValueType> TRegistryKey::ValueType(const std::string& name) const {
+    const std::optional<TValue> value = m_pending->Current(*m_registry.m_impl, m_keyId, name);
     return value ? std::optional(value->type) : std::nullopt;
 }
 
-std::string RegistryKey::readString(const std::string& name) const {
+std::string TRegistryKey::ReadString(const std::string& name) const {
     return m_pending
-        ->require(*m_registry.m_impl, m_keyId, m_path, name, {RegValueType::String, RegValueType::ExpandString})
+        ->Require(*m_registry.m_impl, m_keyId, m_path, name, {TRegValueType::String, TRegValueType::ExpandString})
         .data;
 }
 
-std::int32_t RegistryKey::readInteger(const std::string& name) const {
+std::int32_t TRegistryKey::ReadInteger(const std::string& name) const {
     return static_cast<std::int32_t>(
-        m_pending->require(*m_registry.m_impl, m_keyId, m_path, name, {RegValueType::DWord}).word);
+        m_pending->Require(*m_registry.m_impl, m_keyId, m_path, name, {TRegValueType::DWord}).word);
 }
 
-bool RegistryKey::readBool(const std::string& name) const {
-    return readInteger(name) != 0;
+bool TRegistryKey::ReadBool(const std::string& name) const {
+    return ReadInteger(name) != 0;
 }
 
-std::string RegistryKey::readBinary(const std::string& name) const {
-    return m_pending->require(*m_registry.m_impl, m_keyId, m_path, name, {RegValueType::Binary}).data;
+std::string TRegistryKey::ReadBinary(const std::string& name) const {
+    return m_pending->Require(*m_registry.m_impl, m_keyId, m_path, name, {TRegValueType::Binary}).data;
 }
 
-double RegistryKey::readDateTime(const std::string& name) const {
-    const std::string bytes = readBinary(name);
+double TRegistryKey::ReadDateTime(const std::string& name) const {
+    const std::string bytes = ReadBinary(name);
     if (bytes.size() != 8) {
-        throw RegistryError("registry: value '" + name + "' in key '" + m_path + "' holds " +
-                            std::to_string(bytes.size()) + " bytes, not a date-time");
+        throw ERegistryError("registry: value '" + name + "' in key '" + m_path + "' holds " +
+                             std::to_string(bytes.size()) + " bytes, not a date-time");
     }
-    return bytesToDouble(bytes);
+    return BytesToDouble(bytes);
 }
 
-void RegistryKey::writeString(const std::string& name, const std::string& value) {
-    m_pending->write(name, Value{RegValueType::String, value, 0});
+void TRegistryKey::WriteString(const std::string& name, const std::string& value) {
+    m_pending->Write(name, TValue{TRegValueType::String, value, 0});
 }
 
-void RegistryKey::writeExpandString(const std::string& name, const std::string& value) {
-    m_pending->write(name, Value{RegValueType::ExpandString, value, 0});
+void TRegistryKey::WriteExpandString(const std::string& name, const std::string& value) {
+    m_pending->Write(name, TValue{TRegValueType::ExpandString, value, 0});
 }
 
-void RegistryKey::writeInteger(const std::string& name, std::int32_t value) {
-    m_pending->write(name, Value{RegValueType::DWord, {}, static_cast<std::uint32_t>(value)});
+void TRegistryKey::WriteInteger(const std::string& name, std::int32_t value) {
+    m_pending->Write(name, TValue{TRegValueType::DWord, {}, static_cast<std::uint32_t>(value)});
 }
 
-void RegistryKey::writeBool(const std::string& name, bool value) {
-    writeInteger(name, value ? 1 : 0);
+void TRegistryKey::WriteBool(const std::string& name, bool value) {
+    WriteInteger(name, value ? 1 : 0);
 }
 
-void RegistryKey::writeBinary(const std::string& name, const std::string& bytes) {
-    m_pending->write(name, Value{RegValueType::Binary, bytes, 0});
+void TRegistryKey::WriteBinary(const std::string& name, const std::string& bytes) {
+    m_pending->Write(name, TValue{TRegValueType::Binary, bytes, 0});
 }
 
-void RegistryKey::writeDateTime(const std::string& name, double value) {
-    writeBinary(name, doubleToBytes(value));
+void TRegistryKey::WriteDateTime(const std::string& name, double value) {
+    WriteBinary(name, DoubleToBytes(value));
 }
 
-bool RegistryKey::deleteValue(const std::string& name) {
-    if (!valueExists(name))
+bool TRegistryKey::DeleteValue(const std::string& name) {
+    if (!ValueExists(name))
         return false;
-    PendingEntry& entry = m_pending->entries[foldName(name)];
+    TPendingEntry& entry = m_pending->entries[FoldName(name)];
     entry.name = name;
     entry.value.reset();
     entry.replaceStored = true;
     return true;
 }
 
-std::vector<std::string> RegistryKey::subKeyNames() const {
-    Registry::Impl& impl = *m_registry.m_impl;
+std::vector<std::string> TRegistryKey::SubKeyNames() const {
+    TRegistry::Impl& impl = *m_registry.m_impl;
     std::vector<std::string> names;
-    for (SubKey& sub : impl.run([&] { return impl.subKeys(m_keyId); }))
+    for (TSubKey& sub : impl.Run([&] { return impl.SubKeys(m_keyId); }))
         names.push_back(std::move(sub.name));
     return names;
 }
 
-std::vector<std::string> RegistryKey::valueNames() const {
-    Registry::Impl& impl = *m_registry.m_impl;
-    const std::vector<NamedValue> stored = impl.run([&] { return impl.storedValues(m_keyId); });
-    const PendingMap& pending = m_pending->entries;
+std::vector<std::string> TRegistryKey::ValueNames() const {
+    TRegistry::Impl& impl = *m_registry.m_impl;
+    const std::vector<TNamedValue> stored = impl.Run([&] { return impl.StoredValues(m_keyId); });
+    const TPendingMap& pending = m_pending->entries;
     std::vector<std::string> names;
     std::set<std::string> storedFolds;
     // Stored values keep their place unless this key deleted them; overwriting does not move a value.
-    for (const NamedValue& value : stored) {
+    for (const TNamedValue& value : stored) {
         storedFolds.insert(value.fold);
         const auto it = pending.find(value.fold);
         if (it == pending.end() || !it->second.replaceStored)
             names.push_back(value.name);
     }
     // Then the values this key creates, in the order it first wrote them.
-    std::vector<const PendingEntry*> created;
+    std::vector<const TPendingEntry*> created;
     for (const auto& [fold, entry] : pending) {
         if (entry.value && (entry.replaceStored || storedFolds.count(fold) == 0))
             created.push_back(&entry);
     }
     std::sort(created.begin(), created.end(), [](auto* a, auto* b) { return a->order < b->order; });
-    for (const PendingEntry* entry : created)
+    for (const TPendingEntry* entry : created)
         names.push_back(entry->name);
     return names;
 }
 
-bool RegistryKey::hasSubKeys() const {
-    Registry::Impl& impl = *m_registry.m_impl;
-    return impl.run([&] {
-        Statement s = impl.query("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
-        s.bind(1, m_keyId);
-        return s.step();
+bool TRegistryKey::HasSubKeys() const {
+    TRegistry::Impl& impl = *m_registry.m_impl;
+    return impl.Run([&] {
+        TStatement s = impl.Query("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+        s.Bind(1, m_keyId);
+        return s.Step();
     });
 }
 
-void RegistryKey::close() {
+void TRegistryKey::Close() {
     if (m_pending->entries.empty())
         return;
     // The batch is spent whether or not the commit succeeds.
-    const PendingMap entries = std::exchange(m_pending->entries, {});
-    std::vector<const PendingEntry*> ordered;
+    const TPendingMap entries = std::exchange(m_pending->entries, {});
+    std::vector<const TPendingEntry*> ordered;
     for (const auto& [fold, entry] : entries)
         ordered.push_back(&entry);
     std::sort(ordered.begin(), ordered.end(), [](auto* a, auto* b) { return a->order < b->order; });
 
-    Registry::Impl& impl = *m_registry.m_impl;
-    impl.run([&] {
-        Registry::Impl::Transaction transaction(impl, true);
+    TRegistry::Impl& impl = *m_registry.m_impl;
+    impl.Run([&] {
+        TRegistry::Impl::Transaction transaction(impl, true);
         // Like the Windows registry, writes to a key deleted meanwhile fail rather than revive it.
-        if (!impl.keyRowExists(m_keyId))
-            throw RegistryError("registry: key '" + m_path + "' was deleted before its values were saved");
-        impl.writeEntries(m_keyId, ordered);
-        transaction.commit();
+        if (!impl.KeyRowExists(m_keyId))
+            throw ERegistryError("registry: key '" + m_path + "' was deleted before its values were saved");
+        impl.WriteEntries(m_keyId, ordered);
+        transaction.Commit();
     });
 }

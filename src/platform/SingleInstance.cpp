@@ -16,37 +16,37 @@ constexpr QByteArrayView kAcknowledge = "ok\n";
 // A request is one short line; anything longer is not ours and is dropped.
 constexpr qsizetype kMaxRequest = 64;
 
-QString instanceBaseName() {
+QString InstanceBaseName() {
     return QStringLiteral("tallyglass-%1").arg(getuid());
 }
 
 } // namespace
 
-SingleInstance::SingleInstance(QString folder, QObject* parent) : QObject(parent), m_folder(std::move(folder)) {
+TSingleInstance::TSingleInstance(QString folder, QObject* parent) : QObject(parent), m_folder(std::move(folder)) {
     if (m_folder.isEmpty())
         m_folder = QString::fromStdString(RuntimeFolder());
     if (!m_folder.endsWith(u'/'))
         m_folder += u'/';
 }
 
-SingleInstance::~SingleInstance() {
-    stopListening();
+TSingleInstance::~TSingleInstance() {
+    StopListening();
     if (m_lockFd >= 0)
         close(m_lockFd);
 }
 
-QString SingleInstance::lockFilePath() const {
-    return m_folder + instanceBaseName() + QStringLiteral(".lock");
+QString TSingleInstance::LockFilePath() const {
+    return m_folder + InstanceBaseName() + QStringLiteral(".lock");
 }
 
-QString SingleInstance::socketPath() const {
-    return m_folder + instanceBaseName() + QStringLiteral(".sock");
+QString TSingleInstance::SocketPath() const {
+    return m_folder + InstanceBaseName() + QStringLiteral(".sock");
 }
 
-bool SingleInstance::tryLock() {
+bool TSingleInstance::TryLock() {
     if (m_lockFd >= 0)
         return true;
-    const QByteArray path = lockFilePath().toLocal8Bit();
+    const QByteArray path = LockFilePath().toLocal8Bit();
     const int fd = open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return true; // no lock possible: run as the first instance rather than not at all
@@ -58,37 +58,37 @@ bool SingleInstance::tryLock() {
     return true;
 }
 
-bool SingleInstance::listen() {
+bool TSingleInstance::Listen() {
     if (m_server)
         return true;
     auto server = std::make_unique<QLocalServer>();
     server->setSocketOptions(QLocalServer::UserAccessOption);
     // Only the lock holder gets here, so a socket file left by a crashed run is ours to remove.
-    QLocalServer::removeServer(socketPath());
-    if (!server->listen(socketPath()))
+    QLocalServer::removeServer(SocketPath());
+    if (!server->listen(SocketPath()))
         return false;
-    connect(server.get(), &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
+    connect(server.get(), &QLocalServer::newConnection, this, &TSingleInstance::OnNewConnection);
     m_server = std::move(server);
     return true;
 }
 
-void SingleInstance::stopListening() {
+void TSingleInstance::StopListening() {
     if (!m_server)
         return;
     m_server->close();
     m_server.reset();
 }
 
-void SingleInstance::onNewConnection() {
+void TSingleInstance::OnNewConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
         if (socket->bytesAvailable() > 0)
-            onReadyRead(socket);
+            OnReadyRead(socket);
     }
 }
 
-void SingleInstance::onReadyRead(QLocalSocket* socket) {
+void TSingleInstance::OnReadyRead(QLocalSocket* socket) {
     if (!socket->canReadLine()) {
         if (socket->bytesAvailable() > kMaxRequest)
             socket->abort();
@@ -96,16 +96,16 @@ void SingleInstance::onReadyRead(QLocalSocket* socket) {
     }
     const QByteArray line = socket->readLine(kMaxRequest);
     if (line == kShowRequest) {
-        emit showRequested();
+        emit ShowRequested();
         socket->write(kAcknowledge.data(), kAcknowledge.size());
         socket->flush();
     }
     socket->disconnectFromServer();
 }
 
-bool SingleInstance::wakeFirstInstance(int timeoutMs) {
+bool TSingleInstance::WakeFirstInstance(int timeoutMs) {
     QLocalSocket socket;
-    socket.connectToServer(socketPath());
+    socket.connectToServer(SocketPath());
     if (!socket.waitForConnected(timeoutMs))
         return false;
     socket.write(kShowRequest.data(), kShowRequest.size());

@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::size_t kMaxPath = 260;
 
-std::string standardLocation(QStandardPaths::StandardLocation location) {
+std::string StandardLocation(QStandardPaths::StandardLocation location) {
     const QString path = QStandardPaths::writableLocation(location);
     if (path.isEmpty())
         return std::string();
@@ -21,10 +21,10 @@ std::string GetSpecialFolder(int id) {
     std::string path;
     switch (id) {
     case SpecialFolder::kDesktop:
-        path = standardLocation(QStandardPaths::DesktopLocation);
+        path = StandardLocation(QStandardPaths::DesktopLocation);
         break;
     case SpecialFolder::kPersonal:
-        path = standardLocation(QStandardPaths::DocumentsLocation);
+        path = StandardLocation(QStandardPaths::DocumentsLocation);
         break;
     case SpecialFolder::kAppData:
         path = ConfigFolder();

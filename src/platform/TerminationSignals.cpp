@@ -15,7 +15,7 @@ namespace {
 std::atomic<int> g_writeFd = -1;
 int g_signalFds[2] = {-1, -1};
 
-void handleSignal(int signalNumber) {
+void HandleSignal(int signalNumber) {
     const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     [[maybe_unused]] const ssize_t written = write(g_writeFd.load(std::memory_order_relaxed), &byte, 1);
@@ -24,24 +24,24 @@ void handleSignal(int signalNumber) {
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+TTerminationSignals::TTerminationSignals(QObject* parent) : QObject(parent) {
     if (g_signalFds[0] >= 0)
         return;
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalFds) != 0)
         return;
     g_writeFd = g_signalFds[0];
     m_notifier = std::make_unique<QSocketNotifier>(g_signalFds[1], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &TerminationSignals::onActivated);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &TTerminationSignals::OnActivated);
 
     struct sigaction action {};
-    action.sa_handler = handleSignal;
+    action.sa_handler = HandleSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 }
 
-TerminationSignals::~TerminationSignals() {
+TTerminationSignals::~TTerminationSignals() {
     if (!m_notifier)
         return;
     signal(SIGTERM, SIG_DFL);
@@ -53,8 +53,8 @@ TerminationSignals::~TerminationSignals() {
     g_signalFds[0] = g_signalFds[1] = -1;
 }
 
-void TerminationSignals::onActivated() {
+void TTerminationSignals::OnActivated() {
     unsigned char byte = 0;
     while (read(g_signalFds[1], &byte, 1) == 1)
-        emit terminationRequested(byte);
+        emit TerminationRequested(byte);
 }

@@ -8,20 +8,20 @@ class QSocketNotifier;
 
 // Turns SIGTERM and SIGINT into a Qt signal on the thread that created the watcher, so the
 // program ends through its orderly shutdown instead of dying mid-write. One watcher per process.
-class TerminationSignals : public QObject {
+class TTerminationSignals : public QObject {
     Q_OBJECT
 
 public:
-    explicit TerminationSignals(QObject* parent = nullptr);
-    ~TerminationSignals() override;
+    explicit TTerminationSignals(QObject* parent = nullptr);
+    ~TTerminationSignals() override;
 
-    bool isActive() const { return m_notifier != nullptr; }
+    bool IsActive() const { return m_notifier != nullptr; }
 
 signals:
-    void terminationRequested(int signalNumber);
+    void TerminationRequested(int signalNumber);
 
 private:
-    void onActivated();
+    void OnActivated();
 
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -20,7 +20,7 @@ namespace UiThread {
 namespace {
 
 // One call waiting for the user-interface thread.
-struct Task {
+struct TTask {
     const std::function<void()>* fn = nullptr;
     bool done = false;
 };
@@ -28,20 +28,20 @@ struct Task {
 // Tasks travel through our own mutex-guarded queue; the posted event carries no data and only
 // wakes the user-interface thread. Every hand-over is thereby visible to thread checkers, which
 // cannot see the locking inside Qt's own (uninstrumented) event queue.
-struct Dispatcher;
+struct TDispatcher;
 std::mutex g_mutex;
 std::condition_variable g_doneCondition;
 std::condition_variable g_wakeCondition; // a call was queued, or a waited-for event may be set
-std::deque<Task*> g_queue;
-Dispatcher* g_dispatcher = nullptr;
+std::deque<TTask*> g_queue;
+TDispatcher* g_dispatcher = nullptr;
 bool g_stopped = false;
 
-struct Dispatcher : QObject {
-    void customEvent(QEvent*) override { drain(); }
+struct TDispatcher : QObject {
+    void customEvent(QEvent*) override { Drain(); }
 
-    static void drain() {
+    static void Drain() {
         for (;;) {
-            Task* task = nullptr;
+            TTask* task = nullptr;
             {
                 std::lock_guard lock(g_mutex);
                 if (g_queue.empty())
@@ -52,7 +52,7 @@ struct Dispatcher : QObject {
             // The caller is released even when the call throws; the exception goes on to the
             // event loop's handler.
             struct Release {
-                Task* task;
+                TTask* task;
                 ~Release() {
                     {
                         std::lock_guard lock(g_mutex);
@@ -66,41 +66,41 @@ struct Dispatcher : QObject {
     }
 };
 
-std::unique_ptr<Dispatcher> g_dispatcherOwner;
+std::unique_ptr<TDispatcher> g_dispatcherOwner;
 
 } // namespace
 
-bool isUiThread() {
+bool IsUiThread() {
     auto* app = QCoreApplication::instance();
     return app == nullptr || QThread::currentThread() == app->thread();
 }
 
-void initialize() {
+void Initialize() {
     std::lock_guard lock(g_mutex);
     if (g_dispatcherOwner)
         return;
-    g_dispatcherOwner = std::make_unique<Dispatcher>();
+    g_dispatcherOwner = std::make_unique<TDispatcher>();
     g_dispatcher = g_dispatcherOwner.get();
     g_stopped = false;
 }
 
-void shutdown() {
+void Shutdown() {
     {
         std::lock_guard lock(g_mutex);
         g_stopped = true;
     }
-    Dispatcher::drain(); // calls queued before the stop still run
+    TDispatcher::Drain(); // calls queued before the stop still run
     std::lock_guard lock(g_mutex);
     g_dispatcher = nullptr;
     g_dispatcherOwner.reset();
 }
 
-bool runSync(const std::function<void()>& fn) {
-    if (isUiThread()) {
+bool RunSync(const std::function<void()>& fn) {
+    if (IsUiThread()) {
         fn();
         return true;
     }
-    Task task;
+    TTask task;
     task.fn = &fn;
     std::unique_lock lock(g_mutex);
     if (g_stopped || g_dispatcher == nullptr || QCoreApplication::closingDown())
@@ -112,27 +112,27 @@ bool runSync(const std::function<void()>& fn) {
     return true;
 }
 
-bool serveUntil(const ManualResetEvent& done, int timeoutMs) {
-    if (!isUiThread() || QCoreApplication::instance() == nullptr)
-        return done.wait(timeoutMs);
+bool ServeUntil(const TManualResetEvent& done, int timeoutMs) {
+    if (!IsUiThread() || QCoreApplication::instance() == nullptr)
+        return done.Wait(timeoutMs);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
-        Dispatcher::drain();
+        TDispatcher::Drain();
         std::unique_lock lock(g_mutex);
         // Looked at under the queue's lock: a call queued or a notification sent after this point
         // wakes the wait below.
-        if (done.isSet())
+        if (done.IsSet())
             return true;
         if (!g_queue.empty())
             continue;
         if (timeoutMs < 0)
             g_wakeCondition.wait(lock);
         else if (g_wakeCondition.wait_until(lock, deadline) == std::cv_status::timeout && g_queue.empty())
-            return done.isSet();
+            return done.IsSet();
     }
 }
 
-void notifyWaiters() {
+void NotifyWaiters() {
     std::lock_guard lock(g_mutex);
     g_wakeCondition.notify_all();
 }

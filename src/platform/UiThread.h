@@ -2,7 +2,7 @@
 
 #include <functional>
 
-class ManualResetEvent;
+class TManualResetEvent;
 
 // Calls from worker threads into the user-interface thread (the thread of the QCoreApplication).
 namespace UiThread {
@@ -11,24 +11,24 @@ namespace UiThread {
 // before an application object exists) it runs fn at once. Returns false, without running fn,
 // when the hand-over is not set up or already shut down, so that a worker never blocks on a
 // thread that will not answer.
-bool runSync(const std::function<void()>& fn);
+bool RunSync(const std::function<void()>& fn);
 
-bool isUiThread();
+bool IsUiThread();
 
 // On the user-interface thread: runs the calls that other threads hand over while it waits for
 // `done` to be set, for up to `timeoutMs` (negative: no limit). It wakes at once for each call and
-// when a thread that sets `done` calls notifyWaiters afterwards, so a wait costs no polling
+// when a thread that sets `done` calls NotifyWaiters afterwards, so a wait costs no polling
 // interval. Other Qt events are not processed meanwhile. On any other thread it is a plain wait.
 // Returns whether `done` is set.
-bool serveUntil(const ManualResetEvent& done, int timeoutMs);
+bool ServeUntil(const TManualResetEvent& done, int timeoutMs);
 
-// Wakes serveUntil to look at its event again; call after setting an event that it may wait for.
-void notifyWaiters();
+// Wakes ServeUntil to look at its event again; call after setting an event that it may wait for.
+void NotifyWaiters();
 
 // Sets up the hand-over; call once on the user-interface thread after the application object
 // exists. Until then, calls from other threads return false.
-void initialize();
+void Initialize();
 // Runs the calls still waiting, then refuses further ones; call before the event loop is gone.
-void shutdown();
+void Shutdown();
 
 } // namespace UiThread

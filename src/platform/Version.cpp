@@ -8,14 +8,14 @@ TFileVersion ProgramFileVersion() {
 }
 
 std::string GetFileVersionString(const TFileVersion& version, int parts, bool withSuffix, const std::string& suffix) {
-    const unsigned numbers[] = {version.major, version.minor, version.release, version.build};
+    const unsigned numbers[] = {version.Major, version.Minor, version.Release, version.Build};
     std::string text;
     for (int i = 0; i < parts && i < 4; ++i) {
         if (i > 0)
             text += '.';
         text += std::to_string(numbers[i]);
     }
-    if (withSuffix && version.debugBuild)
+    if (withSuffix && version.DebugBuild)
         text += suffix;
     return text;
 }

@@ -4,8 +4,8 @@
 
 // The program's version numbers and the debug flag, compiled in from the build.
 struct TFileVersion {
-    unsigned major = 0, minor = 0, release = 0, build = 0;
-    bool debugBuild = false;
+    unsigned Major = 0, Minor = 0, Release = 0, Build = 0;
+    bool DebugBuild = false;
 };
 
 TFileVersion ProgramFileVersion();

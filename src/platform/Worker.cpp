@@ -10,34 +10,34 @@ namespace {
 
 std::mutex g_countMutex;
 int g_running = 0;
-ManualResetEvent g_noneRunning(true);
+TManualResetEvent g_noneRunning(true);
 
-void workerStarted() {
+void WorkerStarted() {
     std::lock_guard lock(g_countMutex);
     if (g_running++ == 0)
-        g_noneRunning.reset();
+        g_noneRunning.Reset();
 }
 
-void workerEnded() {
+void WorkerEnded() {
     {
         std::lock_guard lock(g_countMutex);
         if (--g_running == 0)
-            g_noneRunning.set();
+            g_noneRunning.Set();
     }
-    UiThread::notifyWaiters();
+    UiThread::NotifyWaiters();
 }
 
 } // namespace
 
-TWorker::TWorker(std::shared_ptr<ManualResetEvent> cancelEvent)
-    : m_cancelEvent(cancelEvent ? std::move(cancelEvent) : std::make_shared<ManualResetEvent>()) {}
+TWorker::TWorker(std::shared_ptr<TManualResetEvent> cancelEvent)
+    : m_cancelEvent(cancelEvent ? std::move(cancelEvent) : std::make_shared<TManualResetEvent>()) {}
 
 TWorker::~TWorker() = default;
 
 void TWorker::Resume() {
     if (m_started.exchange(true))
         return;
-    workerStarted();
+    WorkerStarted();
     // The thread holds the job; it is detached, and the process-wide count stands in for joining.
     std::thread([self = shared_from_this()]() mutable {
         self->Run();
@@ -45,14 +45,14 @@ void TWorker::Resume() {
         // The TLS library's state of this thread goes now, not in a thread-exit handler that a
         // program ending right after its last worker would not wait for.
         OPENSSL_thread_stop();
-        workerEnded();
+        WorkerEnded();
     }).detach();
 }
 
 void TWorker::Run() {
     Execute();
-    m_finished.set();
-    UiThread::notifyWaiters();
+    m_finished.Set();
+    UiThread::NotifyWaiters();
     std::vector<std::shared_ptr<const void>> kept;
     {
         std::lock_guard lock(m_keepMutex);
@@ -62,11 +62,11 @@ void TWorker::Run() {
 
 void TWorker::Cancel() {
     m_cancelled = true;
-    m_cancelEvent->set();
+    m_cancelEvent->Set();
 }
 
 bool TWorker::WaitFor(int timeoutMs) const {
-    return UiThread::serveUntil(m_finished, timeoutMs);
+    return UiThread::ServeUntil(m_finished, timeoutMs);
 }
 
 void TWorker::KeepAlive(std::shared_ptr<const void> object) {
@@ -77,7 +77,7 @@ void TWorker::KeepAlive(std::shared_ptr<const void> object) {
 bool TWorker::Complete(const std::function<void()>& fn) {
     bool ran = false;
     if (!Cancelled())
-        UiThread::runSync([&] {
+        UiThread::RunSync([&] {
             if (Cancelled())
                 return;
             ran = true;
@@ -92,5 +92,5 @@ int RunningWorkers() {
 }
 
 bool WaitForAllWorkers(int timeoutMs) {
-    return UiThread::serveUntil(g_noneRunning, timeoutMs);
+    return UiThread::ServeUntil(g_noneRunning, timeoutMs);
 }

@@ -29,7 +29,7 @@ public:
     // Any thread.
     void Cancel();
     bool Cancelled() const { return m_cancelled.load(); }
-    bool Finished() const { return m_finished.isSet(); }
+    bool Finished() const { return m_finished.IsSet(); }
     bool Started() const { return m_started.load(); }
 
     // Waits up to `timeoutMs` (negative: no limit) for the run to end. On the user-interface
@@ -40,12 +40,12 @@ public:
     // Keeps `object` alive until the thread has ended (or, without a thread, until the worker goes).
     void KeepAlive(std::shared_ptr<const void> object);
 
-    const ManualResetEvent& CancelEvent() const { return *m_cancelEvent; }
+    const TManualResetEvent& CancelEvent() const { return *m_cancelEvent; }
 
 protected:
     // The cancel event may be shared with the starter (a window resets it between its runs);
     // nullptr gives the worker an event of its own.
-    explicit TWorker(std::shared_ptr<ManualResetEvent> cancelEvent = nullptr);
+    explicit TWorker(std::shared_ptr<TManualResetEvent> cancelEvent = nullptr);
 
     // The job, on the worker thread.
     virtual void Execute() = 0;
@@ -58,10 +58,10 @@ protected:
 private:
     void Run();
 
-    std::shared_ptr<ManualResetEvent> m_cancelEvent;
+    std::shared_ptr<TManualResetEvent> m_cancelEvent;
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_started{false};
-    ManualResetEvent m_finished;
+    TManualResetEvent m_finished;
     std::mutex m_keepMutex;
     std::vector<std::shared_ptr<const void>> m_kept;
 };

@@ -15,12 +15,12 @@ namespace {
 // another one and are skipped when an error is placed in the script.
 const QString kScriptFile = QStringLiteral("tallyglass-script");
 
-bool isScriptFile(const QString& file) {
+bool IsScriptFile(const QString& file) {
     return file == kScriptFile || file.endsWith(QLatin1Char(':') + kScriptFile) ||
            file.endsWith(QLatin1Char('/') + kScriptFile);
 }
 
-unsigned toUnsigned(const QString& text) {
+unsigned ToUnsigned(const QString& text) {
     bool ok = false;
     const int value = text.toInt(&ok);
     return ok && value > 0 ? static_cast<unsigned>(value) : 0;
@@ -28,30 +28,30 @@ unsigned toUnsigned(const QString& text) {
 
 // Line and column of the first frame in the script, from the engine's stack trace entries
 // "function:line:column:file" (the column is -1 where the engine does not know it).
-void positionFromTrace(const QStringList& trace, unsigned& line, unsigned& column) {
+void PositionFromTrace(const QStringList& trace, unsigned& line, unsigned& column) {
     for (const QString& frame : trace) {
         const QStringList parts = frame.split(QLatin1Char(':'));
-        if (parts.size() < 4 || !isScriptFile(parts.mid(3).join(QLatin1Char(':'))))
+        if (parts.size() < 4 || !IsScriptFile(parts.mid(3).join(QLatin1Char(':'))))
             continue;
-        line = toUnsigned(parts[1]);
-        column = toUnsigned(parts[2]);
+        line = ToUnsigned(parts[1]);
+        column = ToUnsigned(parts[2]);
         return;
     }
 }
 
 // Line of the first frame in the script, from an error's stack text: "function@file:line" lines.
-unsigned lineFromStack(const QString& stack) {
+unsigned LineFromStack(const QString& stack) {
     for (const QString& frame : stack.split(QLatin1Char('\n'))) {
         const QString location = frame.mid(frame.lastIndexOf(QLatin1Char('@')) + 1);
         const qsizetype colon = location.lastIndexOf(QLatin1Char(':'));
-        if (colon > 0 && isScriptFile(location.left(colon)))
-            return toUnsigned(location.mid(colon + 1));
+        if (colon > 0 && IsScriptFile(location.left(colon)))
+            return ToUnsigned(location.mid(colon + 1));
     }
     return 0;
 }
 
 // The text of a thrown value: an error's message, else its text form.
-std::string describe(const QJSValue& thrown) {
+std::string Describe(const QJSValue& thrown) {
     if (thrown.isError()) {
         const QString message = thrown.property(QStringLiteral("message")).toString();
         if (!message.isEmpty())
@@ -62,7 +62,7 @@ std::string describe(const QJSValue& thrown) {
 
 // Line `number` (from 1) of a script text; lines end at CR LF, CR, LF or the Unicode line and
 // paragraph separators, as the engine counts them.
-std::string sourceLine(const std::string& text, unsigned number) {
+std::string SourceLine(const std::string& text, unsigned number) {
     if (number == 0)
         return {};
     unsigned line = 1;
@@ -91,7 +91,7 @@ std::string sourceLine(const std::string& text, unsigned number) {
 }
 
 // "30 seconds", "1 second", "0.25 seconds".
-std::string secondsText(std::chrono::milliseconds limit) {
+std::string SecondsText(std::chrono::milliseconds limit) {
     const long long ms = std::max<long long>(limit.count(), 0);
     std::string number = std::to_string(ms / 1000);
     if (ms % 1000 != 0) {
@@ -119,7 +119,7 @@ struct TActiveScriptEngine::Session {
 };
 
 TActiveScriptEngine::TActiveScriptEngine() {
-    m_control.setTimeLimit(DefaultScriptTimeLimit());
+    m_control.SetTimeLimit(DefaultScriptTimeLimit());
 }
 
 TActiveScriptEngine::~TActiveScriptEngine() {
@@ -135,7 +135,7 @@ void TActiveScriptEngine::AddNamedObject(const std::string& name, TScriptObject*
 }
 
 void TActiveScriptEngine::CloseEngine() {
-    m_control.setEngine(nullptr);
+    m_control.SetEngine(nullptr);
     m_session.reset();
 }
 
@@ -154,13 +154,13 @@ bool TActiveScriptEngine::LoadScript(const std::string& text) {
         if (OnAlert)
             OnAlert(FromScriptText(alertText));
     });
-    session->call = session->bridge->install();
+    session->call = session->bridge->Install();
     if (!session->call.isCallable())
         return false;
     QJSEngine& engine = *session->engine;
     TScriptBridge& bridge = *session->bridge;
     m_session = std::move(session);
-    m_control.setEngine(&engine);
+    m_control.SetEngine(&engine);
 
     QStringList trace;
     const QString source = ToScriptText(text);
@@ -169,19 +169,19 @@ bool TActiveScriptEngine::LoadScript(const std::string& text) {
         TScriptRunWatch watch(m_control);
         completion = engine.evaluate(source, kScriptFile, 1, &trace);
     }
-    const auto reason = m_control.reason();
-    if (reason == TScriptRunControl::Reason::Cancelled)
+    const auto reason = m_control.Reason();
+    if (reason == TScriptRunControl::TReason::Cancelled)
         return false;
-    if (reason != TScriptRunControl::Reason::None) {
+    if (reason != TScriptRunControl::TReason::None) {
         m_globalCodeError = StopError(reason);
         return true;
     }
     if (trace.isEmpty())
         return true; // nothing was thrown
 
-    ScriptError error{describe(completion), 0, 0};
-    positionFromTrace(trace, error.lineNumber, error.charPosition);
-    if (completion.isError() && completion.errorType() == QJSValue::SyntaxError && !bridge.compiles(source)) {
+    ScriptError error{Describe(completion), 0, 0};
+    PositionFromTrace(trace, error.lineNumber, error.charPosition);
+    if (completion.isError() && completion.errorType() == QJSValue::SyntaxError && !bridge.Compiles(source)) {
         ReportError(error);
         return false;
     }
@@ -219,25 +219,25 @@ bool TActiveScriptEngine::Call(const std::string& name, const std::string* argum
         TScriptRunWatch watch(m_control);
         outcome = m_session->call.call({ToScriptText(name), args});
     }
-    const auto reason = m_control.reason();
-    if (reason == TScriptRunControl::Reason::Cancelled)
+    const auto reason = m_control.Reason();
+    if (reason == TScriptRunControl::TReason::Cancelled)
         return false;
-    if (reason != TScriptRunControl::Reason::None) {
+    if (reason != TScriptRunControl::TReason::None) {
         ReportError(StopError(reason));
         return false;
     }
     if (outcome.isError() || !outcome.isObject()) {
         // Thrown past the trampoline: only the engine's own stop does that.
-        ReportError({describe(outcome), 0, 0});
+        ReportError({Describe(outcome), 0, 0});
         return false;
     }
     if (outcome.property(QStringLiteral("missing")).toBool())
         return false;
     if (!outcome.property(QStringLiteral("ok")).toBool()) {
         const QJSValue thrown = outcome.property(QStringLiteral("error"));
-        ScriptError error{describe(thrown), 0, 0};
+        ScriptError error{Describe(thrown), 0, 0};
         if (thrown.isObject())
-            error.lineNumber = lineFromStack(thrown.property(QStringLiteral("stack")).toString());
+            error.lineNumber = LineFromStack(thrown.property(QStringLiteral("stack")).toString());
         ReportError(error);
         return false;
     }
@@ -247,27 +247,27 @@ bool TActiveScriptEngine::Call(const std::string& name, const std::string* argum
     if (value.isUndefined())
         m_result = TScriptValue();
     else if (value.isNull())
-        m_result = TScriptValue::null();
+        m_result = TScriptValue::Null();
     else if (value.isBool())
-        m_result = TScriptValue::fromScript(TScriptValue::Type::Boolean, value.toBool(), 0, std::move(text));
+        m_result = TScriptValue::FromScript(TScriptValue::TType::Boolean, value.toBool(), 0, std::move(text));
     else if (value.isNumber())
-        m_result = TScriptValue::fromScript(TScriptValue::Type::Number, false, value.toNumber(), std::move(text));
+        m_result = TScriptValue::FromScript(TScriptValue::TType::Number, false, value.toNumber(), std::move(text));
     else if (value.isString())
-        m_result = TScriptValue::fromText(std::move(text));
+        m_result = TScriptValue::FromText(std::move(text));
     else
-        m_result = TScriptValue::fromScript(TScriptValue::Type::Object, false, 0, std::move(text));
+        m_result = TScriptValue::FromScript(TScriptValue::TType::Object, false, 0, std::move(text));
     return true;
 }
 
 void TActiveScriptEngine::ReportError(const ScriptError& error) {
     if (OnScriptError)
-        OnScriptError(error.description, sourceLine(m_scriptText, error.lineNumber), error.lineNumber,
+        OnScriptError(error.description, SourceLine(m_scriptText, error.lineNumber), error.lineNumber,
                       error.charPosition);
 }
 
-TActiveScriptEngine::ScriptError TActiveScriptEngine::StopError(TScriptRunControl::Reason reason) const {
-    if (reason == TScriptRunControl::Reason::TimeLimit)
-        return {"Time limit: the script was stopped after running for " + secondsText(m_control.timeLimit()), 0, 0};
+TActiveScriptEngine::ScriptError TActiveScriptEngine::StopError(TScriptRunControl::TReason reason) const {
+    if (reason == TScriptRunControl::TReason::TimeLimit)
+        return {"Time limit: the script was stopped after running for " + SecondsText(m_control.TimeLimit()), 0, 0};
     const auto mib = static_cast<unsigned long long>(ScriptMemoryLimit() >> 20);
     return {"Out of memory: the script was stopped when the program's memory use passed " + std::to_string(mib) +
                 " MiB",
@@ -275,23 +275,23 @@ TActiveScriptEngine::ScriptError TActiveScriptEngine::StopError(TScriptRunContro
 }
 
 void TActiveScriptEngine::SetTimeLimit(std::chrono::milliseconds limit) {
-    m_control.setTimeLimit(limit);
+    m_control.SetTimeLimit(limit);
 }
 
 std::chrono::milliseconds TActiveScriptEngine::TimeLimit() const {
-    return m_control.timeLimit();
+    return m_control.TimeLimit();
 }
 
-void TActiveScriptEngine::SetCancelEvent(const ManualResetEvent* event) {
-    m_control.setCancelEvent(event);
+void TActiveScriptEngine::SetCancelEvent(const TManualResetEvent* event) {
+    m_control.SetCancelEvent(event);
 }
 
 void TActiveScriptEngine::Interrupt() {
-    m_control.interrupt(TScriptRunControl::Reason::Cancelled);
+    m_control.Interrupt(TScriptRunControl::TReason::Cancelled);
 }
 
 bool TActiveScriptEngine::Cancelled() const {
-    return m_control.reason() == TScriptRunControl::Reason::Cancelled;
+    return m_control.Reason() == TScriptRunControl::TReason::Cancelled;
 }
 
 bool ScriptEngineAvailable() {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-class ManualResetEvent;
+class TManualResetEvent;
 
 // The program's host for scripts: pattern and info scripts of balance alerts and currency-rate
 // provider scripts. One host serves one short job on one thread: the thread creates it, loads a
@@ -53,7 +53,7 @@ public:
     bool CallFunction(const std::string& name, const std::string& argument);
 
     // Return value of the last CallFunction; empty when the function returned nothing or the
-    // call failed. Its text() is the engine's text form of the value.
+    // call failed. Its Text() is the engine's text form of the value.
     const TScriptValue& Result() const { return m_result; }
 
     // The running time each later script run may use: the global code of a LoadScript, and each
@@ -71,7 +71,7 @@ public:
     // Cancellation. The event (owned by the caller, outliving the host) is watched while scripts
     // run; Interrupt may be called from any thread. Either stops a running script within a few
     // milliseconds, even an endless loop, and every later run of this host fails at once.
-    void SetCancelEvent(const ManualResetEvent* event);
+    void SetCancelEvent(const TManualResetEvent* event);
     void Interrupt();
     bool Cancelled() const;
 
@@ -87,7 +87,7 @@ private:
     bool Call(const std::string& name, const std::string* argument);
     void ReportError(const ScriptError& error);
     // The error of a run the watchdog stopped for its memory or its time.
-    ScriptError StopError(TScriptRunControl::Reason reason) const;
+    ScriptError StopError(TScriptRunControl::TReason reason) const;
 
     TNamedObjects NamedObjects;
     TScriptRunControl m_control;

@@ -10,21 +10,21 @@ constexpr TScriptMember kMembers[] = {
 
 } // namespace
 
-std::span<const TScriptMember> TAlertItemObject::members() const {
+std::span<const TScriptMember> TAlertItemObject::Members() const {
     return kMembers;
 }
 
-TInvokeResult TAlertItemObject::invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
+TInvokeResult TAlertItemObject::InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
     if (id != kRegisterInfo)
-        return TInvokeResult::memberNotFound();
+        return TInvokeResult::MemberNotFound();
     if (!(callKind & ckMethod))
-        return TInvokeResult::exception("Bad call type!");
+        return TInvokeResult::Exception("Bad call type!");
     if (args.size() != 2)
-        return TInvokeResult::badParamCount();
+        return TInvokeResult::BadParamCount();
     // A new name is added, a known one takes the new value; the map keeps names in ascending order.
     // The user-interface thread reads the values for the hint while a check runs: change them
     // under the alert's lock.
     const auto lock = m_alert.Lock();
-    m_alert.InfoValues[args[0].text()] = args[1].text();
-    return TInvokeResult::ok();
+    m_alert.InfoValues[args[0].Text()] = args[1].Text();
+    return TInvokeResult::Ok();
 }

@@ -12,11 +12,11 @@ public:
 
     explicit TAlertItemObject(TAlertItem& alert) : m_alert(alert) {}
 
-    std::string_view typeName() const override { return "AlertItem"; }
+    std::string_view TypeName() const override { return "AlertItem"; }
 
 protected:
-    std::span<const TScriptMember> members() const override;
-    TInvokeResult invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override;
+    std::span<const TScriptMember> Members() const override;
+    TInvokeResult InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override;
 
 private:
     TAlertItem& m_alert;

@@ -11,34 +11,34 @@ constexpr TScriptMember kMembers[] = {
 
 } // namespace
 
-THTTPRequestDispatch::THTTPRequestDispatch(const ManualResetEvent* cancelEvent) {
+THTTPRequestDispatch::THTTPRequestDispatch(const TManualResetEvent* cancelEvent) {
     m_request.CancelEvent = cancelEvent;
 }
 
-std::span<const TScriptMember> THTTPRequestDispatch::members() const {
+std::span<const TScriptMember> THTTPRequestDispatch::Members() const {
     return kMembers;
 }
 
-TInvokeResult THTTPRequestDispatch::invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
+TInvokeResult THTTPRequestDispatch::InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) {
     switch (id) {
     case kGet: {
-        if (!isMethodCall(callKind) || args.size() != 1)
-            return TInvokeResult::badParamCount();
+        if (!IsMethodCall(callKind) || args.size() != 1)
+            return TInvokeResult::BadParamCount();
         // The address goes out as the script wrote it: no placeholders, no encoding. The status
         // is not looked at: a 404 page that arrives whole is a successful get.
-        m_request.Url = args[0].text();
+        m_request.Url = args[0].Text();
         // The wait for the server is not the script's running time.
         const TScriptClockPause pause;
-        return TInvokeResult::ok(TScriptValue::fromBoolean(m_request.Perform()));
+        return TInvokeResult::Ok(TScriptValue::FromBoolean(m_request.Perform()));
     }
     case kHtmlText: {
         if ((callKind & ~unsigned{ckMethod | ckPropertyGet}) != 0 || callKind == 0 || !args.empty())
-            return TInvokeResult::badParamCount();
+            return TInvokeResult::BadParamCount();
         // The body up to its first zero byte; a failed get leaves what was read before the failure.
         const std::string& data = m_request.Data;
-        return TInvokeResult::ok(TScriptValue::fromText(data.substr(0, data.find('\0'))));
+        return TInvokeResult::Ok(TScriptValue::FromText(data.substr(0, data.find('\0'))));
     }
     default:
-        return TInvokeResult::memberNotFound();
+        return TInvokeResult::MemberNotFound();
     }
 }

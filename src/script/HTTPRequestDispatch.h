@@ -3,7 +3,7 @@
 #include "base/HTTPRequest.h"
 #include "script/ScriptObject.h"
 
-class ManualResetEvent;
+class TManualResetEvent;
 
 // "Request": lets a script download a page itself. get(address) downloads it, htmltext gives the
 // body read. The object has its own CHTTPRequest with the defaults (GET, no headers, no login, no
@@ -14,16 +14,16 @@ public:
     static constexpr int kHtmlText = 2;
 
     // The cancel event (not owned) stops a download in progress; nullptr means never.
-    explicit THTTPRequestDispatch(const ManualResetEvent* cancelEvent = nullptr);
+    explicit THTTPRequestDispatch(const TManualResetEvent* cancelEvent = nullptr);
 
-    std::string_view typeName() const override { return "Request"; }
+    std::string_view TypeName() const override { return "Request"; }
 
     // The embedded request, for its owner.
     CHTTPRequest& Request() { return m_request; }
 
 protected:
-    std::span<const TScriptMember> members() const override;
-    TInvokeResult invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override;
+    std::span<const TScriptMember> Members() const override;
+    TInvokeResult InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override;
 
 private:
     CHTTPRequest m_request;

@@ -132,7 +132,7 @@ TScriptBridge::TScriptBridge(QJSEngine& engine, const TNamedObjects& namedObject
                              std::function<void(const QString&)> onAlert)
     : m_engine(engine), m_namedObjects(namedObjects), m_onAlert(std::move(onAlert)) {}
 
-QJSValue TScriptBridge::install() {
+QJSValue TScriptBridge::Install() {
     QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
     const QJSValue bootstrap = m_engine.evaluate(QString::fromUtf8(kBootstrap), QStringLiteral("tallyglass-host"));
     if (!bootstrap.isCallable())
@@ -144,7 +144,7 @@ QJSValue TScriptBridge::install() {
     return helpers.property(QStringLiteral("call"));
 }
 
-bool TScriptBridge::compiles(const QString& text) {
+bool TScriptBridge::Compiles(const QString& text) {
     return m_compiles.call({text}).toBool();
 }
 
@@ -154,33 +154,33 @@ int TScriptBridge::globalName(const QString& name) {
         return kAlertName;
     for (const auto& [objectName, object] : m_namedObjects)
         if (objectName == lower)
-            return indexOf(object);
+            return IndexOf(object);
     return kNoName;
 }
 
 QJSValue TScriptBridge::member(int object, const QString& name) {
-    TScriptObject* target = objectAt(object);
-    const int id = target ? target->memberId(FromScriptText(name)) : TScriptObject::kUnknownMember;
+    TScriptObject* target = ObjectAt(object);
+    const int id = target ? target->MemberId(FromScriptText(name)) : TScriptObject::kUnknownMember;
     const TScriptMember* entry = id == TScriptObject::kUnknownMember ? nullptr : target->member(id);
     if (!entry) {
-        const QString type = target ? ToScriptText(target->typeName()) : QStringLiteral("Object");
+        const QString type = target ? ToScriptText(target->TypeName()) : QStringLiteral("Object");
         m_engine.throwError(QJSValue::TypeError, QStringLiteral("%1 has no member '%2'").arg(type, name));
         return {};
     }
     QJSValue result = m_engine.newObject();
-    result.setProperty(QStringLiteral("id"), entry->id);
-    result.setProperty(QStringLiteral("method"), entry->kind == TMemberKind::Method);
-    result.setProperty(QStringLiteral("both"), entry->kind == TMemberKind::MethodOrProperty);
+    result.setProperty(QStringLiteral("id"), entry->Id);
+    result.setProperty(QStringLiteral("method"), entry->Kind == TMemberKind::Method);
+    result.setProperty(QStringLiteral("both"), entry->Kind == TMemberKind::MethodOrProperty);
     return result;
 }
 
 bool TScriptBridge::hasMember(int object, const QString& name) {
-    TScriptObject* target = objectAt(object);
-    return target && target->memberId(FromScriptText(name)) != TScriptObject::kUnknownMember;
+    TScriptObject* target = ObjectAt(object);
+    return target && target->MemberId(FromScriptText(name)) != TScriptObject::kUnknownMember;
 }
 
 QJSValue TScriptBridge::invoke(int object, int id, int callKind, const QJSValue& args, const QJSValue& texts) {
-    TScriptObject* target = objectAt(object);
+    TScriptObject* target = ObjectAt(object);
     if (!target) {
         m_engine.throwError(QJSValue::TypeError, QStringLiteral("The object is no longer available"));
         return {};
@@ -191,26 +191,26 @@ QJSValue TScriptBridge::invoke(int object, int id, int callKind, const QJSValue&
     for (int i = 0; i < count; ++i) {
         const QJSValue arg = args.property(static_cast<quint32>(i));
         std::string text = FromScriptText(texts.property(static_cast<quint32>(i)).toString());
-        TScriptValue::Type type = TScriptValue::Type::Object;
+        TScriptValue::TType type = TScriptValue::TType::Object;
         if (arg.isUndefined())
-            type = TScriptValue::Type::Empty;
+            type = TScriptValue::TType::Empty;
         else if (arg.isNull())
-            type = TScriptValue::Type::Null;
+            type = TScriptValue::TType::Null;
         else if (arg.isBool())
-            type = TScriptValue::Type::Boolean;
+            type = TScriptValue::TType::Boolean;
         else if (arg.isNumber())
-            type = TScriptValue::Type::Number;
+            type = TScriptValue::TType::Number;
         else if (arg.isString())
-            type = TScriptValue::Type::Text;
-        values.push_back(TScriptValue::fromScript(type, arg.isBool() && arg.toBool(),
+            type = TScriptValue::TType::Text;
+        values.push_back(TScriptValue::FromScript(type, arg.isBool() && arg.toBool(),
                                                   arg.isNumber() ? arg.toNumber() : 0.0, std::move(text)));
     }
 
     const TInvokeResult result = target->invoke(id, static_cast<unsigned>(callKind), values);
     const TScriptMember* entry = target->member(id);
-    const QString memberName = QStringLiteral("%1.%2").arg(ToScriptText(target->typeName()),
-                                                           entry ? ToScriptText(entry->name) : QString::number(id));
-    switch (result.status) {
+    const QString memberName = QStringLiteral("%1.%2").arg(ToScriptText(target->TypeName()),
+                                                           entry ? ToScriptText(entry->Name) : QString::number(id));
+    switch (result.Status) {
     case TInvokeStatus::Ok:
         break;
     case TInvokeStatus::MemberNotFound:
@@ -221,29 +221,29 @@ QJSValue TScriptBridge::invoke(int object, int id, int callKind, const QJSValue&
                             QStringLiteral("Wrong number of arguments or wrong kind of call: %1").arg(memberName));
         return {};
     case TInvokeStatus::Exception:
-        m_engine.throwError(QJSValue::GenericError, ToScriptText(result.description));
+        m_engine.throwError(QJSValue::GenericError, ToScriptText(result.Description));
         return {};
     }
 
-    const TScriptValue& value = result.value;
-    switch (value.type()) {
-    case TScriptValue::Type::Empty:
+    const TScriptValue& value = result.Value;
+    switch (value.Type()) {
+    case TScriptValue::TType::Empty:
         return QJSValue(QJSValue::UndefinedValue);
-    case TScriptValue::Type::Null:
+    case TScriptValue::TType::Null:
         return QJSValue(QJSValue::NullValue);
-    case TScriptValue::Type::Boolean:
-        return QJSValue(value.toBoolean());
-    case TScriptValue::Type::Number:
-        return QJSValue(value.number());
-    case TScriptValue::Type::Text:
-        return QJSValue(ToScriptText(value.text()));
-    case TScriptValue::Type::Object:
+    case TScriptValue::TType::Boolean:
+        return QJSValue(value.ToBoolean());
+    case TScriptValue::TType::Number:
+        return QJSValue(value.Number());
+    case TScriptValue::TType::Text:
+        return QJSValue(ToScriptText(value.Text()));
+    case TScriptValue::TType::Object:
         break;
     }
-    if (!value.object())
+    if (!value.Object())
         return QJSValue(QJSValue::NullValue);
     QJSValue marker = m_engine.newObject();
-    marker.setProperty(QStringLiteral("object"), indexOf(value.object()));
+    marker.setProperty(QStringLiteral("object"), IndexOf(value.Object()));
     return marker;
 }
 
@@ -252,7 +252,7 @@ void TScriptBridge::alert(const QString& text) {
         m_onAlert(text);
 }
 
-int TScriptBridge::indexOf(TScriptObject* object) {
+int TScriptBridge::IndexOf(TScriptObject* object) {
     const auto it = std::find(m_objects.begin(), m_objects.end(), object);
     if (it != m_objects.end())
         return static_cast<int>(it - m_objects.begin());
@@ -260,7 +260,7 @@ int TScriptBridge::indexOf(TScriptObject* object) {
     return static_cast<int>(m_objects.size()) - 1;
 }
 
-TScriptObject* TScriptBridge::objectAt(int index) const {
+TScriptObject* TScriptBridge::ObjectAt(int index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= m_objects.size())
         return nullptr;
     return m_objects[static_cast<std::size_t>(index)];

@@ -27,9 +27,9 @@ public:
     // named objects and alert where any letter case of their names finds them. Returns the
     // trampoline `call(name, args)`, which calls a script's global function and reports what it
     // returned or threw; an undefined value on failure.
-    QJSValue install();
+    QJSValue Install();
     // Whether a text parses as a function body; tells a syntax error from a run-time one.
-    bool compiles(const QString& text);
+    bool Compiles(const QString& text);
 
     // Lower-cased global name: kAlertName, an object index or kNoName.
     Q_INVOKABLE int globalName(const QString& name);
@@ -42,8 +42,8 @@ public:
     Q_INVOKABLE void alert(const QString& text);
 
 private:
-    int indexOf(TScriptObject* object);
-    TScriptObject* objectAt(int index) const;
+    int IndexOf(TScriptObject* object);
+    TScriptObject* ObjectAt(int index) const;
 
     QJSEngine& m_engine;
     const TNamedObjects& m_namedObjects;

@@ -20,33 +20,33 @@ enum TCallKind : unsigned {
 // result a member gives back, or the return value of a script function.
 class TScriptValue {
 public:
-    enum class Type { Empty, Null, Boolean, Number, Text, Object };
+    enum class TType { Empty, Null, Boolean, Number, Text, Object };
 
     TScriptValue() = default; // empty: a script's undefined, a function that returns nothing
 
-    static TScriptValue null();
-    static TScriptValue fromBoolean(bool value);
-    static TScriptValue fromNumber(double value);
-    static TScriptValue fromText(std::string text);
+    static TScriptValue Null();
+    static TScriptValue FromBoolean(bool value);
+    static TScriptValue FromNumber(double value);
+    static TScriptValue FromText(std::string text);
     // A program object; the program keeps owning it.
-    static TScriptValue fromObject(TScriptObject* object);
+    static TScriptValue FromObject(TScriptObject* object);
     // A value a script supplied, with the engine's own text form of it; an undefined or null one
     // (Empty, Null) has the empty text, so a member taking a text stores nothing for it.
-    static TScriptValue fromScript(Type type, bool boolean, double number, std::string text);
+    static TScriptValue FromScript(TType type, bool boolean, double number, std::string text);
 
-    Type type() const { return m_type; }
-    bool isEmpty() const { return m_type == Type::Empty; }
+    TType Type() const { return m_type; }
+    bool IsEmpty() const { return m_type == TType::Empty; }
     // The text form: for values from a script the engine's (a number becomes its text, true
     // becomes "true"), empty for their undefined and null; empty for an empty value.
-    const std::string& text() const { return m_text; }
+    const std::string& Text() const { return m_text; }
     // True only for the boolean true and for an integer whose low 16 bits are all set (-1): the
     // number 1 and the text "true" are false.
-    bool toBoolean() const;
-    double number() const { return m_number; }
-    TScriptObject* object() const { return m_object; }
+    bool ToBoolean() const;
+    double Number() const { return m_number; }
+    TScriptObject* Object() const { return m_object; }
 
 private:
-    Type m_type = Type::Empty;
+    TType m_type = TType::Empty;
     bool m_boolean = false;
     double m_number = 0;
     std::string m_text;
@@ -61,14 +61,14 @@ enum class TInvokeStatus {
 };
 
 struct TInvokeResult {
-    TInvokeStatus status = TInvokeStatus::Ok;
-    TScriptValue value;
-    std::string description;
+    TInvokeStatus Status = TInvokeStatus::Ok;
+    TScriptValue Value;
+    std::string Description;
 
-    static TInvokeResult ok(TScriptValue value = {});
-    static TInvokeResult memberNotFound();
-    static TInvokeResult badParamCount();
-    static TInvokeResult exception(std::string description);
+    static TInvokeResult Ok(TScriptValue value = {});
+    static TInvokeResult MemberNotFound();
+    static TInvokeResult BadParamCount();
+    static TInvokeResult Exception(std::string description);
 };
 
 // Property members answer a property read with their value; method members are called. A member
@@ -78,9 +78,9 @@ struct TInvokeResult {
 enum class TMemberKind { Method, Property, MethodOrProperty };
 
 struct TScriptMember {
-    std::string_view name; // lower case
-    int id;                // not negative
-    TMemberKind kind;
+    std::string_view Name; // lower case
+    int Id;                // not negative
+    TMemberKind Kind;
 };
 
 // A program object that scripts reach by name. Each class has a fixed table of lower-case member
@@ -97,10 +97,10 @@ public:
     virtual ~TScriptObject() = default;
 
     // The object's name in error descriptions ("AlertItem").
-    virtual std::string_view typeName() const = 0;
+    virtual std::string_view TypeName() const = 0;
 
     // The id of a member named in any letter case, or kUnknownMember.
-    int memberId(std::string_view name) const;
+    int MemberId(std::string_view name) const;
     // The table entry of an id, or nullptr.
     const TScriptMember* member(int id) const;
 
@@ -109,11 +109,11 @@ public:
     TInvokeResult invoke(int id, unsigned callKind, const std::vector<TScriptValue>& args);
 
 protected:
-    virtual std::span<const TScriptMember> members() const = 0;
-    virtual TInvokeResult invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) = 0;
+    virtual std::span<const TScriptMember> Members() const = 0;
+    virtual TInvokeResult InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) = 0;
 
     // A call as a method, possibly flagged as a property read too.
-    static bool isMethodCall(unsigned callKind) {
+    static bool IsMethodCall(unsigned callKind) {
         return callKind == ckMethod || callKind == (ckMethod | ckPropertyGet);
     }
 };

@@ -26,14 +26,14 @@ std::atomic<std::chrono::milliseconds::rep> g_workerTimeLimit{kWorkerScriptTimeL
 // The run going on in this thread, whose clock a pause stops.
 thread_local TScriptRunControl* t_currentRun = nullptr;
 
-class Watchdog {
+class TWatchdog {
 public:
-    static Watchdog& instance() {
-        static Watchdog watchdog;
+    static TWatchdog& Instance() {
+        static TWatchdog watchdog;
         return watchdog;
     }
 
-    ~Watchdog() {
+    ~TWatchdog() {
         {
             std::lock_guard lock(m_mutex);
             m_stop = true;
@@ -43,17 +43,17 @@ public:
             m_thread.join();
     }
 
-    void add(TScriptRunControl* run) {
+    void Add(TScriptRunControl* run) {
         {
             std::lock_guard lock(m_mutex);
             m_runs.push_back(run);
             if (!m_thread.joinable())
-                m_thread = std::thread([this] { loop(); });
+                m_thread = std::thread([this] { Loop(); });
         }
         m_wake.notify_all();
     }
 
-    void remove(TScriptRunControl* run) {
+    void Remove(TScriptRunControl* run) {
         std::lock_guard lock(m_mutex);
         const auto it = std::find(m_runs.begin(), m_runs.end(), run);
         if (it != m_runs.end())
@@ -61,9 +61,9 @@ public:
     }
 
 private:
-    Watchdog() = default;
+    TWatchdog() = default;
 
-    void loop() {
+    void Loop() {
         std::unique_lock lock(m_mutex);
         while (!m_stop) {
             if (m_runs.empty()) {
@@ -74,14 +74,14 @@ private:
             // here still has a live engine or none.
             const auto now = std::chrono::steady_clock::now();
             for (TScriptRunControl* run : m_runs) {
-                const ManualResetEvent* event = run->cancelEvent();
-                if (event && event->isSet())
-                    run->interrupt(TScriptRunControl::Reason::Cancelled);
-                run->checkTime(now);
+                const TManualResetEvent* event = run->CancelEvent();
+                if (event && event->IsSet())
+                    run->Interrupt(TScriptRunControl::TReason::Cancelled);
+                run->CheckTime(now);
             }
             if (ProcessResidentBytes() > g_memoryLimit.load())
                 for (TScriptRunControl* run : m_runs)
-                    run->interrupt(TScriptRunControl::Reason::MemoryLimit);
+                    run->Interrupt(TScriptRunControl::TReason::MemoryLimit);
             m_wake.wait_for(lock, kSampleInterval);
         }
     }
@@ -95,38 +95,38 @@ private:
 
 } // namespace
 
-void TScriptRunControl::setEngine(QJSEngine* engine) {
+void TScriptRunControl::SetEngine(QJSEngine* engine) {
     std::lock_guard lock(m_mutex);
     m_engine = engine;
-    if (m_reason == Reason::MemoryLimit || m_reason == Reason::TimeLimit)
-        m_reason = Reason::None;
-    if (m_engine && m_reason == Reason::Cancelled)
+    if (m_reason == TReason::MemoryLimit || m_reason == TReason::TimeLimit)
+        m_reason = TReason::None;
+    if (m_engine && m_reason == TReason::Cancelled)
         m_engine->setInterrupted(true);
 }
 
-void TScriptRunControl::setCancelEvent(const ManualResetEvent* event) {
+void TScriptRunControl::SetCancelEvent(const TManualResetEvent* event) {
     std::lock_guard lock(m_mutex);
     m_cancelEvent = event;
 }
 
-const ManualResetEvent* TScriptRunControl::cancelEvent() const {
+const TManualResetEvent* TScriptRunControl::CancelEvent() const {
     std::lock_guard lock(m_mutex);
     return m_cancelEvent;
 }
 
-void TScriptRunControl::setTimeLimit(std::chrono::milliseconds limit) {
+void TScriptRunControl::SetTimeLimit(std::chrono::milliseconds limit) {
     std::lock_guard lock(m_mutex);
     m_timeLimit = limit;
 }
 
-std::chrono::milliseconds TScriptRunControl::timeLimit() const {
+std::chrono::milliseconds TScriptRunControl::TimeLimit() const {
     std::lock_guard lock(m_mutex);
     return m_timeLimit;
 }
 
-void TScriptRunControl::interrupt(Reason reason) {
+void TScriptRunControl::Interrupt(TReason reason) {
     std::lock_guard lock(m_mutex);
-    if (m_reason == Reason::None || reason == Reason::Cancelled)
+    if (m_reason == TReason::None || reason == TReason::Cancelled)
         m_reason = reason;
     // The engine takes the request from any thread and stops at its next instruction; the
     // script cannot catch it.
@@ -134,17 +134,17 @@ void TScriptRunControl::interrupt(Reason reason) {
         m_engine->setInterrupted(true);
 }
 
-TScriptRunControl::Reason TScriptRunControl::reason() const {
+TScriptRunControl::TReason TScriptRunControl::Reason() const {
     std::lock_guard lock(m_mutex);
     return m_reason;
 }
 
-void TScriptRunControl::beginRun() {
-    const ManualResetEvent* event = nullptr;
+void TScriptRunControl::BeginRun() {
+    const TManualResetEvent* event = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (m_reason == Reason::MemoryLimit || m_reason == Reason::TimeLimit) {
-            m_reason = Reason::None;
+        if (m_reason == TReason::MemoryLimit || m_reason == TReason::TimeLimit) {
+            m_reason = TReason::None;
             if (m_engine)
                 m_engine->setInterrupted(false);
         }
@@ -153,50 +153,50 @@ void TScriptRunControl::beginRun() {
         m_pausedTime = Clock::duration::zero();
         m_pauseDepth = 0;
     }
-    if (event && event->isSet())
-        interrupt(Reason::Cancelled);
+    if (event && event->IsSet())
+        Interrupt(TReason::Cancelled);
 }
 
-void TScriptRunControl::checkTime(std::chrono::steady_clock::time_point now) {
+void TScriptRunControl::CheckTime(std::chrono::steady_clock::time_point now) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_pauseDepth > 0 || m_reason != Reason::None || now - m_runStart - m_pausedTime < m_timeLimit)
+        if (m_pauseDepth > 0 || m_reason != TReason::None || now - m_runStart - m_pausedTime < m_timeLimit)
             return;
     }
-    interrupt(Reason::TimeLimit);
+    Interrupt(TReason::TimeLimit);
 }
 
-void TScriptRunControl::pauseClock() {
+void TScriptRunControl::PauseClock() {
     std::lock_guard lock(m_mutex);
     if (m_pauseDepth++ == 0)
         m_pauseStart = Clock::now();
 }
 
-void TScriptRunControl::resumeClock() {
+void TScriptRunControl::ResumeClock() {
     std::lock_guard lock(m_mutex);
     if (m_pauseDepth > 0 && --m_pauseDepth == 0)
         m_pausedTime += Clock::now() - m_pauseStart;
 }
 
 TScriptRunWatch::TScriptRunWatch(TScriptRunControl& control) : m_control(control), m_outer(t_currentRun) {
-    m_control.beginRun();
-    Watchdog::instance().add(&m_control);
+    m_control.BeginRun();
+    TWatchdog::Instance().Add(&m_control);
     t_currentRun = &m_control;
 }
 
 TScriptRunWatch::~TScriptRunWatch() {
     t_currentRun = m_outer;
-    Watchdog::instance().remove(&m_control);
+    TWatchdog::Instance().Remove(&m_control);
 }
 
 TScriptClockPause::TScriptClockPause() : m_run(t_currentRun) {
     if (m_run)
-        m_run->pauseClock();
+        m_run->PauseClock();
 }
 
 TScriptClockPause::~TScriptClockPause() {
     if (m_run)
-        m_run->resumeClock();
+        m_run->ResumeClock();
 }
 
 void SetDefaultScriptTimeLimits(std::chrono::milliseconds uiThread, std::chrono::milliseconds worker) {
@@ -205,7 +205,7 @@ void SetDefaultScriptTimeLimits(std::chrono::milliseconds uiThread, std::chrono:
 }
 
 std::chrono::milliseconds DefaultScriptTimeLimit() {
-    return std::chrono::milliseconds(UiThread::isUiThread() ? g_uiThreadTimeLimit.load() : g_workerTimeLimit.load());
+    return std::chrono::milliseconds(UiThread::IsUiThread() ? g_uiThreadTimeLimit.load() : g_workerTimeLimit.load());
 }
 
 void SetScriptMemoryLimit(std::size_t bytes) {

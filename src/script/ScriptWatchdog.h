@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <mutex>
 
-class ManualResetEvent;
+class TManualResetEvent;
 class QJSEngine;
 
 // The running time of one script call (the top-level code of a load, or one function call): 5 s
@@ -23,42 +23,42 @@ std::chrono::milliseconds DefaultScriptTimeLimit();
 // used up its time.
 class TScriptRunControl {
 public:
-    enum class Reason { None, Cancelled, MemoryLimit, TimeLimit };
+    enum class TReason { None, Cancelled, MemoryLimit, TimeLimit };
 
     // The engine that runs the host's scripts now, or nullptr before it is destroyed. A
     // cancellation requested earlier stops the new engine at once.
-    void setEngine(QJSEngine* engine);
-    void setCancelEvent(const ManualResetEvent* event);
-    const ManualResetEvent* cancelEvent() const;
+    void SetEngine(QJSEngine* engine);
+    void SetCancelEvent(const TManualResetEvent* event);
+    const TManualResetEvent* CancelEvent() const;
 
     // The running time each run may use. It counts from the run's start, less the time its clock
     // was paused (TScriptClockPause).
-    void setTimeLimit(std::chrono::milliseconds limit);
-    std::chrono::milliseconds timeLimit() const;
+    void SetTimeLimit(std::chrono::milliseconds limit);
+    std::chrono::milliseconds TimeLimit() const;
 
     // Any thread. A cancellation is final; a memory or time stop lasts until the next run begins.
-    void interrupt(Reason reason);
-    Reason reason() const;
+    void Interrupt(TReason reason);
+    TReason Reason() const;
 
     // Called on the running thread around each run: a memory or time stop belongs to the run it
     // ended, a cancellation is final. Starts the run's clock and tests the cancel event once
     // before the run starts.
-    void beginRun();
+    void BeginRun();
 
     // The watchdog's look at the clock: stops the run once its running time reaches the limit.
-    void checkTime(std::chrono::steady_clock::time_point now);
+    void CheckTime(std::chrono::steady_clock::time_point now);
     // The running thread stops the clock while it waits on something outside the script; pauses
     // may nest.
-    void pauseClock();
-    void resumeClock();
+    void PauseClock();
+    void ResumeClock();
 
 private:
     using Clock = std::chrono::steady_clock;
 
     mutable std::mutex m_mutex;
     QJSEngine* m_engine = nullptr;
-    const ManualResetEvent* m_cancelEvent = nullptr;
-    Reason m_reason = Reason::None;
+    const TManualResetEvent* m_cancelEvent = nullptr;
+    TReason m_reason = TReason::None;
     std::chrono::milliseconds m_timeLimit = kWorkerScriptTimeLimit;
     Clock::time_point m_runStart;
     Clock::duration m_pausedTime{};

@@ -9,17 +9,17 @@
 
 namespace {
 
-std::string environment(const char* name) {
+std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
 }
 
 // "de_DE.UTF-8@euro" -> "de_DE".
-std::string bareLanguage(const std::string& locale) {
+std::string BareLanguage(const std::string& locale) {
     return locale.substr(0, locale.find_first_of(".@"));
 }
 
-bool isFile(const std::string& path) {
+bool IsFile(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error);
 }
@@ -27,18 +27,18 @@ bool isFile(const std::string& path) {
 } // namespace
 
 std::vector<std::string> DesktopLanguages() {
-    std::string locale = environment("LC_ALL");
+    std::string locale = Environment("LC_ALL");
     if (locale.empty())
-        locale = environment("LC_MESSAGES");
+        locale = Environment("LC_MESSAGES");
     if (locale.empty())
-        locale = environment("LANG");
-    const std::string bare = bareLanguage(locale);
+        locale = Environment("LANG");
+    const std::string bare = BareLanguage(locale);
     if (bare.empty() || bare == "C" || bare == "POSIX")
         return {};
     std::vector<std::string> languages;
-    std::istringstream list(environment("LANGUAGE"));
+    std::istringstream list(Environment("LANGUAGE"));
     for (std::string entry; std::getline(list, entry, ':');)
-        if (entry = bareLanguage(entry); !entry.empty())
+        if (entry = BareLanguage(entry); !entry.empty())
             languages.push_back(std::move(entry));
     languages.push_back(bare);
     return languages;
@@ -46,9 +46,9 @@ std::vector<std::string> DesktopLanguages() {
 
 std::string FindInterfaceFile(const std::string& exePath, const std::string& configFolder,
                               const std::vector<std::string>& languages) {
-    if (const std::string beside = exePath + "interface.txt"; isFile(beside))
+    if (const std::string beside = exePath + "interface.txt"; IsFile(beside))
         return beside;
-    if (const std::string own = configFolder + "tallyglass/interface.txt"; isFile(own))
+    if (const std::string own = configFolder + "tallyglass/interface.txt"; IsFile(own))
         return own;
     const std::string shipped = exePath + "translations/";
     for (const std::string& language : languages) {

@@ -8,12 +8,12 @@
 namespace {
 
 // The built-in texts of the numbered messages; numbers without a text stay empty.
-struct MessageEntry {
+struct TMessageEntry {
     unsigned id;
     const char* text;
 };
 
-constexpr MessageEntry kBuiltInMessages[] = {
+constexpr TMessageEntry kBuiltInMessages[] = {
     {1000, "Select password"},
     {1001, "Please specify access password:"},
     {1002, "Enter password"},
@@ -108,7 +108,7 @@ std::string LoadStr(unsigned id) {
     // The translator lives on the user-interface thread; other threads have it answer there. If
     // that thread no longer answers, the built-in text serves.
     std::string text;
-    const bool served = UiThread::runSync(
+    const bool served = UiThread::RunSync(
         [&text, id] { text = InterfaceTranslatorActive() ? InterfaceTranslator().LoadStr(id) : BuiltInMessage(id); });
     return served ? text : BuiltInMessage(id);
 }

@@ -21,67 +21,67 @@
 namespace {
 
 // Dialogs run on the user-interface thread only, so these need no lock.
-std::deque<DialogAnswer>& answers() {
-    static std::deque<DialogAnswer> queue;
+std::deque<TDialogAnswer>& Answers() {
+    static std::deque<TDialogAnswer> queue;
     return queue;
 }
 
-bool& nonInteractive() {
+bool& NonInteractive() {
     static bool value = false;
     return value;
 }
 
-UrlOpener& urlOpener() {
-    static UrlOpener opener;
+TUrlOpener& UrlOpener() {
+    static TUrlOpener opener;
     return opener;
 }
 
-void centreOnScreen(QWidget& widget) {
+void CentreOnScreen(QWidget& widget) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr)
         return;
     widget.move(screen->availableGeometry().center() - widget.rect().center());
 }
 
-QString& applicationTitle() {
+QString& ApplicationTitleStore() {
     static QString title = QString::fromUtf8(kProgramCaption);
     return title;
 }
 
-int& unansweredInARow() {
+int& UnansweredInARow() {
     static int count = 0;
     return count;
 }
 
 } // namespace
 
-void PushDialogAnswer(DialogAnswer answer) {
-    answers().push_back(std::move(answer));
+void PushDialogAnswer(TDialogAnswer answer) {
+    Answers().push_back(std::move(answer));
 }
 
 std::size_t PendingDialogAnswers() {
-    return answers().size();
+    return Answers().size();
 }
 
 void ClearDialogAnswers() {
-    answers().clear();
+    Answers().clear();
 }
 
 void SetDialogsNonInteractive(bool value) {
-    nonInteractive() = value;
+    NonInteractive() = value;
 }
 
 int RunModal(QDialog& dialog) {
-    if (!answers().empty()) {
-        unansweredInARow() = 0;
-        DialogAnswer answer = std::move(answers().front());
-        answers().pop_front();
+    if (!Answers().empty()) {
+        UnansweredInARow() = 0;
+        TDialogAnswer answer = std::move(Answers().front());
+        Answers().pop_front();
         return answer(dialog);
     }
-    if (nonInteractive()) {
+    if (NonInteractive()) {
         // A run without a user rejects the dialog. A flow that keeps asking would never end, so
         // a long run of unanswered dialogs stops the process with a clear message.
-        if (++unansweredInARow() > 1000)
+        if (++UnansweredInARow() > 1000)
             qFatal("Dialog '%s' shown with no answer queued", qPrintable(dialog.objectName()));
         return QDialog::Rejected;
     }
@@ -89,11 +89,11 @@ int RunModal(QDialog& dialog) {
 }
 
 void SetApplicationTitle(const QString& title) {
-    applicationTitle() = title;
+    ApplicationTitleStore() = title;
 }
 
 QString ApplicationTitle() {
-    return applicationTitle();
+    return ApplicationTitleStore();
 }
 
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
@@ -142,20 +142,20 @@ bool ShowInputBox(QWidget* parent, const std::string& title, const std::string& 
     box.edInput->setEchoMode(passwordChar != 0 ? QLineEdit::Password : QLineEdit::Normal);
     box.edInput->setText(QString::fromStdString(text));
     box.adjustSize();
-    centreOnScreen(box);
+    CentreOnScreen(box);
     if (RunModal(box) != QDialog::Accepted)
         return false;
     text = box.edInput->text().toStdString();
     return true;
 }
 
-void SetUrlOpener(UrlOpener opener) {
-    urlOpener() = std::move(opener);
+void SetUrlOpener(TUrlOpener opener) {
+    UrlOpener() = std::move(opener);
 }
 
 void ShellOpen(const QUrl& url) {
-    if (urlOpener()) {
-        urlOpener()(url);
+    if (UrlOpener()) {
+        UrlOpener()(url);
         return;
     }
     // A link the desktop cannot open is not reported.

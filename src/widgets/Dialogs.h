@@ -21,8 +21,8 @@ QVBoxLayout* LayOutWithButtons(QWidget& form, QWidget* content, QPushButton* ok,
 // Every modal dialog of the program runs through RunModal. Tests queue answers: an answer gets the
 // dialog fully set up (it may read it, type into it, press its buttons) and returns the dialog's
 // result in place of the user.
-using DialogAnswer = std::function<int(QDialog&)>;
-void PushDialogAnswer(DialogAnswer answer);
+using TDialogAnswer = std::function<int(QDialog&)>;
+void PushDialogAnswer(TDialogAnswer answer);
 std::size_t PendingDialogAnswers();
 void ClearDialogAnswers();
 // With no queued answer a non-interactive run rejects a dialog at once instead of waiting for a
@@ -64,6 +64,6 @@ bool ShowInputBox(QWidget* parent, const std::string& title, const std::string& 
 
 // Asks the desktop to open a link or file with the user's default program. Tests replace the
 // opener so that nothing is launched.
-using UrlOpener = std::function<void(const QUrl&)>;
-void SetUrlOpener(UrlOpener opener);
+using TUrlOpener = std::function<void(const QUrl&)>;
+void SetUrlOpener(TUrlOpener opener);
 void ShellOpen(const QUrl& url);

@@ -22,14 +22,14 @@ void THotKey::SetHotKey(std::uint16_t hotKey) {
     if (this->text() != text)
         setText(text);
     if (changed)
-        emit hotKeyChanged(hotKey);
+        emit HotKeyChanged(hotKey);
 }
 
 namespace {
 
 // Enter and Escape alone belong to the window (OK and Cancel); with a modifier they are
 // combinations like any other.
-bool isWindowKey(const QKeyEvent& event) {
+bool IsWindowKey(const QKeyEvent& event) {
     const int key = event.key();
     return (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) &&
            (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
@@ -39,7 +39,7 @@ bool isWindowKey(const QKeyEvent& event) {
 
 bool THotKey::event(QEvent* event) {
     // Shortcuts of the window (such as a button's mnemonic) must not take the keys typed here.
-    if (event->type() == QEvent::ShortcutOverride && !isWindowKey(*static_cast<QKeyEvent*>(event))) {
+    if (event->type() == QEvent::ShortcutOverride && !IsWindowKey(*static_cast<QKeyEvent*>(event))) {
         event->accept();
         return true;
     }
@@ -47,7 +47,7 @@ bool THotKey::event(QEvent* event) {
 }
 
 void THotKey::keyPressEvent(QKeyEvent* event) {
-    if (isWindowKey(*event)) {
+    if (IsWindowKey(*event)) {
         event->ignore();
         return;
     }

@@ -18,7 +18,7 @@ public:
     void SetHotKey(std::uint16_t hotKey);
 
 signals:
-    void hotKeyChanged(std::uint16_t hotKey);
+    void HotKeyChanged(std::uint16_t hotKey);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

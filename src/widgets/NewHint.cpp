@@ -24,7 +24,7 @@ QFont HintFont() {
     return QApplication::font();
 }
 
-void TNewHint::setHintText(const QString& text) {
+void TNewHint::SetHintText(const QString& text) {
     m_text = text;
     update();
 }
@@ -59,9 +59,9 @@ THintController::THintController(std::function<bool()> allowed, QObject* parent)
     m_hideTimer.setInterval(kHintHidePause);
     connect(&m_pauseTimer, &QTimer::timeout, this, [this] {
         if (m_pending)
-            showHintFor(m_pending, m_pendingPos);
+            ShowHintFor(m_pending, m_pendingPos);
     });
-    connect(&m_hideTimer, &QTimer::timeout, this, &THintController::hideHint);
+    connect(&m_hideTimer, &QTimer::timeout, this, &THintController::HideHint);
     qApp->installEventFilter(this);
 }
 
@@ -72,17 +72,17 @@ THintController::~THintController() {
         qApp->removeEventFilter(this);
 }
 
-TNewHint* THintController::currentHint() const {
+TNewHint* THintController::CurrentHint() const {
     return m_hint && m_hint->isVisible() ? m_hint.get() : nullptr;
 }
 
-void THintController::hideHint() {
+void THintController::HideHint() {
     m_hideTimer.stop();
     if (m_hint)
         m_hint->hide();
 }
 
-bool THintController::showHintFor(QWidget* widget, const QPoint& globalPos) {
+bool THintController::ShowHintFor(QWidget* widget, const QPoint& globalPos) {
     m_pending = nullptr;
     if (widget == nullptr || widget->toolTip().isEmpty() || !m_allowed || !m_allowed())
         return false;
@@ -91,7 +91,7 @@ bool THintController::showHintFor(QWidget* widget, const QPoint& globalPos) {
         return false;
     if (!m_hint)
         m_hint = std::make_unique<TNewHint>();
-    m_hint->setHintText(widget->toolTip());
+    m_hint->SetHintText(widget->toolTip());
     const QScreen* screen = widget->screen();
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     const QSize size = m_hint->CalcHintRect(area.width() / 2, widget->toolTip());
@@ -106,7 +106,7 @@ bool THintController::showHintFor(QWidget* widget, const QPoint& globalPos) {
     return true;
 }
 
-void THintController::scheduleHint(QWidget* widget, const QPoint& globalPos) {
+void THintController::ScheduleHint(QWidget* widget, const QPoint& globalPos) {
     m_pending = widget;
     m_pendingPos = globalPos;
     m_pauseTimer.start();
@@ -116,7 +116,7 @@ namespace {
 
 // The control whose hint applies under the pointer: the widget itself or the nearest parent
 // inside the same window that has a hint.
-QWidget* hintOwner(QWidget* widget) {
+QWidget* HintOwner(QWidget* widget) {
     for (QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
         if (!w->toolTip().isEmpty())
             return w;
@@ -135,16 +135,16 @@ bool THintController::eventFilter(QObject* watched, QEvent* event) {
         // Qt's own tooltip never shows: the hint window takes its place.
         return true;
     case QEvent::Enter:
-        if (QWidget* owner = hintOwner(widget); owner != nullptr && owner != m_pending) {
-            hideHint();
-            scheduleHint(owner, QCursor::pos());
+        if (QWidget* owner = HintOwner(widget); owner != nullptr && owner != m_pending) {
+            HideHint();
+            ScheduleHint(owner, QCursor::pos());
         }
         break;
     case QEvent::Leave:
-        if (widget != nullptr && hintOwner(widget) == widget) {
+        if (widget != nullptr && HintOwner(widget) == widget) {
             m_pauseTimer.stop();
             m_pending = nullptr;
-            hideHint();
+            HideHint();
         }
         break;
     case QEvent::WindowActivate:
@@ -157,7 +157,7 @@ bool THintController::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::WindowDeactivate:
         m_pauseTimer.stop();
         m_pending = nullptr;
-        hideHint();
+        HideHint();
         break;
     default:
         break;

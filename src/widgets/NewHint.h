@@ -15,8 +15,8 @@ class TNewHint : public QWidget {
 public:
     explicit TNewHint(QWidget* parent = nullptr);
 
-    void setHintText(const QString& text);
-    QString hintText() const { return m_text; }
+    void SetHintText(const QString& text);
+    QString HintText() const { return m_text; }
     // Size for a text within a maximum width: its word-wrapped extent plus 8 by 4 pixels.
     QSize CalcHintRect(int maxWidth, const QString& text) const;
 
@@ -47,15 +47,15 @@ public:
     static THintController* Instance();
 
     // The hint window while a hint shows, else null.
-    TNewHint* currentHint() const;
-    void hideHint();
+    TNewHint* CurrentHint() const;
+    void HideHint();
     // Shows the hint of `widget` at the global position, as the pause's end does.
-    bool showHintFor(QWidget* widget, const QPoint& globalPos);
+    bool ShowHintFor(QWidget* widget, const QPoint& globalPos);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void scheduleHint(QWidget* widget, const QPoint& globalPos);
+    void ScheduleHint(QWidget* widget, const QPoint& globalPos);
 
     std::function<bool()> m_allowed;
     std::unique_ptr<TNewHint> m_hint;

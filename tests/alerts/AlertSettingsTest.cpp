@@ -63,7 +63,7 @@ protected:
     }
 
     TempDir m_dir;
-    Registry m_store{m_dir.file("registry.db")};
+    TRegistry m_store{m_dir.file("registry.db")};
 };
 
 } // namespace
@@ -150,7 +150,7 @@ TEST_F(AlertSettingsTest, TicksAreUndoneInOrderIncompleteAndSharedCredentialsFol
 namespace {
 
 // What the check's owner hears; nothing here needs an answer.
-struct QuietOwner : IBalanceListOwner {
+struct TQuietOwner : IBalanceListOwner {
     void NotifyBalanceChanged(TAlertItem&) override {}
     void NotifyBalanceUnavailable(TAlertItem&) override {}
     void DeactivateAlert(TAlertItem&) override {}
@@ -181,7 +181,7 @@ TEST_F(AlertSettingsTest, TheUsersFieldsChangeWhileACheckOfTheAlertRunsAndAllAre
     TAlertSettings settings(lists);
     ASSERT_TRUE(settings.SetAlertActive(alert, true));
 
-    QuietOwner owner;
+    TQuietOwner owner;
     auto log = std::make_shared<TLogFile>();
     log->OpenLog(m_dir.file("log.txt"));
     log->SetEnabled(true);

@@ -24,7 +24,7 @@ constexpr TDateTime kMs = 1.0 / 86400000.0;
 class AlertState : public ::testing::Test {
 protected:
     TempDir m_dir;
-    Registry m_store{m_dir.file("registry.db")};
+    TRegistry m_store{m_dir.file("registry.db")};
 
     std::unique_ptr<TAlertItems> makeList(const std::string& listName = "Operators") {
         auto list = std::make_unique<TAlertItems>();
@@ -44,8 +44,8 @@ protected:
         return list.AddAlert(std::move(alert));
     }
 
-    std::unique_ptr<RegistryKey> key(const std::string& sub, bool create = false) {
-        return m_store.openKey(std::string(kRoot) + "\\" + sub, create);
+    std::unique_ptr<TRegistryKey> key(const std::string& sub, bool create = false) {
+        return m_store.OpenKey(std::string(kRoot) + "\\" + sub, create);
     }
 
     // Writes an encrypted definition file; returns its path.
@@ -122,7 +122,7 @@ TEST_F(AlertState, FreshAlertHasTheDefaultsAndIsDueOneHourAfterStartUp) {
     EXPECT_FALSE(alert.IsDue(alert.LastCheckedTime + 3600 * 1000 * kMs - kMs));
     EXPECT_TRUE(alert.IsDue(alert.LastCheckedTime + 3600 * 1000 * kMs));
     EXPECT_FALSE(alert.IsDue());
-    EXPECT_FALSE(m_store.keyExists(std::string(kRoot) + "\\NEW")); // loading creates nothing
+    EXPECT_FALSE(m_store.KeyExists(std::string(kRoot) + "\\NEW")); // loading creates nothing
 }
 
 TEST_F(AlertState, IntervalsUseTheWholeElapsedTime) {
@@ -203,19 +203,20 @@ TEST_F(AlertState, SaveWritesEveryValueInOrderAndLoadReadsThemBack) {
 
     const auto k = key("OPA");
     ASSERT_TRUE(k);
-    EXPECT_EQ(k->valueNames(),
+    EXPECT_EQ(k->ValueNames(),
               (std::vector<std::string>{"Name", "Active", "NeedAuth", "Period", "LastCheckedTime", "PeriodType",
                                         "PageLogin", "PagePassword", "LastBalance", "CurrentBalance"}));
-    const std::vector<RegValueType> types = {
-        RegValueType::String, RegValueType::DWord,  RegValueType::DWord,  RegValueType::DWord,  RegValueType::Binary,
-        RegValueType::DWord,  RegValueType::String, RegValueType::String, RegValueType::String, RegValueType::String};
+    const std::vector<TRegValueType> types = {TRegValueType::String, TRegValueType::DWord,  TRegValueType::DWord,
+                                              TRegValueType::DWord,  TRegValueType::Binary, TRegValueType::DWord,
+                                              TRegValueType::String, TRegValueType::String, TRegValueType::String,
+                                              TRegValueType::String};
     for (std::size_t i = 0; i < types.size(); ++i)
-        EXPECT_EQ(k->valueType(k->valueNames()[i]), types[i]) << k->valueNames()[i];
-    EXPECT_EQ(k->readBinary("LastCheckedTime").size(), 8u);
-    EXPECT_EQ(k->readInteger("PeriodType"), 0);
-    EXPECT_EQ(list->DecryptText(k->readString("PageLogin")), "user@example");
-    EXPECT_EQ(list->DecryptInt(k->readString("LastBalance")), NoBalance);
-    EXPECT_EQ(list->DecryptInt(k->readString("CurrentBalance")), -507);
+        EXPECT_EQ(k->ValueType(k->ValueNames()[i]), types[i]) << k->ValueNames()[i];
+    EXPECT_EQ(k->ReadBinary("LastCheckedTime").size(), 8u);
+    EXPECT_EQ(k->ReadInteger("PeriodType"), 0);
+    EXPECT_EQ(list->DecryptText(k->ReadString("PageLogin")), "user@example");
+    EXPECT_EQ(list->DecryptInt(k->ReadString("LastBalance")), NoBalance);
+    EXPECT_EQ(list->DecryptInt(k->ReadString("CurrentBalance")), -507);
 
     auto reloaded = makeList();
     TAlertItem& back = *add(*reloaded, "OPA");
@@ -240,20 +241,20 @@ TEST_F(AlertState, LoginsAreStoredInWholeBlocksAndSurviveRepeatedSaving) {
     TAlertItem& alert = *add(*list, "OPA");
     list->SaveState(alert);
     // An empty text is the encryption of its terminating NUL: one block, 12 characters.
-    EXPECT_EQ(key("OPA")->readString("PageLogin").size(), 12u);
-    EXPECT_EQ(key("OPA")->readString("CurrentBalance").size(), 12u);
+    EXPECT_EQ(key("OPA")->ReadString("PageLogin").size(), 12u);
+    EXPECT_EQ(key("OPA")->ReadString("CurrentBalance").size(), 12u);
     EXPECT_TRUE(add(*makeList(), "OPA")->PageLogin.empty());
 
     alert.PageLogin = "12345678"; // 8 characters and the NUL: two blocks, 24 characters
     list->SaveState(alert);
-    const std::string stored = key("OPA")->readString("PageLogin");
+    const std::string stored = key("OPA")->ReadString("PageLogin");
     EXPECT_EQ(stored.size(), 24u);
     for (int round = 0; round < 3; ++round) {
         auto again = makeList();
         TAlertItem& back = *add(*again, "OPA");
         EXPECT_EQ(back.PageLogin, "12345678");
         again->SaveState(back);
-        EXPECT_EQ(key("OPA")->readString("PageLogin"), stored);
+        EXPECT_EQ(key("OPA")->ReadString("PageLogin"), stored);
     }
 }
 
@@ -277,11 +278,11 @@ TEST_F(AlertState, EncodedValues) {
 TEST_F(AlertState, LoadingStopsAtAValueOfTheWrongType) {
     {
         auto k = key("OPA", true);
-        k->writeString("Name", "Stored");
-        k->writeInteger("Active", 1);
-        k->writeString("Period", "45"); // wrong type: the loading ends here
-        k->writeInteger("NeedAuth", 0);
-        k->close();
+        k->WriteString("Name", "Stored");
+        k->WriteInteger("Active", 1);
+        k->WriteString("Period", "45"); // wrong type: the loading ends here
+        k->WriteInteger("NeedAuth", 0);
+        k->Close();
     }
     auto list = makeList();
     TAlertItem& alert = *add(*list, "OPA");
@@ -292,10 +293,10 @@ TEST_F(AlertState, LoadingStopsAtAValueOfTheWrongType) {
 
     {
         auto k = key("OPB", true);
-        k->writeInteger("PeriodType", 0x102);                              // only the low byte counts
-        k->writeString("CurrentBalance", Base64Encode(std::string("ab"))); // too short: no balance
-        k->writeString("LastBalance", list->EncryptInt(700));
-        k->close();
+        k->WriteInteger("PeriodType", 0x102);                              // only the low byte counts
+        k->WriteString("CurrentBalance", Base64Encode(std::string("ab"))); // too short: no balance
+        k->WriteString("LastBalance", list->EncryptInt(700));
+        k->Close();
     }
     TAlertItem& b = *add(*list, "OPB");
     EXPECT_EQ(b.PeriodType, TPeriodType::days);
@@ -357,10 +358,10 @@ TEST_F(AlertState, CustomAlertsCopyTheDefinitionAndComeBackOnTheNextStart) {
     // Recorded and saved at once.
     const auto records = key("CustomAlerts\\Operators");
     ASSERT_TRUE(records);
-    EXPECT_EQ(records->valueNames(), (std::vector<std::string>{first->unique_id, second->unique_id}));
-    EXPECT_EQ(records->readString(first->unique_id), "OPA");
-    EXPECT_EQ(key("CustomAlerts\\Operators\\Names")->readString(second->unique_id), "Third account");
-    EXPECT_EQ(key(first->unique_id)->readString("Name"), "Second account");
+    EXPECT_EQ(records->ValueNames(), (std::vector<std::string>{first->unique_id, second->unique_id}));
+    EXPECT_EQ(records->ReadString(first->unique_id), "OPA");
+    EXPECT_EQ(key("CustomAlerts\\Operators\\Names")->ReadString(second->unique_id), "Third account");
+    EXPECT_EQ(key(first->unique_id)->ReadString("Name"), "Second account");
 
     // The user renames one later: its own key has the last word.
     first->Name = "Renamed";
@@ -384,16 +385,16 @@ TEST_F(AlertState, CustomAlertsCopyTheDefinitionAndComeBackOnTheNextStart) {
 TEST_F(AlertState, CustomAlertOfARemovedDefinitionIsSkippedAndItsRecordStays) {
     {
         auto k = key("CustomAlerts\\Operators", true);
-        k->writeString("GONE{00000000-0000-0000-0000-000000000001}", "GONE");
-        k->writeString("OPB{00000000-0000-0000-0000-000000000002}", "OPB");
-        k->close();
+        k->WriteString("GONE{00000000-0000-0000-0000-000000000001}", "GONE");
+        k->WriteString("OPB{00000000-0000-0000-0000-000000000002}", "OPB");
+        k->Close();
     }
     const std::string file = writeDefinition(m_dir.path() + "/", "operators.bal", kDefinition);
     auto list = loadFile(file);
     ASSERT_EQ(list->Count(), 3);
     EXPECT_EQ(list->Item(2).unique_id, "OPB{00000000-0000-0000-0000-000000000002}");
     EXPECT_EQ(list->Item(2).Name, ""); // no recorded name
-    EXPECT_EQ(key("CustomAlerts\\Operators")->valueNames().size(), 2u);
+    EXPECT_EQ(key("CustomAlerts\\Operators")->ValueNames().size(), 2u);
 
     // A file that cannot be read still gets the custom alerts whose base it has (none here).
     auto missing = loadFile(m_dir.file("missing.bal"));
@@ -405,13 +406,13 @@ TEST_F(AlertState, CustomAlertOfARemovedDefinitionIsSkippedAndItsRecordStays) {
 // keep no state.
 TEST_F(AlertState, AlertsWithoutAKeyOfTheirOwnKeepNoState) {
     {
-        auto program = m_store.openKey(kRoot, true);
-        program->writeBool("Active", true); // values of the program's own settings beside the alerts
-        program->writeString("Name", "not an alert");
+        auto program = m_store.OpenKey(kRoot, true);
+        program->WriteBool("Active", true); // values of the program's own settings beside the alerts
+        program->WriteString("Name", "not an alert");
         auto other = key("OPA\\Sub", true);
-        other->writeBool("Active", true);
+        other->WriteBool("Active", true);
     }
-    const std::vector<std::string> stored = m_store.dump();
+    const std::vector<std::string> stored = m_store.Dump();
     auto list = makeList();
     TAlertItem& nameless = *add(*list, "");
     TAlertItem& reaching = *add(*list, "OPA\\Sub");
@@ -423,7 +424,7 @@ TEST_F(AlertState, AlertsWithoutAKeyOfTheirOwnKeepNoState) {
         alert->PageLogin = "login";
         list->SaveState(*alert);
     }
-    EXPECT_EQ(m_store.dump(), stored);
+    EXPECT_EQ(m_store.Dump(), stored);
 
     // A custom alert of the nameless one has an identity that looks like its own (a bare GUID), but
     // keeps no state either, also when it comes back at the next start.
@@ -434,7 +435,7 @@ TEST_F(AlertState, AlertsWithoutAKeyOfTheirOwnKeepNoState) {
     copy->Active = true;
     list->SaveState(*copy);
     EXPECT_FALSE(key(copy->unique_id));
-    key(copy->unique_id, true)->writeBool("Active", true);
+    key(copy->unique_id, true)->WriteBool("Active", true);
     auto next = makeList();
     add(*next, "");
     next->LoadCustomAlerts();
@@ -469,7 +470,7 @@ TEST_F(AlertState, DetachedListNeverTouchesTheStore) {
     ASSERT_EQ(list.Count(), 2);
     list.SaveState(list.Item(0));
     list.AddCustomAlert("Copy", list.Item(0));
-    EXPECT_TRUE(m_store.dump().empty());
+    EXPECT_TRUE(m_store.Dump().empty());
 }
 
 TEST_F(AlertState, FolderLoadingLogsTranslatesAndKeepsCustomAlertsUnderTheFilesName) {

@@ -17,7 +17,7 @@ TEST(AlertThreads, ReadersNeverSeeHalfAnUpdateAndSavesKeepTheLatestPicture) {
     constexpr int kSaveEvery = 100;
 
     TempDir dir;
-    Registry store(dir.file("registry.db"));
+    TRegistry store(dir.file("registry.db"));
     TAlertItems list;
     list.RegistryRoot = "Software\\Brightmoor\\Tallyglass";
     list.StateKey = Md5Hex("password");

@@ -13,7 +13,7 @@
 
 namespace {
 
-std::unique_ptr<TAlertItems> parse(const std::string& text) {
+std::unique_ptr<TAlertItems> Parse(const std::string& text) {
     auto list = std::make_unique<TAlertItems>();
     list->LoadFromText(text);
     return list;
@@ -92,7 +92,7 @@ private:
 } // namespace
 
 TEST(DefinitionFile, TypicalFileGivesEveryField) {
-    const auto list = parse(kTypical);
+    const auto list = Parse(kTypical);
     EXPECT_EQ(list->ListName, "Mobile operators");
     ASSERT_EQ(list->Count(), 1);
     const TAlertItem& a = list->Item(0);
@@ -123,30 +123,30 @@ TEST(DefinitionFile, TypicalFileGivesEveryField) {
 }
 
 TEST(DefinitionFile, SectionHeaders) {
-    EXPECT_EQ(parse("")->Count(), 0);
-    EXPECT_EQ(parse("")->ListName, "");
+    EXPECT_EQ(Parse("")->Count(), 0);
+    EXPECT_EQ(Parse("")->ListName, "");
     // Only the exact upper-case header opens the common section.
-    EXPECT_EQ(names(*parse("[common]\nlist_name=x\n")), Names{"common"});
-    EXPECT_EQ(parse("[common]\nlist_name=x\n")->ListName, "");
+    EXPECT_EQ(names(*Parse("[common]\nlist_name=x\n")), Names{"common"});
+    EXPECT_EQ(Parse("[common]\nlist_name=x\n")->ListName, "");
     // An unclosed alert section is dropped when the next header starts.
-    EXPECT_EQ(names(*parse("[A]\nunique_id=a\n[B]\nunique_id=b\n")), Names{"B"});
+    EXPECT_EQ(names(*Parse("[A]\nunique_id=a\n[B]\nunique_id=b\n")), Names{"B"});
     // The last section needs no empty line; the header loses its first and last character whatever they are.
-    EXPECT_EQ(names(*parse("[A]\n\n[B)x")), (Names{"A", "B)"}));
-    EXPECT_EQ(names(*parse("[\n\n[]\n")), (Names{"", ""}));
+    EXPECT_EQ(names(*Parse("[A]\n\n[B)x")), (Names{"A", "B)"}));
+    EXPECT_EQ(names(*Parse("[\n\n[]\n")), (Names{"", ""}));
     // A line of blanks is not empty: it does not close the section.
-    EXPECT_EQ(names(*parse("[A]\n \n[B]\n")), Names{"B"});
+    EXPECT_EQ(names(*Parse("[A]\n \n[B]\n")), Names{"B"});
     // Several common sections: the last list_name wins; common and alerts in any order.
-    const auto list = parse("[A]\n\n[COMMON]\nlist_name=one\n\n[B]\n\n[COMMON]\nlist_name=two\n");
+    const auto list = Parse("[A]\n\n[COMMON]\nlist_name=one\n\n[B]\n\n[COMMON]\nlist_name=two\n");
     EXPECT_EQ(list->ListName, "two");
     EXPECT_EQ(names(*list), (Names{"A", "B"}));
     // Duplicates are all kept, in file order.
-    EXPECT_EQ(names(*parse("[A]\nunique_id=x\n\n[A]\nunique_id=x\n")), (Names{"A", "A"}));
+    EXPECT_EQ(names(*Parse("[A]\nunique_id=x\n\n[A]\nunique_id=x\n")), (Names{"A", "A"}));
 }
 
 TEST(DefinitionFile, KeyRules) {
     // The first alert of a one-section file, taken out of its list.
-    auto value = [](const std::string& lines) { return std::move(parse("[A]\n" + lines + "\n")->Alerts.at(0)); };
-    EXPECT_TRUE(parse("[A]\n")->Item(0).NeedAuth);
+    auto value = [](const std::string& lines) { return std::move(Parse("[A]\n" + lines + "\n")->Alerts.at(0)); };
+    EXPECT_TRUE(Parse("[A]\n")->Item(0).NeedAuth);
     EXPECT_TRUE(value("need_auth=YES")->NeedAuth);
     EXPECT_TRUE(value("need_auth=True")->NeedAuth);
     EXPECT_TRUE(value("need_auth=1")->NeedAuth);
@@ -164,23 +164,23 @@ TEST(DefinitionFile, KeyRules) {
     EXPECT_EQ(value("list_name=x\nunknown=y\nno equals sign")->page_url, "");
     // Keys of other sections are ignored in an alert, and lines outside any section are ignored.
     EXPECT_EQ(value("chunk_url=x")->page_url, "");
-    EXPECT_EQ(parse("list_name=x\n[A]\n")->ListName, "");
+    EXPECT_EQ(Parse("list_name=x\n[A]\n")->ListName, "");
 }
 
 TEST(DefinitionFile, LineBreaksAndNul) {
-    EXPECT_EQ(names(*parse("[A]\r\r[B]\r")), (Names{"A", "B"}));
-    EXPECT_EQ(names(*parse("[A]\r\n\r\n[B]\r\n")), (Names{"A", "B"}));
+    EXPECT_EQ(names(*Parse("[A]\r\r[B]\r")), (Names{"A", "B"}));
+    EXPECT_EQ(names(*Parse("[A]\r\n\r\n[B]\r\n")), (Names{"A", "B"}));
     // CR LF is one break, so "[A]" CR LF "[B]" keeps A open and drops it.
-    EXPECT_EQ(names(*parse("[A]\r\n[B]")), Names{"B"});
+    EXPECT_EQ(names(*Parse("[A]\r\n[B]")), Names{"B"});
     // LF CR is two breaks: an empty line between.
-    EXPECT_EQ(names(*parse("[A]\n\r[B]")), (Names{"A", "B"}));
+    EXPECT_EQ(names(*Parse("[A]\n\r[B]")), (Names{"A", "B"}));
     // Text after the first NUL is not read.
-    EXPECT_EQ(names(*parse(std::string("[A]\n\0\n[B]\n", 10))), Names{"A"});
+    EXPECT_EQ(names(*Parse(std::string("[A]\n\0\n[B]\n", 10))), Names{"A"});
     // A byte-order mark that an editor put before the first section is not part of it.
-    const auto marked = parse("\xEF\xBB\xBF[COMMON]\nlist_name=Marked\n\n[A]\n");
+    const auto marked = Parse("\xEF\xBB\xBF[COMMON]\nlist_name=Marked\n\n[A]\n");
     EXPECT_EQ(marked->ListName, "Marked");
     EXPECT_EQ(names(*marked), Names{"A"});
-    EXPECT_EQ(names(*parse("[A]\n\n\xEF\xBB\xBF[B]\n")), Names{"A"}); // only at the start
+    EXPECT_EQ(names(*Parse("[A]\n\n\xEF\xBB\xBF[B]\n")), Names{"A"}); // only at the start
     EXPECT_EQ(SplitLines("a\n"), std::vector<std::string>{"a"});
     EXPECT_EQ(SplitLines("a\n\n"), (std::vector<std::string>{"a", ""}));
 }
@@ -190,7 +190,7 @@ TEST(DefinitionFile, ChunkSections) {
     const std::string fullBlock = "chunk_begin\nchunk_url=u1\nchunk_method=post\nchunk_postdata=d1\n"
                                   "chunk_pattern=p1\nchunk_info_script=i1\nchunk_end\n";
     // Two blocks in file order; a block that only sets the address keeps the previous block's other values.
-    auto list = parse(alert + "{S}\n" + fullBlock + "chunk_url=u2\nchunk_end\n");
+    auto list = Parse(alert + "{S}\n" + fullBlock + "chunk_url=u2\nchunk_end\n");
     ASSERT_EQ(list->Item(0).ChunkCount(), 2);
     const TChunk& second = list->Item(0).Chunk(1);
     EXPECT_EQ(list->Item(0).Chunk(0).chunk_url, "u1");
@@ -200,28 +200,28 @@ TEST(DefinitionFile, ChunkSections) {
     EXPECT_EQ(second.chunk_pattern, "p1");
     EXPECT_EQ(second.chunk_info_script, "i1");
     // chunk_begin clears the values.
-    list = parse(alert + "{S}\n" + fullBlock + "chunk_begin\nchunk_url=u2\nchunk_end\n");
+    list = Parse(alert + "{S}\n" + fullBlock + "chunk_begin\nchunk_url=u2\nchunk_end\n");
     EXPECT_FALSE(list->Item(0).Chunk(1).IsPost);
     EXPECT_EQ(list->Item(0).Chunk(1).chunk_postdata, "");
 
     // The chunk section must follow the alert that names it, after the empty line closing it.
-    EXPECT_EQ(parse("{S}\n" + fullBlock + "\n" + alert)->Item(0).ChunkCount(), 0);
-    list = parse("[A]\nchunks=S\n{S}\n" + fullBlock);
+    EXPECT_EQ(Parse("{S}\n" + fullBlock + "\n" + alert)->Item(0).ChunkCount(), 0);
+    list = Parse("[A]\nchunks=S\n{S}\n" + fullBlock);
     ASSERT_EQ(list->Count(), 1);              // the alert still being built is added at the end...
     EXPECT_EQ(list->Item(0).ChunkCount(), 0); // ...but its chunks found no target
     // Names are compared exactly; the first alert naming the section gets the chunks.
-    EXPECT_EQ(parse(alert + "{s}\n" + fullBlock)->Item(0).ChunkCount(), 0);
-    list = parse(alert + "[B]\nchunks=S\n\n{S}\n" + fullBlock);
+    EXPECT_EQ(Parse(alert + "{s}\n" + fullBlock)->Item(0).ChunkCount(), 0);
+    list = Parse(alert + "[B]\nchunks=S\n\n{S}\n" + fullBlock);
     EXPECT_EQ(list->Item(0).ChunkCount(), 1);
     EXPECT_EQ(list->Item(1).ChunkCount(), 0);
     // chunk_begin and chunk_end are case-sensitive whole lines.
-    EXPECT_EQ(parse(alert + "{S}\nChunk_End\nchunk_end \n")->Item(0).ChunkCount(), 0);
+    EXPECT_EQ(Parse(alert + "{S}\nChunk_End\nchunk_end \n")->Item(0).ChunkCount(), 0);
     // Chunk keys outside a chunk section do nothing, and chunk_end outside one is just ignored.
-    EXPECT_EQ(parse("[A]\nchunks=S\nchunk_end\n\n")->Item(0).ChunkCount(), 0);
+    EXPECT_EQ(Parse("[A]\nchunks=S\nchunk_end\n\n")->Item(0).ChunkCount(), 0);
 }
 
 TEST(DefinitionFile, GroupsKeepInsertionOrderAndSortByBytes) {
-    const auto list = parse("[A]\ngroup_name=b\n\n[B]\ngroup_name=a\n\n[C]\ngroup_name=b\n\n[D]\n\n"
+    const auto list = Parse("[A]\ngroup_name=b\n\n[B]\ngroup_name=a\n\n[C]\ngroup_name=b\n\n[D]\n\n"
                             "[E]\ngroup_name=\xC3\xA9\n\n[F]\ngroup_name=B\n");
     std::vector<std::string> keys;
     for (const auto& [key, alerts] : list->Groups)
@@ -294,7 +294,7 @@ TEST(DefinitionFile, KeysInCapitalsLoadUnderATurkishLocale) {
     EXPECT_EQ(AsciiUpper("post \xE4\xFD\xC3\xA4"), "POST \xE4\xFD\xC3\xA4");
     if (!turkish.Active())
         GTEST_SKIP() << "no Turkish locale is installed, and none could be made";
-    const auto list = parse("[COMMON]\n"
+    const auto list = Parse("[COMMON]\n"
                             "LIST_NAME=Operators\n"
                             "\n"
                             "[Operator I]\n"

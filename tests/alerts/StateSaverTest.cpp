@@ -12,7 +12,7 @@ const std::string kStatePath = std::string(kRoot) + "\\State";
 class StateSaver : public ::testing::Test {
 protected:
     TempDir m_dir;
-    Registry m_store{m_dir.file("registry.db")};
+    TRegistry m_store{m_dir.file("registry.db")};
     TStateSaver m_saver;
 };
 
@@ -28,7 +28,7 @@ TEST_F(StateSaver, FirstRunCentresBothWindows) {
     EXPECT_EQ(CentredPosition(800, 1001), -100); // rounded toward zero
 
     // A key with nothing readable is a first run too.
-    m_store.openKey(kStatePath, true)->writeString("Left", "100");
+    m_store.OpenKey(kStatePath, true)->WriteString("Left", "100");
     m_saver.Load(kRoot, m_store);
     EXPECT_TRUE(RestoreWindowState(m_saver, {1920, 1080}).Centre);
 }
@@ -67,12 +67,12 @@ TEST_F(StateSaver, StoredValuesAreTakenOnlyWhenUsable) {
 
 TEST_F(StateSaver, UnknownValuesAreKeptAndUnreadableOnesLeftAlone) {
     {
-        auto key = m_store.openKey(kStatePath, true);
-        key->writeInteger("left", 3); // written by hand in another letter case
-        key->writeInteger("Custom", -7);
-        key->writeString("Note", "text");
-        key->writeInteger("Top", 20);
-        key->close();
+        auto key = m_store.OpenKey(kStatePath, true);
+        key->WriteInteger("left", 3); // written by hand in another letter case
+        key->WriteInteger("Custom", -7);
+        key->WriteString("Note", "text");
+        key->WriteInteger("Top", 20);
+        key->Close();
     }
     m_saver.Load(kRoot, m_store);
     EXPECT_EQ(m_saver.Values().size(), 3u);
@@ -86,11 +86,11 @@ TEST_F(StateSaver, UnknownValuesAreKeptAndUnreadableOnesLeftAlone) {
     EXPECT_FALSE(m_saver.Contains(kStateListLeft)); // no Balance List window: its values stay as loaded
     m_saver.Save(kRoot, m_store);
 
-    auto key = m_store.openKey(kStatePath, false);
-    EXPECT_EQ(key->readInteger("Left"), 150);
-    EXPECT_EQ(key->readInteger("Top"), 250);
-    EXPECT_EQ(key->readInteger("Custom"), -7);
-    EXPECT_EQ(key->readString("Note"), "text");
+    auto key = m_store.OpenKey(kStatePath, false);
+    EXPECT_EQ(key->ReadInteger("Left"), 150);
+    EXPECT_EQ(key->ReadInteger("Top"), 250);
+    EXPECT_EQ(key->ReadInteger("Custom"), -7);
+    EXPECT_EQ(key->ReadString("Note"), "text");
 
     TBalanceListGeometry list{10, 20, 300, 400, {100, 60, 90}};
     StoreWindowState(m_saver, 1, 2, list);
@@ -108,5 +108,5 @@ TEST_F(StateSaver, UnknownValuesAreKeptAndUnreadableOnesLeftAlone) {
     EXPECT_EQ(r.ListColumnWidths[1], 60);
     EXPECT_EQ(r.ListColumnWidths[2], 90);
     EXPECT_EQ(again.Value("Custom"), -7);
-    EXPECT_EQ(m_store.openKey(kStatePath, false)->readInteger(kStateListColumnWidths[1]), 60);
+    EXPECT_EQ(m_store.OpenKey(kStatePath, false)->ReadInteger(kStateListColumnWidths[1]), 60);
 }

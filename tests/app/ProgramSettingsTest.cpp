@@ -13,7 +13,7 @@ namespace {
 
 struct SettingsFixture : ::testing::Test {
     TempDir dir;
-    Registry store{dir.file("registry.db")};
+    TRegistry store{dir.file("registry.db")};
     TProgramSettings settings = [this] {
         TProgramSettings s;
         s.AutoStartFile = dir.file("autostart/tallyglass.desktop");
@@ -36,15 +36,15 @@ TEST_F(SettingsFixture, FreshUserGetsDefaultsAndTheFirstSaveWritesTenValues) {
     EXPECT_EQ(settings.PasswordHash, "900150983cd24fb0d6963f7d28e17f72");
     settings.ExePath = "/opt/tallyglass/";
     settings.SaveSettings(store);
-    auto key = store.openKey(kProgramKey, false);
+    auto key = store.OpenKey(kProgramKey, false);
     ASSERT_TRUE(key);
     EXPECT_EQ(
-        key->valueNames(),
+        key->ValueNames(),
         (std::vector<std::string>{"Value_ShowHints", "Value_AutoStart", "Value_ActivateBLWindow", "Value_BlinkTrayIcon",
                                   "Value_ShowBalloonTip", "Value_BalanceWindowVisible", "Value_Password",
                                   "Value_ShowBalanceWindowShortCut", "Value_ShowMainWindowShortCut", "ExePath"}));
-    EXPECT_EQ(key->valueType("Value_ShowHints"), RegValueType::DWord);
-    EXPECT_EQ(key->readInteger("Value_ShowBalanceWindowShortCut"), 49218);
+    EXPECT_EQ(key->ValueType("Value_ShowHints"), TRegValueType::DWord);
+    EXPECT_EQ(key->ReadInteger("Value_ShowBalanceWindowShortCut"), 49218);
     key.reset();
 
     TProgramSettings loaded;
@@ -55,11 +55,11 @@ TEST_F(SettingsFixture, FreshUserGetsDefaultsAndTheFirstSaveWritesTenValues) {
 
 TEST_F(SettingsFixture, AValueOfTheWrongTypeEndsTheLoading) {
     {
-        auto key = store.openKey(kProgramKey, true);
-        key->writeString("Value_Password", "hash");
-        key->writeString("Value_ShowHints", "1"); // wrong type
-        key->writeInteger("Value_BalanceWindowVisible", 1);
-        key->writeInteger("Value_ShowMainWindowShortCut", 0x8041);
+        auto key = store.OpenKey(kProgramKey, true);
+        key->WriteString("Value_Password", "hash");
+        key->WriteString("Value_ShowHints", "1"); // wrong type
+        key->WriteInteger("Value_BalanceWindowVisible", 1);
+        key->WriteInteger("Value_ShowMainWindowShortCut", 0x8041);
     }
     settings.LoadSettings(store);
     EXPECT_FALSE(settings.FirstRun);

@@ -139,7 +139,7 @@ protected:
     }
 
     TempDir dir;
-    Registry store;
+    TRegistry store;
     std::shared_ptr<TAlertItems> alerts;
     std::shared_ptr<TLogFile> log = std::make_shared<TLogFile>();
     RecordingOwner owner;
@@ -306,7 +306,7 @@ TEST_F(BalanceListTest, ShutdownWaitIsBoundedAndAStuckCheckTouchesNothingFreed) 
         list.WaitForChecks();
         EXPECT_LT(timer.elapsed(), 3500);
         EXPECT_EQ(list.RunningCheckCount(), 0);
-        EXPECT_TRUE(list.CancelEvent()->isSet());
+        EXPECT_TRUE(list.CancelEvent()->IsSet());
         list.tmCheckTimerTimer(); // a tick after the wait starts nothing
         EXPECT_EQ(list.RunningCheckCount(), 0);
         EXPECT_TRUE(shortLived.calls.empty());

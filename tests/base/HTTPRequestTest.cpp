@@ -288,8 +288,8 @@ TEST_F(HTTPRequestTest, CookiesLastForOneRequestObjectOnly) {
 }
 
 TEST_F(HTTPRequestTest, CancelAndStallEndTheDownloadKeepingWhatWasRead) {
-    ManualResetEvent cancel;
-    ManualResetEvent release;
+    TManualResetEvent cancel;
+    TManualResetEvent release;
     const std::string block(1000, 'a');
     TestServer slow;
     // Sends one block, then holds the connection open until the test releases it.
@@ -300,8 +300,8 @@ TEST_F(HTTPRequestTest, CancelAndStallEndTheDownloadKeepingWhatWasRead) {
                                                  if (offset == 0)
                                                      return sink.write(block.data(), block.size());
                                                  if (cancelAfterBlock)
-                                                     cancel.set();
-                                                 release.wait(10000);
+                                                     cancel.Set();
+                                                 release.Wait(10000);
                                                  return false;
                                              });
         };
@@ -322,12 +322,12 @@ TEST_F(HTTPRequestTest, CancelAndStallEndTheDownloadKeepingWhatWasRead) {
     request.Url = http.url("/echo");
     EXPECT_FALSE(request.Perform());
 
-    cancel.reset();
+    cancel.Reset();
     request.StallTimeoutMs = 300;
     request.Url = slow.url("/stall");
     EXPECT_FALSE(request.Perform());
     EXPECT_EQ(request.StatusCode, 200);
-    release.set();
+    release.Set();
 }
 
 TEST(HTTPRequestTlsTest, HttpsWithATrustedCertificateOnly) {

@@ -106,7 +106,7 @@ protected:
         thread->OnCheckDone = [&](TCheckThread& done) {
             outcome.requestOk = done.RequestOk;
             outcome.statusText = done.StatusText;
-            outcome.onUiThread = UiThread::isUiThread();
+            outcome.onUiThread = UiThread::IsUiThread();
             ++outcome.deliveries;
             if (done.Alert().BalanceChanged())
                 log.WriteLog(LoadStr(1047), {done.Alert().Name});
@@ -136,10 +136,10 @@ protected:
     }
 
     TempDir dir;
-    Registry store;
+    TRegistry store;
     TAlertItems list;
     TLogFile log;
-    std::shared_ptr<ManualResetEvent> cancel = std::make_shared<ManualResetEvent>();
+    std::shared_ptr<TManualResetEvent> cancel = std::make_shared<TManualResetEvent>();
     TestServer http;
     std::mutex mutex;
     std::string page;
@@ -226,7 +226,7 @@ TEST_F(CheckThreadTest, FailedAndCancelledDownloadsStillDeliver) {
     EXPECT_EQ(logLines().back(),
               "Content for 'Down' alert downloaded. Result code: 0, downloaded bytes: 0. Request succeeded ? false");
 
-    cancel->set();
+    cancel->Set();
     alert.page_url = http.url("/page");
     outcome = check(alert);
     EXPECT_EQ(outcome.deliveries, 1);

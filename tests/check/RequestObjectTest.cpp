@@ -39,7 +39,7 @@ protected:
     std::string run(const std::string& script) {
         if (!host.LoadScript(script) || !host.CallFunction("f"))
             return "<failed>";
-        return host.Result().text();
+        return host.Result().Text();
     }
     std::string quoted(const std::string& path) const { return "'" + server.url(path) + "'"; }
 
@@ -78,8 +78,8 @@ TEST_F(RequestObjectTest, CookiesCarryOverBetweenGetsOfOneObject) {
                   "); return Request.htmltext; }"),
               "page 2 sid=42");
     THTTPRequestDispatch other;
-    EXPECT_EQ(other.invoke(THTTPRequestDispatch::kGet, ckMethod, {TScriptValue::fromText(server.url("/page?n=3"))})
-                  .value.toBoolean(),
+    EXPECT_EQ(other.invoke(THTTPRequestDispatch::kGet, ckMethod, {TScriptValue::FromText(server.url("/page?n=3"))})
+                  .Value.ToBoolean(),
               true);
     EXPECT_EQ(other.Request().Data, "page 3 ");
 }
@@ -90,9 +90,9 @@ TEST_F(RequestObjectTest, ArgumentCountsAndCallKinds) {
     ASSERT_EQ(errors.size(), 2u);
 
     const auto status = [&](int id, unsigned kind, std::vector<TScriptValue> args) {
-        return request.invoke(id, kind, args).status;
+        return request.invoke(id, kind, args).Status;
     };
-    const TScriptValue address = TScriptValue::fromText(server.url("/page"));
+    const TScriptValue address = TScriptValue::FromText(server.url("/page"));
     EXPECT_EQ(status(THTTPRequestDispatch::kGet, ckMethod | ckPropertyGet, {address}), TInvokeStatus::Ok);
     EXPECT_EQ(status(THTTPRequestDispatch::kGet, ckPropertyGet, {address}), TInvokeStatus::BadParamCount);
     EXPECT_EQ(status(THTTPRequestDispatch::kGet, ckPropertyPut, {address}), TInvokeStatus::BadParamCount);
@@ -101,15 +101,15 @@ TEST_F(RequestObjectTest, ArgumentCountsAndCallKinds) {
     EXPECT_EQ(status(THTTPRequestDispatch::kHtmlText, ckPropertyPut, {}), TInvokeStatus::BadParamCount);
     EXPECT_EQ(status(THTTPRequestDispatch::kHtmlText, ckPropertyGet, {address}), TInvokeStatus::BadParamCount);
     EXPECT_EQ(status(3, ckMethod, {}), TInvokeStatus::MemberNotFound);
-    EXPECT_EQ(request.memberId("HTMLTEXT"), THTTPRequestDispatch::kHtmlText);
-    EXPECT_EQ(request.memberId("post"), TScriptObject::kUnknownMember);
+    EXPECT_EQ(request.MemberId("HTMLTEXT"), THTTPRequestDispatch::kHtmlText);
+    EXPECT_EQ(request.MemberId("post"), TScriptObject::kUnknownMember);
 }
 
 TEST_F(RequestObjectTest, TheRunsCancelEventStopsDownloads) {
-    ManualResetEvent cancel(true);
+    TManualResetEvent cancel(true);
     THTTPRequestDispatch cancelled(&cancel);
     const auto result =
-        cancelled.invoke(THTTPRequestDispatch::kGet, ckMethod, {TScriptValue::fromText(server.url("/page"))});
-    EXPECT_EQ(result.status, TInvokeStatus::Ok);
-    EXPECT_FALSE(result.value.toBoolean());
+        cancelled.invoke(THTTPRequestDispatch::kGet, ckMethod, {TScriptValue::FromText(server.url("/page"))});
+    EXPECT_EQ(result.Status, TInvokeStatus::Ok);
+    EXPECT_FALSE(result.Value.ToBoolean());
 }

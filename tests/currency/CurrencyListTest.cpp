@@ -24,40 +24,40 @@ protected:
 
     // Loads the script and runs f(); whether it completed.
     bool run(const std::string& script) { return host.LoadScript(script) && host.CallFunction("f"); }
-    std::string result() const { return host.Result().text(); }
+    std::string result() const { return host.Result().Text(); }
 
-    std::unique_ptr<RegistryKey> key(const std::string& sub, bool create = false) {
-        return store.openKey(list.ListKey() + (sub.empty() ? "" : "\\" + sub), create);
+    std::unique_ptr<TRegistryKey> key(const std::string& sub, bool create = false) {
+        return store.OpenKey(list.ListKey() + (sub.empty() ? "" : "\\" + sub), create);
     }
 
     TempDir dir;
-    Registry store{dir.file("registry.db")};
+    TRegistry store{dir.file("registry.db")};
     TCurrencyList list;
     TActiveScriptEngine host;
     std::vector<std::string> errors;
 };
 
 TScriptValue text(const std::string& s) {
-    return TScriptValue::fromText(s);
+    return TScriptValue::FromText(s);
 }
 
 } // namespace
 
 TEST_F(CurrencyListTest, MemberTablesAnswerToAnyLetterCase) {
-    EXPECT_EQ(list.memberId("registercolumn"), TCurrencyList::kRegisterColumn);
-    EXPECT_EQ(list.memberId("RegisterColumn"), 1);
-    EXPECT_EQ(list.memberId("REGISTERCOLUMN"), 1);
-    EXPECT_EQ(list.memberId("AddCurrency"), 2);
-    EXPECT_EQ(list.memberId("CurrenciesCount"), 3);
-    EXPECT_EQ(list.memberId("Currency"), 4);
-    EXPECT_EQ(list.memberId("CanSort"), 5);
-    EXPECT_EQ(list.memberId("removecurrency"), TScriptObject::kUnknownMember);
-    EXPECT_EQ(list.invoke(6, ckMethod, {}).status, TInvokeStatus::MemberNotFound);
+    EXPECT_EQ(list.MemberId("registercolumn"), TCurrencyList::kRegisterColumn);
+    EXPECT_EQ(list.MemberId("RegisterColumn"), 1);
+    EXPECT_EQ(list.MemberId("REGISTERCOLUMN"), 1);
+    EXPECT_EQ(list.MemberId("AddCurrency"), 2);
+    EXPECT_EQ(list.MemberId("CurrenciesCount"), 3);
+    EXPECT_EQ(list.MemberId("Currency"), 4);
+    EXPECT_EQ(list.MemberId("CanSort"), 5);
+    EXPECT_EQ(list.MemberId("removecurrency"), TScriptObject::kUnknownMember);
+    EXPECT_EQ(list.invoke(6, ckMethod, {}).Status, TInvokeStatus::MemberNotFound);
 
     TCurrencyObject& usd = list.FindOrAddCurrency("USD");
-    EXPECT_EQ(usd.memberId("SetValue"), TCurrencyObject::kSetValue);
-    EXPECT_EQ(usd.memberId("CURRENCYNAME"), TCurrencyObject::kCurrencyName);
-    EXPECT_EQ(usd.memberId("value"), TScriptObject::kUnknownMember);
+    EXPECT_EQ(usd.MemberId("SetValue"), TCurrencyObject::kSetValue);
+    EXPECT_EQ(usd.MemberId("CURRENCYNAME"), TCurrencyObject::kCurrencyName);
+    EXPECT_EQ(usd.MemberId("value"), TScriptObject::kUnknownMember);
 }
 
 TEST_F(CurrencyListTest, RegisteringAColumnAgainUnderAnyCaseUpdatesItInPlace) {
@@ -92,18 +92,18 @@ TEST_F(CurrencyListTest, WrongArgumentCountsAndCallKindsChangeNothing) {
 
     // Methods take a method call (possibly flagged as a property read too); properties a read or a
     // write of one value.
-    EXPECT_EQ(list.invoke(1, ckPropertyGet, {text("a"), text("b"), text("c")}).status, TInvokeStatus::BadParamCount);
-    EXPECT_EQ(list.invoke(1, ckMethod | ckPropertyGet, {text("a"), text("b"), text("c")}).status, TInvokeStatus::Ok);
-    EXPECT_EQ(list.invoke(4, ckMethod, {text("USD"), text("EUR")}).status, TInvokeStatus::BadParamCount);
-    EXPECT_EQ(list.invoke(3, ckPropertyPut, {text("5")}).status, TInvokeStatus::BadParamCount);
-    EXPECT_EQ(list.invoke(5, ckMethod, {}).status, TInvokeStatus::BadParamCount);
+    EXPECT_EQ(list.invoke(1, ckPropertyGet, {text("a"), text("b"), text("c")}).Status, TInvokeStatus::BadParamCount);
+    EXPECT_EQ(list.invoke(1, ckMethod | ckPropertyGet, {text("a"), text("b"), text("c")}).Status, TInvokeStatus::Ok);
+    EXPECT_EQ(list.invoke(4, ckMethod, {text("USD"), text("EUR")}).Status, TInvokeStatus::BadParamCount);
+    EXPECT_EQ(list.invoke(3, ckPropertyPut, {text("5")}).Status, TInvokeStatus::BadParamCount);
+    EXPECT_EQ(list.invoke(5, ckMethod, {}).Status, TInvokeStatus::BadParamCount);
     EXPECT_EQ(list.CurrencyCount(), 0);
     EXPECT_EQ(list.ColumnCount(), 1);
 
     TCurrencyObject& usd = list.FindOrAddCurrency("USD");
     EXPECT_FALSE(run("function f() { CurrencyList.currency('USD').setvalue('rate'); }"));
     EXPECT_TRUE(usd.Values().empty());
-    EXPECT_EQ(usd.invoke(2, ckMethod, {text("Dollar")}).status, TInvokeStatus::BadParamCount);
+    EXPECT_EQ(usd.invoke(2, ckMethod, {text("Dollar")}).Status, TInvokeStatus::BadParamCount);
     EXPECT_TRUE(usd.Values().empty());
     EXPECT_TRUE(usd.CurrencyName.empty());
 }
@@ -193,7 +193,7 @@ TEST_F(CurrencyListTest, ScheduleCountsWholeSecondsInTheListsUnit) {
 
     // A stored time that is no time, or more than one interval ahead (the clock was set back), is due.
     for (const TDateTime stored : {std::nan(""), HUGE_VAL, now + 2.0 + 1.0 / 86400.0, now + 400.0}) {
-        key("Columns", true)->writeDateTime("LastCheckedTime", stored);
+        key("Columns", true)->WriteDateTime("LastCheckedTime", stored);
         list.LoadFromRegistry(list.ListKey());
         EXPECT_TRUE(list.IsDue(now)) << stored - now;
     }
@@ -228,7 +228,7 @@ TEST_F(CurrencyListTest, AFullSaveReadsBackWithNoChangesShown) {
     gbp.Active = false;
     list.SaveToRegistry(list.ListKey(), false);
 
-    EXPECT_EQ(store.dump(list.ListKey() + "\\Columns").front(),
+    EXPECT_EQ(store.Dump(list.ListKey() + "\\Columns").front(),
               "Software\\Brightmoor\\Tallyglass\\CurrencyRates\\bank.js\\Columns\tActive\tREG_DWORD\t1");
 
     TCurrencyList copy;
@@ -267,28 +267,28 @@ TEST_F(CurrencyListTest, AStateSaveWritesSettingsAndShownFlagsOnly) {
 
     EXPECT_FALSE(key("Columns\\Buy"));
     ASSERT_TRUE(key("Currencies\\USD"));
-    EXPECT_FALSE(key("Currencies\\USD")->valueExists("CurrencyName"));
-    EXPECT_FALSE(key("Currencies\\USD")->readBool("Active"));
+    EXPECT_FALSE(key("Currencies\\USD")->ValueExists("CurrencyName"));
+    EXPECT_FALSE(key("Currencies\\USD")->ReadBool("Active"));
     EXPECT_FALSE(key("Currencies\\USD\\Values"));
-    EXPECT_EQ(key("Columns")->valueNames(),
+    EXPECT_EQ(key("Columns")->ValueNames(),
               (std::vector<std::string>{"Active", "Period", "PeriodType", "LastCheckedTime", "CanSort"}));
 
     // A later state save leaves the names and values of an earlier full save alone.
     list.SaveToRegistry(list.ListKey(), false);
     usd.CurrencyName = "Changed";
     list.SaveToRegistry(list.ListKey(), true);
-    EXPECT_EQ(key("Currencies\\USD")->readString("CurrencyName"), "US dollar");
+    EXPECT_EQ(key("Currencies\\USD")->ReadString("CurrencyName"), "US dollar");
 }
 
 TEST_F(CurrencyListTest, LoadingSkipsIncompleteEntriesAndStopsAtAWronglyTypedValue) {
     // No Columns key: the defaults stay and the currencies still load.
-    key("Currencies\\USD", true)->writeString("CurrencyName", "US dollar");
-    key("Currencies\\NONAME", true)->writeBool("Active", false);
-    key("Currencies\\NONAME\\Values", true)->writeString("Buy", "9");
+    key("Currencies\\USD", true)->WriteString("CurrencyName", "US dollar");
+    key("Currencies\\NONAME", true)->WriteBool("Active", false);
+    key("Currencies\\NONAME\\Values", true)->WriteString("Buy", "9");
     {
         auto values = key("Currencies\\USD\\Values", true);
-        values->writeString("Buy", "1.10");
-        values->writeExpandString("Sell", "1.20");
+        values->WriteString("Buy", "1.10");
+        values->WriteExpandString("Sell", "1.20");
     }
     list.LoadFromRegistry(list.ListKey());
     EXPECT_FALSE(list.Active);
@@ -300,8 +300,8 @@ TEST_F(CurrencyListTest, LoadingSkipsIncompleteEntriesAndStopsAtAWronglyTypedVal
     EXPECT_EQ(list.Currency(0).ReadValue("Sell").Current, "1.20");
 
     // A column without a caption is dropped.
-    key("Columns\\Buy", true)->writeBool("InspectChanges", true);
-    key("Columns\\Sell", true)->writeString("Caption", "Sell rate");
+    key("Columns\\Buy", true)->WriteBool("InspectChanges", true);
+    key("Columns\\Sell", true)->WriteString("Caption", "Sell rate");
     list.LoadFromRegistry(list.ListKey());
     ASSERT_EQ(list.ColumnCount(), 1);
     EXPECT_EQ(list.Column(0).ColumnName, "Sell");
@@ -309,10 +309,10 @@ TEST_F(CurrencyListTest, LoadingSkipsIncompleteEntriesAndStopsAtAWronglyTypedVal
     // Period written as text: what came before it stays, nothing after it is read.
     {
         auto columns = key("Columns", true);
-        columns->writeBool("Active", true);
-        columns->writeBool("CanSort", false);
-        columns->writeString("Period", "5");
-        columns->writeInteger("PeriodType", 2);
+        columns->WriteBool("Active", true);
+        columns->WriteBool("CanSort", false);
+        columns->WriteString("Period", "5");
+        columns->WriteInteger("PeriodType", 2);
     }
     TCurrencyList broken;
     broken.Store = &store;
@@ -338,9 +338,9 @@ TEST_F(CurrencyListTest, NamesThatCannotBeKeysStayOutOfTheStore) {
     list.RegisterColumn("Buy", "Buy rate", false);
     list.SaveToRegistry(list.ListKey(), false);
 
-    EXPECT_EQ(key("Currencies\\USD\\Values")->valueNames(), std::vector<std::string>{"Buy"});
-    EXPECT_FALSE(key("Currencies")->valueExists("CurrencyName"));
-    EXPECT_FALSE(key("Columns")->valueExists("Caption"));
+    EXPECT_EQ(key("Currencies\\USD\\Values")->ValueNames(), std::vector<std::string>{"Buy"});
+    EXPECT_FALSE(key("Currencies")->ValueExists("CurrencyName"));
+    EXPECT_FALSE(key("Columns")->ValueExists("Caption"));
     EXPECT_FALSE(key("Columns\\A"));
 
     TCurrencyList copy;

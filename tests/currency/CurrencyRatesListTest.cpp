@@ -58,7 +58,7 @@ protected:
         if (!list)
             return list;
         TGetCurrencyRatesThread thread(TGetCurrencyRatesThread::gmGetCurrencyList, log.get(),
-                                       std::make_shared<ManualResetEvent>(), *list);
+                                       std::make_shared<TManualResetEvent>(), *list);
         bool done = false;
         thread.OnDone = [&done](TGetCurrencyRatesThread&) { done = true; };
         thread.Resume();
@@ -88,7 +88,7 @@ protected:
     }
 
     TempDir dir;
-    Registry store{dir.file("registry.db")};
+    TRegistry store{dir.file("registry.db")};
     std::shared_ptr<TLogFile> log = std::make_shared<TLogFile>();
     LoopbackServer server;
     RecordingOwner owner;

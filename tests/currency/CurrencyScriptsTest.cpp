@@ -41,7 +41,7 @@ protected:
     }
 
     TempDir dir;
-    Registry store{dir.file("registry.db")};
+    TRegistry store{dir.file("registry.db")};
     TLogFile log;
 };
 
@@ -52,9 +52,9 @@ TEST_F(CurrencyScripts, LoadsEveryJsFileOfTheFolderWithItsStoredState) {
     write("rates.txt", kProvider);
     std::filesystem::create_directories(folder() + "x.js");
     {
-        auto key = store.openKey(std::string(kCurrencyRatesKey) + "\\RATES.JS\\Columns", true);
-        key->writeBool("Active", true);
-        key->writeInteger("Period", 3);
+        auto key = store.OpenKey(std::string(kCurrencyRatesKey) + "\\RATES.JS\\Columns", true);
+        key->WriteBool("Active", true);
+        key->WriteInteger("Period", 3);
     }
 
     const TCurrencyLists lists = load();

@@ -29,7 +29,7 @@ struct RecordingWindows : ICurrencyWindowHost {
     }
 };
 
-std::shared_ptr<TCurrencyList> makeList(Registry& store, const std::string& file, const std::string& code,
+std::shared_ptr<TCurrencyList> makeList(TRegistry& store, const std::string& file, const std::string& code,
                                         bool withCurrency) {
     auto list = std::make_shared<TCurrencyList>();
     list->Store = &store;
@@ -47,7 +47,7 @@ std::shared_ptr<TCurrencyList> makeList(Registry& store, const std::string& file
 
 TEST(CurrencySettings, GroupsFoldUntranslatedCodesIntoGlobalFirstAndKeepExactCodes) {
     TempDir dir;
-    Registry store(dir.file("registry.db"));
+    TRegistry store(dir.file("registry.db"));
     const TCurrencyLists lists = {makeList(store, "a.js", "global", false), makeList(store, "b.js", "ru", false),
                                   makeList(store, "c.js", "cz", false), makeList(store, "d.js", "xx", false),
                                   makeList(store, "e.js", "global", false)};
@@ -83,7 +83,7 @@ TEST(CurrencySettings, GroupsFoldUntranslatedCodesIntoGlobalFirstAndKeepExactCod
 
 TEST(CurrencySettings, TicksStayPendingUntilOkAppliesThemOrCancelUndoesThem) {
     TempDir dir;
-    Registry store(dir.file("registry.db"));
+    TRegistry store(dir.file("registry.db"));
     auto built = makeList(store, "built.js", "global", true);
     auto empty = makeList(store, "empty.js", "global", false);
     auto shown = makeList(store, "shown.js", "global", true);
@@ -124,11 +124,11 @@ TEST(CurrencySettings, TicksStayPendingUntilOkAppliesThemOrCancelUndoesThem) {
     EXPECT_TRUE(settings.ChangedCurrencies().empty());
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"create built.js", "rebuild shown.js"}));
     for (const auto& list : lists) {
-        auto key = store.openKey(list->ListKey() + "\\Columns", false);
+        auto key = store.OpenKey(list->ListKey() + "\\Columns", false);
         ASSERT_TRUE(key) << list->ScriptFileName;
-        EXPECT_EQ(key->readBool("Active"), list->Active) << list->ScriptFileName;
+        EXPECT_EQ(key->ReadBool("Active"), list->Active) << list->ScriptFileName;
     }
-    EXPECT_FALSE(store.openKey(shown->ListKey() + "\\Currencies\\USD", false)->readBool("Active"));
+    EXPECT_FALSE(store.OpenKey(shown->ListKey() + "\\Currencies\\USD", false)->ReadBool("Active"));
     // A Cancel after OK has nothing left to undo.
     settings.RevertCurrencySettings();
     EXPECT_TRUE(built->Active);
@@ -148,12 +148,12 @@ TEST(CurrencySettings, TicksStayPendingUntilOkAppliesThemOrCancelUndoesThem) {
 
 TEST(CurrencySettings, ABuildThatSucceededIsSavedInFullAndAFailedOneLeavesTheListAlone) {
     TempDir dir;
-    Registry store(dir.file("registry.db"));
+    TRegistry store(dir.file("registry.db"));
     auto list = makeList(store, "rates.js", "global", false);
     list->ListName = "Rates";
     EXPECT_EQ(TCurrencySettings::ListBuilt(*list, true, 45000.5), TCurrencySettings::TBuildOutcome::Failed);
     EXPECT_EQ(list->LastCheckedTime, 0);
-    EXPECT_FALSE(store.keyExists(list->ListKey()));
+    EXPECT_FALSE(store.KeyExists(list->ListKey()));
     EXPECT_EQ(TCurrencySettings::BuildOutcomeMessage(TCurrencySettings::TBuildOutcome::Failed, *list),
               "Unable to retrieve currency rates for 'Rates' list!");
 

@@ -60,10 +60,10 @@ protected:
     }
 
     TempDir dir;
-    Registry store{dir.file("registry.db")};
+    TRegistry store{dir.file("registry.db")};
     TLogFile log;
     TCurrencyList list;
-    std::shared_ptr<ManualResetEvent> cancel = std::make_shared<ManualResetEvent>();
+    std::shared_ptr<TManualResetEvent> cancel = std::make_shared<TManualResetEvent>();
     LoopbackServer server;
     int completions = 0;
 };
@@ -184,7 +184,7 @@ TEST_F(CurrencyThread, CancellingEndsADownloadOrALoop) {
     EXPECT_TRUE(downloading->Failed());
 
     // Stuck in a loop.
-    cancel->reset();
+    cancel->Reset();
     auto looping =
         start("function execute() { alert('looping'); while (true) {} }", TGetCurrencyRatesThread::gmExecute);
     ASSERT_TRUE(ProcessEventsUntil([&] { return logLines().size() == 1; }));
@@ -211,10 +211,10 @@ TEST_F(CurrencyThread, AHandleMayGoWhileItsRunGoesOn) {
     EXPECT_FALSE(thread);
 
     // Destroyed while the run is stuck: it is cancelled and delivers nothing.
-    cancel->reset();
+    cancel->Reset();
     auto stuck = start("function execute() { while (true) {} }", TGetCurrencyRatesThread::gmExecute);
     stuck.reset();
-    EXPECT_TRUE(cancel->isSet());
+    EXPECT_TRUE(cancel->IsSet());
     QCoreApplication::processEvents();
     EXPECT_EQ(completions, 0);
 }

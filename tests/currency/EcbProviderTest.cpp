@@ -49,7 +49,7 @@ protected:
     }
 
     bool run(TCurrencyList& list, std::uint8_t mode) {
-        TGetCurrencyRatesThread thread(mode, &log, std::make_shared<ManualResetEvent>(), list);
+        TGetCurrencyRatesThread thread(mode, &log, std::make_shared<TManualResetEvent>(), list);
         bool done = false;
         thread.OnDone = [&done](TGetCurrencyRatesThread&) { done = true; };
         thread.Resume();
@@ -58,7 +58,7 @@ protected:
     }
 
     TempDir dir;
-    Registry store{dir.file("registry.db")};
+    TRegistry store{dir.file("registry.db")};
     TLogFile log;
     LoopbackServer server;
 };

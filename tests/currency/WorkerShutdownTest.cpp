@@ -31,7 +31,7 @@ TEST(WorkerShutdown, StuckWorkersOutliveTheirStarterWithoutTouchingFreedObjects)
     std::weak_ptr<TCurrencyList> currencyGone;
     std::weak_ptr<TLogFile> logGone;
     {
-        auto store = std::make_shared<Registry>(dir.file("registry.db"));
+        auto store = std::make_shared<TRegistry>(dir.file("registry.db"));
         // Each object in an allocation of its own, so that the checker sees a use after the free.
         auto log = std::shared_ptr<TLogFile>(std::make_unique<TLogFile>());
         log->OpenLog(dir.file("log.txt"));

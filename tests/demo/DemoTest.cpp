@@ -61,7 +61,7 @@ TEST(DemoTest, PreparedProfileChecksEveryDemoAlertAndFollowsTheSiteClock) {
     ASSERT_TRUE(WriteDemoDefinitions(profile.AlertsFolder(), site.Address(), error)) << error;
     ASSERT_TRUE(profile.WriteStore("demo", period, error)) << error;
 
-    Registry store(profile.StoreFile());
+    TRegistry store(profile.StoreFile());
     TProgramSettings settings;
     settings.LoadSettings(store);
     EXPECT_FALSE(settings.FirstRun);
@@ -184,7 +184,7 @@ TEST(DemoTest, TheShippedRatesProviderReadsTheSitesChangingRates) {
     const std::string url = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
     original.replace(original.find(url), url.size(), site.Address() + "/ecb/eurofxref-daily.xml");
 
-    Registry store(profile.StoreFile());
+    TRegistry store(profile.StoreFile());
     const auto list = LoadCurrencyScript(profile.CurrencyFolder() + "ecb.js", nullptr, {}, &store);
     ASSERT_TRUE(list);
     EXPECT_EQ(list->ScriptText, original);
@@ -194,7 +194,7 @@ TEST(DemoTest, TheShippedRatesProviderReadsTheSitesChangingRates) {
 
     TLogFile log;
     const auto update = [&] {
-        TGetCurrencyRatesThread thread(TGetCurrencyRatesThread::gmExecute, &log, std::make_shared<ManualResetEvent>(),
+        TGetCurrencyRatesThread thread(TGetCurrencyRatesThread::gmExecute, &log, std::make_shared<TManualResetEvent>(),
                                        *list);
         bool done = false;
         thread.OnDone = [&done](TGetCurrencyRatesThread&) { done = true; };

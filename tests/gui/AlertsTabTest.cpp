@@ -37,7 +37,7 @@ protected:
     void SetUp() override {
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(m_dir.path() + "/data"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.path() + "/config"));
-        Registry::instance().deleteKey(kProgramKey);
+        TRegistry::Instance().DeleteKey(kProgramKey);
         QDir().mkpath(QString::fromStdString(m_program + "BalanceAlerts"));
         WriteFileBytes(m_program + "BalanceAlerts/zeta.bal",
                        EncryptBytes(kDefinitionPassphrase, "[COMMON]\r\nlist_name=Zeta Mobile\r\n\r\n" +
@@ -55,7 +55,7 @@ protected:
 
     // The stored state of the definitions, as a returning user with the password "pw" has it.
     void storeState(const std::function<void(TAlertItem&)>& change) {
-        Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
+        TRegistry::Instance().OpenKey(kProgramKey, true)->WriteString("Value_Password", Md5Hex("pw"));
         for (auto& list : LoadAlertFolder(m_program + "BalanceAlerts/", kProgramKey, Md5Hex("pw")))
             for (auto& alert : list->Alerts) {
                 change(*alert);
@@ -193,7 +193,7 @@ TEST_F(AlertsTab, ListsTreeAndTicksFollowOkAndCancel) {
     EXPECT_EQ(seen[0].icon, QMessageBox::Question);
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.pcMain->currentWidget(), form.tsBalanceAlerts);
-    EXPECT_FALSE(Registry::instance().openKey(kProgramKey, false)->readBool("Value_ShowHints"));
+    EXPECT_FALSE(TRegistry::Instance().OpenKey(kProgramKey, false)->ReadBool("Value_ShowHints"));
     EXPECT_FALSE(hasRow(form, a2));
     form.btnCancel->click();
     EXPECT_FALSE(a2.Active || n1.Active);
@@ -219,7 +219,7 @@ TEST_F(AlertsTab, ListsTreeAndTicksFollowOkAndCancel) {
     form.BalanceListWindow()->BalanceList().Disable(n1);
     EXPECT_FALSE(n1.Active);
     EXPECT_EQ(nodeOf(form, n1)->checkState(0), Qt::Unchecked);
-    EXPECT_FALSE(Registry::instance().openKey(std::string(kProgramKey) + "\\T_N1", false)->readBool("Active"));
+    EXPECT_FALSE(TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\T_N1", false)->ReadBool("Active"));
 }
 
 TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
@@ -345,7 +345,7 @@ TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->Name, "A2 (new)");
     EXPECT_EQ(mobile->child(2)->checkState(0), Qt::Unchecked);
-    EXPECT_TRUE(Registry::instance().keyExists(std::string(kProgramKey) + "\\" + added->unique_id));
+    EXPECT_TRUE(TRegistry::Instance().KeyExists(std::string(kProgramKey) + "\\" + added->unique_id));
     // An empty name adds nothing.
     AnswerInputBox("");
     Control<QAction>(form, "miAddCustomAlert")->trigger();

@@ -122,11 +122,11 @@ TEST(BalanceListWindow, ShowsTheRowsAndForwardsTheUsersActions) {
     moveMouse(viewport, upRow.center());
     EXPECT_TRUE(viewport.toolTip().startsWith(QStringLiteral("Up\n    Last balance: ")));
     EXPECT_TRUE(viewport.toolTip().contains(QStringLiteral("Trend: Growth up.")));
-    ASSERT_NE(hints.currentHint(), nullptr);
-    EXPECT_EQ(hints.currentHint()->hintText(), viewport.toolTip());
+    ASSERT_NE(hints.CurrentHint(), nullptr);
+    EXPECT_EQ(hints.CurrentHint()->HintText(), viewport.toolTip());
     moveMouse(viewport, QPoint(viewport.width() - 2, viewport.height() - 2)); // below the rows
     EXPECT_TRUE(viewport.toolTip().isEmpty());
-    EXPECT_EQ(hints.currentHint(), nullptr);
+    EXPECT_EQ(hints.CurrentHint(), nullptr);
     // With hints switched off, nothing is built.
     window.lvList->setProperty("showHint", false);
     moveMouse(viewport, upRow.center());

@@ -67,14 +67,14 @@ TEST(CurrencyRatesTab, AUserFetchesTheCurrenciesTicksTheListAndGetsItsWindow) {
     TempDir dir;
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path() + "/data"));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path() + "/config"));
-    Registry::instance().deleteKey(kProgramKey);
+    TRegistry::Instance().DeleteKey(kProgramKey);
     const std::string program = dir.path() + "/program/";
     QDir().mkpath(QString::fromStdString(program + "CurrencyRates"));
     WriteFileBytes(program + "CurrencyRates/ecb.js", ReadFileBytes(BinPath("CurrencyRates/ecb.js")));
     WriteFileBytes(program + "CurrencyRates/empty.js",
                    EncryptBytes(kDefinitionPassphrase, provider("global", "Empty")));
     WriteFileBytes(program + "CurrencyRates/cz.js", EncryptBytes(kDefinitionPassphrase, provider("cz", "Czech")));
-    Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
+    TRegistry::Instance().OpenKey(kProgramKey, true)->WriteString("Value_Password", Md5Hex("pw"));
     LoopbackServer server;
     server.setBody(ratesFile());
 
@@ -215,7 +215,7 @@ TEST(CurrencyRatesTab, AUserFetchesTheCurrenciesTicksTheListAndGetsItsWindow) {
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->Rates().RowCount(), 3);
-    EXPECT_TRUE(Registry::instance().openKey(ecb->ListKey() + "\\Columns", false)->readBool("Active"));
+    EXPECT_TRUE(TRegistry::Instance().OpenKey(ecb->ListKey() + "\\Columns", false)->ReadBool("Active"));
     EXPECT_EQ(PendingDialogAnswers(), 0u);
     ClearDialogAnswers();
 }

@@ -41,14 +41,14 @@ void typeKey(QWidget& widget, char c) {
     QApplication::sendEvent(&widget, &release);
 }
 
-struct QuietOwner : ICurrencyRatesOwner {
+struct TQuietOwner : ICurrencyRatesOwner {
     std::vector<std::string> balloons;
     void ShowBalloon(const std::string& title, const std::string&, int) override { balloons.push_back(title); }
     void CurrencyWindowShown(TCurrencyList&, bool) override {}
 };
 
 // A built list of three currencies, as the provider tree leaves it.
-std::shared_ptr<TCurrencyList> makeList(Registry& store, bool canSort, const std::string& fileName) {
+std::shared_ptr<TCurrencyList> makeList(TRegistry& store, bool canSort, const std::string& fileName) {
     auto list = std::make_shared<TCurrencyList>();
     list->Store = &store;
     list->ScriptFileName = fileName;
@@ -78,7 +78,7 @@ QString cell(TfmCurrencyRatesList& window, int row, int column, int role = Qt::D
 
 TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     TempDir dir;
-    Registry store(dir.file("registry.db"));
+    TRegistry store(dir.file("registry.db"));
     LoopbackServer server;
     auto log = std::make_shared<TLogFile>();
     TfmMain form; // not started: only its tray menu and its windows are used
@@ -89,7 +89,7 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
 
     // A list that must keep the provider's order: the headers do not react.
     auto fixed = makeList(store, false, "fixed.js");
-    QuietOwner owner;
+    TQuietOwner owner;
     {
         TfmCurrencyRatesList window(fixed, owner, log);
         EXPECT_EQ(window.objectName(), QStringLiteral("fmCurrencyRatesList"));
@@ -175,7 +175,7 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     EXPECT_EQ(window->size(), QSize(300, 220));
     EXPECT_EQ(window->lvCurrencyList->columnWidth(0), 77);
     form.CurrencyWindows().DestroyCurrencyWindow(*list);
-    store.openKey(TCurrencyWindowPlacement::KeyOf(*list), true)->writeInteger("Left", 100000);
+    store.OpenKey(TCurrencyWindowPlacement::KeyOf(*list), true)->WriteInteger("Left", 100000);
     form.CurrencyWindows().CreateCurrencyWindow(list);
     window = form.CurrencyWindows().CurrencyWindow(*list);
     ASSERT_NE(window, nullptr);

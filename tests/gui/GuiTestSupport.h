@@ -30,7 +30,7 @@ T* Control(const QObject& window, const char* name) {
 // The settings window's caption; a debug build marks its version " RC".
 inline QString ProgramCaption() {
     return QStringLiteral("Tallyglass! v. 1.0.0.41") +
-           (ProgramFileVersion().debugBuild ? QStringLiteral(" RC") : QString());
+           (ProgramFileVersion().DebugBuild ? QStringLiteral(" RC") : QString());
 }
 
 // What the queued answers saw of the dialogs they answered.

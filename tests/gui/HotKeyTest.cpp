@@ -106,15 +106,15 @@ void checkHotKeysOnTheDisplay() {
     TempDir dir;
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path() + "/data"));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path() + "/config"));
-    Registry::instance().deleteKey(kProgramKey);
+    TRegistry::Instance().DeleteKey(kProgramKey);
     {
-        auto key = Registry::instance().openKey(kProgramKey, true);
-        key->writeString("Value_Password", Md5Hex("pw"));
-        key->writeInteger("Value_ShowBalanceWindowShortCut", kCtrlAlt | 'B');
-        key->writeInteger("Value_ShowMainWindowShortCut", 0);
+        auto key = TRegistry::Instance().OpenKey(kProgramKey, true);
+        key->WriteString("Value_Password", Md5Hex("pw"));
+        key->WriteInteger("Value_ShowBalanceWindowShortCut", kCtrlAlt | 'B');
+        key->WriteInteger("Value_ShowMainWindowShortCut", 0);
     }
     auto savedVisible = [] {
-        return Registry::instance().openKey(kProgramKey, false)->readBool("Value_BalanceWindowVisible");
+        return TRegistry::Instance().OpenKey(kProgramKey, false)->ReadBool("Value_BalanceWindowVisible");
     };
     OtherClient other;
     ASSERT_NE(other.keycode('b'), 0);

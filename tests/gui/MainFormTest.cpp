@@ -45,7 +45,7 @@ protected:
     void SetUp() override {
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(m_dir.path() + "/data"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.path() + "/config"));
-        Registry::instance().deleteKey(kProgramKey);
+        TRegistry::Instance().DeleteKey(kProgramKey);
     }
     void TearDown() override {
         EXPECT_EQ(PendingDialogAnswers(), 0u) << "a queued dialog answer was not used";
@@ -53,8 +53,8 @@ protected:
     }
 
     static void storePassword(const std::string& password) {
-        auto key = Registry::instance().openKey(kProgramKey, true);
-        key->writeString("Value_Password", Md5Hex(password));
+        auto key = TRegistry::Instance().OpenKey(kProgramKey, true);
+        key->WriteString("Value_Password", Md5Hex(password));
     }
 
     // Starts a form as a returning user with the password "secret".
@@ -91,13 +91,13 @@ TEST_F(MainFormTest, FirstStartChoosesAPasswordUntilOneIsGivenAndOpensOnBalanceA
     EXPECT_EQ(seen[3].icon, QMessageBox::Information);
     // The password is kept exactly as typed, blanks included, and saved at once with every value.
     EXPECT_EQ(form.Settings.PasswordHash, Md5Hex(" pass word "));
-    auto key = Registry::instance().openKey(kProgramKey, false);
+    auto key = TRegistry::Instance().OpenKey(kProgramKey, false);
     ASSERT_TRUE(key);
-    EXPECT_EQ(key->readString("Value_Password"), Md5Hex(" pass word "));
+    EXPECT_EQ(key->ReadString("Value_Password"), Md5Hex(" pass word "));
     for (const char* name :
          {"Value_ShowHints", "Value_AutoStart", "Value_ActivateBLWindow", "Value_BlinkTrayIcon", "Value_ShowBalloonTip",
           "Value_BalanceWindowVisible", "Value_ShowBalanceWindowShortCut", "Value_ShowMainWindowShortCut", "ExePath"})
-        EXPECT_TRUE(key->valueExists(name)) << name;
+        EXPECT_TRUE(key->ValueExists(name)) << name;
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.pcMain->currentWidget(), form.tsBalanceAlerts);
     // The log starts after the password and reaches "Program ready.".
@@ -175,9 +175,9 @@ TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChang
         EXPECT_FALSE(form.isVisible());
         EXPECT_FALSE(form.Settings.ShowHints);
         EXPECT_FALSE(form.cbShowHints->property("showHint").toBool());
-        auto key = Registry::instance().openKey(kProgramKey, false);
-        EXPECT_FALSE(key->readBool("Value_ShowHints"));
-        EXPECT_FALSE(key->readBool("Value_BlinkTrayIcon"));
+        auto key = TRegistry::Instance().OpenKey(kProgramKey, false);
+        EXPECT_FALSE(key->ReadBool("Value_ShowHints"));
+        EXPECT_FALSE(key->ReadBool("Value_BlinkTrayIcon"));
         key.reset();
 
         form.ShowSettingsWindow();
@@ -190,9 +190,9 @@ TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChang
         form.cbActivateBalanceWindow->setChecked(false);
         form.hkShowMainWindow->SetHotKey(0x8000 | 'Q');
     }
-    auto key = Registry::instance().openKey(kProgramKey, false);
-    EXPECT_FALSE(key->readBool("Value_ActivateBLWindow"));
-    EXPECT_EQ(key->readInteger("Value_ShowMainWindowShortCut"), 0x8000 | 'Q');
+    auto key = TRegistry::Instance().OpenKey(kProgramKey, false);
+    EXPECT_FALSE(key->ReadBool("Value_ActivateBLWindow"));
+    EXPECT_EQ(key->ReadInteger("Value_ShowMainWindowShortCut"), 0x8000 | 'Q');
 }
 
 TEST_F(MainFormTest, EnterPressesOkAndEscapeCancelAlsoFromAHotkeyField) {
@@ -218,7 +218,7 @@ TEST_F(MainFormTest, EnterPressesOkAndEscapeCancelAlsoFromAHotkeyField) {
     press(form.hkShowBalWindow, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(form.Settings.ShowBalanceWindowShortCut, 0x4000 | 0x0D);
-    EXPECT_FALSE(Registry::instance().openKey(kProgramKey, false)->readBool("Value_BlinkTrayIcon"));
+    EXPECT_FALSE(TRegistry::Instance().OpenKey(kProgramKey, false)->ReadBool("Value_BlinkTrayIcon"));
 
     // Enter on a focused button presses that button; Escape from a check box is Cancel.
     form.ShowSettingsWindow();
@@ -263,10 +263,10 @@ TEST_F(MainFormTest, GeneralTabControlsGetTheHeightTheyNeedAlsoTranslated) {
 }
 
 TEST_F(MainFormTest, TerminationSignalDuringTheFirstRunMessageEndsTheStartInOrder) {
-    TerminationSignals watcher;
-    ASSERT_TRUE(watcher.isActive());
+    TTerminationSignals watcher;
+    ASSERT_TRUE(watcher.IsActive());
     TfmMain form;
-    QObject::connect(&watcher, &TerminationSignals::terminationRequested, &form, &TfmMain::RequestTermination);
+    QObject::connect(&watcher, &TTerminationSignals::TerminationRequested, &form, &TfmMain::RequestTermination);
     AnswerInputBox("pw");
     int result = 1000;
     PushDialogAnswer([&result](QDialog& box) {
@@ -283,16 +283,16 @@ TEST_F(MainFormTest, TerminationSignalDuringTheFirstRunMessageEndsTheStartInOrde
     const std::string log = ReadFileBytes(logPath());
     EXPECT_NE(log.find(": Initializing..."), std::string::npos) << log;
     EXPECT_EQ(log.find(": Program ready."), std::string::npos) << log;
-    auto key = Registry::instance().openKey(kProgramKey, false);
+    auto key = TRegistry::Instance().OpenKey(kProgramKey, false);
     ASSERT_TRUE(key);
-    EXPECT_EQ(key->readString("Value_Password"), Md5Hex("pw"));
+    EXPECT_EQ(key->ReadString("Value_Password"), Md5Hex("pw"));
 }
 
 TEST_F(MainFormTest, TerminationSignalEndsTheRunningProgramAlsoWithTheSettingsWindowOpen) {
-    TerminationSignals watcher;
-    ASSERT_TRUE(watcher.isActive());
+    TTerminationSignals watcher;
+    ASSERT_TRUE(watcher.IsActive());
     TfmMain form;
-    QObject::connect(&watcher, &TerminationSignals::terminationRequested, &form, &TfmMain::RequestTermination);
+    QObject::connect(&watcher, &TTerminationSignals::TerminationRequested, &form, &TfmMain::RequestTermination);
     startReturning(form);
     // The settings window refuses to close, other windows would not: in whatever order Qt would
     // ask them to close, the program ends. Each round adds a window, which changes that order.
@@ -340,14 +340,14 @@ TEST_F(MainFormTest, CloseBoxOkAndCancelOnlyHide) {
 
 TEST_F(MainFormTest, WakeUpShowsTheHiddenWindowOnce) {
     TempDir dir;
-    SingleInstance instance(QString::fromStdString(dir.path()));
-    ASSERT_TRUE(instance.tryLock());
+    TSingleInstance instance(QString::fromStdString(dir.path()));
+    ASSERT_TRUE(instance.TryLock());
     TfmMain form(&instance);
     startReturning(form);
     EXPECT_FALSE(form.isVisible());
-    emit instance.showRequested();
+    emit instance.ShowRequested();
     EXPECT_TRUE(form.isVisible());
-    emit instance.showRequested(); // already visible: stays as it is
+    emit instance.ShowRequested(); // already visible: stays as it is
     EXPECT_TRUE(form.isVisible());
 }
 
@@ -408,7 +408,7 @@ TEST_F(MainFormTest, WindowPositionIsCentredFirstThenRestoredWithinTheScreenAndR
         form.move(120, 70);
     }
     auto state = [](const char* name) {
-        return Registry::instance().openKey(std::string(kProgramKey) + "\\State", false)->readInteger(name);
+        return TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\State", false)->ReadInteger(name);
     };
     EXPECT_EQ(state("Left"), 120);
     EXPECT_EQ(state("Top"), 70);
@@ -420,10 +420,10 @@ TEST_F(MainFormTest, WindowPositionIsCentredFirstThenRestoredWithinTheScreenAndR
     }
     // A left edge off the screen, or a top edge of 0, is not taken.
     {
-        auto key = Registry::instance().openKey(std::string(kProgramKey) + "\\State", true);
-        key->writeInteger("Left", screen.width());
-        key->writeInteger("Top", 0);
-        key->writeInteger("Unknown", 7); // values of others are kept
+        auto key = TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\State", true);
+        key->WriteInteger("Left", screen.width());
+        key->WriteInteger("Top", 0);
+        key->WriteInteger("Unknown", 7); // values of others are kept
     }
     {
         AnswerInputBox("secret");
@@ -482,7 +482,7 @@ TEST_F(MainFormTest, StartUpOpensTheWindowsOfActiveRateListsAndExitKeepsTheirPla
         placement.Left = 30;
         placement.Top = 40;
         placement.WindowVisible = false;
-        placement.Save(Registry::instance(), TCurrencyWindowPlacement::KeyOf(list));
+        placement.Save(TRegistry::Instance(), TCurrencyWindowPlacement::KeyOf(list));
     }
     TfmMain form;
     startReturning(form);
@@ -509,7 +509,7 @@ TEST_F(MainFormTest, StartUpOpensTheWindowsOfActiveRateListsAndExitKeepsTheirPla
     form.FormDestroy();
     EXPECT_EQ(form.CurrencyWindows().CurrencyWindowCount(), 0);
     TCurrencyWindowPlacement kept;
-    kept.Load(Registry::instance(), placementKey);
+    kept.Load(TRegistry::Instance(), placementKey);
     EXPECT_EQ(kept.Left, 50);
     EXPECT_EQ(kept.Top, 60);
     EXPECT_EQ(kept.WindowVisible, true);

@@ -105,8 +105,8 @@ void checkOnThePrivateBus() {
     TempDir dir;
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path() + "/data"));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path() + "/config"));
-    Registry::instance().deleteKey(kProgramKey);
-    Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
+    TRegistry::Instance().DeleteKey(kProgramKey);
+    TRegistry::Instance().OpenKey(kProgramKey, true)->WriteString("Value_Password", Md5Hex("pw"));
 
     Desktop desktopServices;
     ASSERT_TRUE(desktopServices.Offer());
@@ -162,8 +162,8 @@ void checkProgramFlow() {
     TempDir dir;
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path() + "/data"));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path() + "/config"));
-    Registry::instance().deleteKey(kProgramKey);
-    Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
+    TRegistry::Instance().DeleteKey(kProgramKey);
+    TRegistry::Instance().OpenKey(kProgramKey, true)->WriteString("Value_Password", Md5Hex("pw"));
 
     std::mutex balanceMutex;
     std::map<std::string, std::string> balances = {{"a", "10.00"}, {"b", "-2.50"}, {"c", "7.05"}};

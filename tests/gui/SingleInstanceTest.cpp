@@ -58,11 +58,11 @@ protected:
 
 TEST_F(ProgramStarts, SecondStartShowsTheFirstInstanceAndExitsZero) {
     // This test process plays the first instance.
-    SingleInstance instance(folder());
-    ASSERT_TRUE(instance.tryLock());
+    TSingleInstance instance(folder());
+    ASSERT_TRUE(instance.TryLock());
     {
-        auto key = Registry::instance().openKey("Software\\Brightmoor\\Tallyglass", true);
-        key->writeString("Value_Password", Md5Hex("pw"));
+        auto key = TRegistry::Instance().OpenKey("Software\\Brightmoor\\Tallyglass", true);
+        key->WriteString("Value_Password", Md5Hex("pw"));
     }
     AnswerInputBox("pw");
     TfmMain form(&instance);
@@ -78,8 +78,8 @@ TEST_F(ProgramStarts, SecondStartShowsTheFirstInstanceAndExitsZero) {
 }
 
 TEST_F(ProgramStarts, SecondStartBeforeTheFirstListensHasNoEffect) {
-    SingleInstance instance(folder());
-    ASSERT_TRUE(instance.tryLock()); // locked, but not listening yet
+    TSingleInstance instance(folder());
+    ASSERT_TRUE(instance.TryLock()); // locked, but not listening yet
     QProcess second;
     start(second);
     ASSERT_TRUE(waitForExit(second, 20000));
@@ -89,7 +89,7 @@ TEST_F(ProgramStarts, SecondStartBeforeTheFirstListensHasNoEffect) {
 TEST_F(ProgramStarts, FirstInstanceWaitsForItsPasswordAndEndsCleanlyOnSigterm) {
     QProcess first;
     start(first);
-    const QString socket = SingleInstance(folder()).socketPath();
+    const QString socket = TSingleInstance(folder()).SocketPath();
     ASSERT_TRUE(ProcessEventsUntil([&] { return QFileInfo::exists(socket); }, 20000));
     // It is the first instance, asking for a password to choose: a second start gets acknowledged
     // and leaves it running.
@@ -109,6 +109,6 @@ TEST_F(ProgramStarts, FirstInstanceWaitsForItsPasswordAndEndsCleanlyOnSigterm) {
     EXPECT_TRUE(QFileInfo(folder() + QStringLiteral("/data/TallyData")).isDir());
     // No password was chosen: nothing was logged or stored, so the next start is a first start again.
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("/data/TallyData/log.txt")));
-    Registry store(m_dir.path() + "/config/tallyglass/registry.db");
-    EXPECT_FALSE(store.keyExists("Software\\Brightmoor\\Tallyglass"));
+    TRegistry store(m_dir.path() + "/config/tallyglass/registry.db");
+    EXPECT_FALSE(store.KeyExists("Software\\Brightmoor\\Tallyglass"));
 }

@@ -124,9 +124,9 @@ protected:
     void SetUp() override {
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(m_dir.path() + "/data"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.path() + "/config"));
-        Registry::instance().deleteKey(kProgramKey);
-        auto key = Registry::instance().openKey(kProgramKey, true);
-        key->writeString("Value_Password", Md5Hex("pw"));
+        TRegistry::Instance().DeleteKey(kProgramKey);
+        auto key = TRegistry::Instance().OpenKey(kProgramKey, true);
+        key->WriteString("Value_Password", Md5Hex("pw"));
     }
     void TearDown() override {
         ClearDialogAnswers();

@@ -25,8 +25,8 @@ protected:
     void SetUp() override {
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(m_dir.path() + "/data"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.path() + "/config"));
-        Registry::instance().deleteKey(kProgramKey);
-        Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("secret"));
+        TRegistry::Instance().DeleteKey(kProgramKey);
+        TRegistry::Instance().OpenKey(kProgramKey, true)->WriteString("Value_Password", Md5Hex("secret"));
     }
     void TearDown() override { ClearDialogAnswers(); }
 
@@ -39,7 +39,7 @@ protected:
         return count;
     }
     static bool savedVisible() {
-        return Registry::instance().openKey(kProgramKey, false)->readBool("Value_BalanceWindowVisible");
+        return TRegistry::Instance().OpenKey(kProgramKey, false)->ReadBool("Value_BalanceWindowVisible");
     }
     // The menu opened and closed again, as a right click on the icon does.
     static void openMenu(QMenu& menu) {
@@ -113,7 +113,7 @@ TEST_F(TrayTest, MenuItemsTheirStatesTheIconAndTheBalanceListWindowFollowTheUser
         EXPECT_FALSE(form.miBalanceListWindow->isChecked());
         EXPECT_FALSE(balanceList.isVisible());
         for (int i = 0; i < 2; ++i) {
-            emit form.TrayIcon()->doubleClicked();
+            emit form.TrayIcon()->DoubleClicked();
             EXPECT_TRUE(balanceList.isVisible());
             EXPECT_TRUE(form.miBalanceListWindow->isChecked());
             EXPECT_TRUE(savedVisible());

@@ -48,8 +48,8 @@ protected:
     void SetUp() override {
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(m_dir.path() + "/data"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_dir.path() + "/config"));
-        Registry::instance().deleteKey(kProgramKey);
-        Registry::instance().openKey(kProgramKey, true)->writeString("Value_Password", Md5Hex("pw"));
+        TRegistry::Instance().DeleteKey(kProgramKey);
+        TRegistry::Instance().OpenKey(kProgramKey, true)->WriteString("Value_Password", Md5Hex("pw"));
         QDir().mkpath(QString::fromStdString(m_program));
     }
     void TearDown() override { ClearDialogAnswers(); }

@@ -97,19 +97,19 @@ TEST(Hints, HintWindowSizeAndTheRulesThatAllowAHint) {
     layout->addWidget(box);
     window.show();
 
-    ASSERT_TRUE(controller.showHintFor(box, QPoint(10, 10)));
-    ASSERT_NE(controller.currentHint(), nullptr);
-    EXPECT_EQ(controller.currentHint()->hintText(), QStringLiteral("A hint"));
-    controller.hideHint();
-    EXPECT_EQ(controller.currentHint(), nullptr);
+    ASSERT_TRUE(controller.ShowHintFor(box, QPoint(10, 10)));
+    ASSERT_NE(controller.CurrentHint(), nullptr);
+    EXPECT_EQ(controller.CurrentHint()->HintText(), QStringLiteral("A hint"));
+    controller.HideHint();
+    EXPECT_EQ(controller.CurrentHint(), nullptr);
 
     showHints = false;
-    EXPECT_FALSE(controller.showHintFor(box, QPoint(10, 10)));
+    EXPECT_FALSE(controller.ShowHintFor(box, QPoint(10, 10)));
     showHints = true;
     SetShowHintRecursive(&window, false);
-    EXPECT_FALSE(controller.showHintFor(box, QPoint(10, 10)));
+    EXPECT_FALSE(controller.ShowHintFor(box, QPoint(10, 10)));
     SetShowHintRecursive(&window, true);
-    EXPECT_TRUE(controller.showHintFor(box, QPoint(10, 10)));
+    EXPECT_TRUE(controller.ShowHintFor(box, QPoint(10, 10)));
     // Qt's own tooltip is replaced.
     QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
     EXPECT_TRUE(controller.eventFilter(box, &help));

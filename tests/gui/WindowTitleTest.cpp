@@ -27,7 +27,7 @@ namespace {
 
 constexpr const char* kTestName = "WindowTitles.OnTheDisplayAreExactlyTheCaptions";
 
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name) {
     const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(strlen(name)), name);
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
         xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
@@ -44,7 +44,7 @@ QString titleOnDisplay(QWidget& window) {
     xcb_connection_t* connection = x11->connection();
     const xcb_get_property_cookie_t cookie =
         xcb_get_property(connection, 0, static_cast<xcb_window_t>(window.winId()),
-                         internAtom(connection, "_NET_WM_NAME"), internAtom(connection, "UTF8_STRING"), 0, 1024);
+                         InternAtom(connection, "_NET_WM_NAME"), InternAtom(connection, "UTF8_STRING"), 0, 1024);
     std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
         xcb_get_property_reply(connection, cookie, nullptr), &std::free);
     if (!reply)
@@ -67,7 +67,7 @@ void checkTitlesOnTheDisplay() {
     TempDir dir;
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path() + "/data"));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path() + "/config"));
-    Registry::instance().deleteKey(kProgramKey);
+    TRegistry::Instance().DeleteKey(kProgramKey);
     std::vector<QString> titles;
     // A first start: the password to choose, then the first-run message.
     PushDialogAnswer([&titles](QDialog& dialog) {

@@ -92,7 +92,7 @@ protected:
         for (const char* folder : {"home", "config", "data", "runtime"})
             fs::create_directories(Profile(folder));
         fs::permissions(Profile("runtime"), fs::perms::owner_all, fs::perm_options::replace);
-        Registry store(Profile("config/tallyglass/registry.db"));
+        TRegistry store(Profile("config/tallyglass/registry.db"));
         TProgramSettings settings;
         settings.AutoStartFile = m_dir.file("prepared.desktop"); // the program writes the profile's own
         settings.ProgramFilePath = "tallyglass";
@@ -263,7 +263,7 @@ TEST_F(InstalledProgram, StartsFromItsProgramFolderThroughTheLink) {
     EXPECT_NE(log.find(FormatMsg(LoadStr(1049), {std::uint64_t{2}, std::uint64_t{1}})), std::string::npos) << log;
     EXPECT_EQ(log.find("[ERR]"), std::string::npos) << log;
     // The provider's list got its window, which recorded its place.
-    Registry store(Profile("config/tallyglass/registry.db"));
+    TRegistry store(Profile("config/tallyglass/registry.db"));
     TCurrencyList ecb;
     ecb.ScriptFileName = "ecb.js";
     TCurrencyWindowPlacement placement;

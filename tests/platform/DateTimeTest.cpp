@@ -14,8 +14,8 @@
 namespace {
 
 std::string Text(const TDecodedDateTime& p) {
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day, p.hour, p.minute, p.second,
-                             p.msec)
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d.%03d", p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second,
+                             p.Msec)
         .toStdString();
 }
 
@@ -39,12 +39,12 @@ TEST(DateTime, EncodesDaysSinceDayZeroOnBothSides) {
 
 TEST(DateTime, DecodesCalendarPartsAndWeekday) {
     EXPECT_EQ(Decoded(0), "1899-12-30 00:00:00.000");
-    EXPECT_EQ(DecodeDateTime(0).dayOfWeek, 6); // Saturday
-    EXPECT_EQ(TDecodedDateTime().dayOfWeek, 6);
+    EXPECT_EQ(DecodeDateTime(0).DayOfWeek, 6); // Saturday
+    EXPECT_EQ(TDecodedDateTime().DayOfWeek, 6);
     EXPECT_EQ(Decoded(-1.25), "1899-12-29 06:00:00.000");
     EXPECT_EQ(Decoded(-0.25), "1899-12-30 06:00:00.000");
     EXPECT_EQ(Decoded(46082.5), "2026-03-01 12:00:00.000");
-    EXPECT_EQ(DecodeDateTime(46082.5).dayOfWeek, 7); // Sunday
+    EXPECT_EQ(DecodeDateTime(46082.5).DayOfWeek, 7); // Sunday
     EXPECT_EQ(Decoded(2958465.5), "9999-12-31 12:00:00.000");
 }
 
@@ -53,7 +53,7 @@ TEST(DateTime, MillisecondsRoundTripExactly) {
     for (const int year : {1, 1800, 1899, 1900, 2026, 9999}) {
         for (int ms = 0; ms < 86'400'000; ms += 7919) {
             const TDecodedDateTime p{year, 12, 29, 0, ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60, ms % 1000};
-            ASSERT_EQ(Decoded(EncodeDateTime(year, 12, 29, p.hour, p.minute, p.second, p.msec)), Text(p));
+            ASSERT_EQ(Decoded(EncodeDateTime(year, 12, 29, p.Hour, p.Minute, p.Second, p.Msec)), Text(p));
         }
         EXPECT_EQ(Decoded(EncodeDateTime(year, 12, 29, 23, 59, 59, 999)), Text({year, 12, 29, 0, 23, 59, 59, 999}));
     }

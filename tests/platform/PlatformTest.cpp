@@ -52,32 +52,32 @@ private:
 } // namespace
 
 TEST(ManualResetEvent, StaysSetUntilResetAndWakesWaiters) {
-    ManualResetEvent event;
-    EXPECT_FALSE(event.wait(20));
+    TManualResetEvent event;
+    EXPECT_FALSE(event.Wait(20));
     std::atomic<bool> woke = false;
-    std::thread waiter([&] { woke = event.wait(-1); });
+    std::thread waiter([&] { woke = event.Wait(-1); });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    event.set();
+    event.Set();
     waiter.join();
     EXPECT_TRUE(woke);
-    EXPECT_TRUE(event.wait(0));
-    EXPECT_TRUE(event.isSet());
-    event.reset();
-    EXPECT_FALSE(event.isSet());
-    EXPECT_FALSE(event.wait(0));
+    EXPECT_TRUE(event.Wait(0));
+    EXPECT_TRUE(event.IsSet());
+    event.Reset();
+    EXPECT_FALSE(event.IsSet());
+    EXPECT_FALSE(event.Wait(0));
 }
 
 TEST(UiThread, RunSyncRunsOnTheApplicationThreadAndWaits) {
-    EXPECT_TRUE(UiThread::isUiThread());
+    EXPECT_TRUE(UiThread::IsUiThread());
     std::atomic<bool> ranOnUi = false, returned = false, workerSawResult = false;
     int value = 0;
     std::thread worker([&] {
-        EXPECT_FALSE(UiThread::isUiThread());
-        returned = UiThread::runSync([&] {
+        EXPECT_FALSE(UiThread::IsUiThread());
+        returned = UiThread::RunSync([&] {
             ranOnUi = QThread::currentThread() == QCoreApplication::instance()->thread();
             value = 42;
         });
-        workerSawResult = value == 42; // the call has finished before runSync returns
+        workerSawResult = value == 42; // the call has finished before RunSync returns
     });
     EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
     worker.join();
@@ -85,7 +85,7 @@ TEST(UiThread, RunSyncRunsOnTheApplicationThreadAndWaits) {
     EXPECT_TRUE(workerSawResult);
     // On the application thread itself it runs at once.
     bool direct = false;
-    EXPECT_TRUE(UiThread::runSync([&] { direct = true; }));
+    EXPECT_TRUE(UiThread::RunSync([&] { direct = true; }));
     EXPECT_TRUE(direct);
 }
 
@@ -159,10 +159,10 @@ TEST(Paths, WithoutARuntimeFolderTheInstanceFilesLiveInAPrivateFolderOfTheUser) 
     EXPECT_EQ(RuntimeFolder(), folder + "/");
     umask(oldMask);
     EXPECT_EQ(modeOf(folder), S_IFDIR | 0700u);
-    SingleInstance instance;
-    EXPECT_EQ(instance.lockFilePath().toStdString(), folder + "/tallyglass-" + std::to_string(getuid()) + ".lock");
-    ASSERT_TRUE(instance.tryLock());
-    EXPECT_TRUE(QFileInfo::exists(instance.lockFilePath()));
+    TSingleInstance instance;
+    EXPECT_EQ(instance.LockFilePath().toStdString(), folder + "/tallyglass-" + std::to_string(getuid()) + ".lock");
+    ASSERT_TRUE(instance.TryLock());
+    EXPECT_TRUE(QFileInfo::exists(instance.LockFilePath()));
     EXPECT_EQ(RuntimeFolder(), folder + "/"); // an existing one of ours is taken as it is
 
     // Anything else under that name is refused: the user's configuration folder serves.
@@ -189,7 +189,7 @@ TEST(Version, PartsAndDebugSuffix) {
     EXPECT_EQ(GetFileVersionString(release, 2, false, " RC"), "1.0");
     EXPECT_EQ(GetFileVersionString(release, 0, true, " RC"), "");
     TFileVersion debug = release;
-    debug.debugBuild = true;
+    debug.DebugBuild = true;
     EXPECT_EQ(GetFileVersionString(debug, 4, true, " RC"), "1.0.0.41 RC");
     EXPECT_EQ(GetFileVersionString(debug, 4, false, " RC"), "1.0.0.41");
     const TFileVersion program = ProgramFileVersion();
@@ -199,19 +199,19 @@ TEST(Version, PartsAndDebugSuffix) {
 TEST(SingleInstance, LockIsExclusiveAndWakeUpIsAcknowledged) {
     TempDir dir;
     const QString folder = QString::fromStdString(dir.path());
-    SingleInstance first(folder);
-    ASSERT_TRUE(first.tryLock());
-    SingleInstance second(folder);
-    EXPECT_FALSE(second.tryLock());
+    TSingleInstance first(folder);
+    ASSERT_TRUE(first.TryLock());
+    TSingleInstance second(folder);
+    EXPECT_FALSE(second.TryLock());
 
     // Before the first instance listens, a later start has nobody to wake.
-    EXPECT_FALSE(second.wakeFirstInstance(500));
+    EXPECT_FALSE(second.WakeFirstInstance(500));
 
     int shown = 0;
-    QObject::connect(&first, &SingleInstance::showRequested, [&] { ++shown; });
-    ASSERT_TRUE(first.listen());
+    QObject::connect(&first, &TSingleInstance::ShowRequested, [&] { ++shown; });
+    ASSERT_TRUE(first.Listen());
     std::atomic<int> result = -1;
-    std::thread client([&] { result = second.wakeFirstInstance(5000) ? 1 : 0; });
+    std::thread client([&] { result = second.WakeFirstInstance(5000) ? 1 : 0; });
     EXPECT_TRUE(ProcessEventsUntil([&] { return result.load() >= 0; }));
     client.join();
     EXPECT_EQ(result, 1);
@@ -221,7 +221,7 @@ TEST(SingleInstance, LockIsExclusiveAndWakeUpIsAcknowledged) {
     std::atomic<bool> done = false;
     std::thread garbage([&] {
         QLocalSocket socket;
-        socket.connectToServer(first.socketPath());
+        socket.connectToServer(first.SocketPath());
         if (socket.waitForConnected(2000)) {
             socket.write(QByteArray(200, 'x'));
             socket.waitForBytesWritten(2000);
@@ -234,27 +234,27 @@ TEST(SingleInstance, LockIsExclusiveAndWakeUpIsAcknowledged) {
     EXPECT_EQ(shown, 1);
 
     // Once the first instance is gone, the lock is free again.
-    first.stopListening();
-    SingleInstance third(folder);
-    EXPECT_FALSE(third.tryLock());
+    first.StopListening();
+    TSingleInstance third(folder);
+    EXPECT_FALSE(third.TryLock());
 }
 
 TEST(SingleInstance, LockIsReleasedWithItsOwner) {
     TempDir dir;
     const QString folder = QString::fromStdString(dir.path());
     {
-        SingleInstance first(folder);
-        ASSERT_TRUE(first.tryLock());
+        TSingleInstance first(folder);
+        ASSERT_TRUE(first.TryLock());
     }
-    SingleInstance next(folder);
-    EXPECT_TRUE(next.tryLock());
+    TSingleInstance next(folder);
+    EXPECT_TRUE(next.TryLock());
 }
 
 TEST(TerminationSignals, SigtermArrivesAsAQtSignal) {
-    TerminationSignals watcher;
-    ASSERT_TRUE(watcher.isActive());
+    TTerminationSignals watcher;
+    ASSERT_TRUE(watcher.IsActive());
     int received = 0;
-    QObject::connect(&watcher, &TerminationSignals::terminationRequested, [&](int number) { received = number; });
+    QObject::connect(&watcher, &TTerminationSignals::TerminationRequested, [&](int number) { received = number; });
     std::raise(SIGTERM);
     EXPECT_TRUE(ProcessEventsUntil([&] { return received != 0; }));
     EXPECT_EQ(received, SIGTERM);

@@ -13,20 +13,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        Registry store(argv[1]);
+        TRegistry store(argv[1]);
         for (long n = argc > 2 ? std::atol(argv[2]) : 0;; ++n) {
             const std::string number = std::to_string(n);
-            auto key = store.openKey("Crash\\Key" + number, true);
-            key->writeString("Name", "key " + number);
-            key->writeInteger("Number", static_cast<std::int32_t>(n));
-            key->writeBinary("Blob", std::string(256, static_cast<char>(n & 0xff)));
-            key->writeDateTime("When", static_cast<double>(n) + 0.5);
-            key->writeString("Tail", number);
-            key->close();
+            auto key = store.OpenKey("Crash\\Key" + number, true);
+            key->WriteString("Name", "key " + number);
+            key->WriteInteger("Number", static_cast<std::int32_t>(n));
+            key->WriteBinary("Blob", std::string(256, static_cast<char>(n & 0xff)));
+            key->WriteDateTime("When", static_cast<double>(n) + 0.5);
+            key->WriteString("Tail", number);
+            key->Close();
             std::printf("%ld\n", n);
             std::fflush(stdout);
         }
-    } catch (const RegistryError& e) {
+    } catch (const ERegistryError& e) {
         std::fprintf(stderr, "registry_crash_child: %s\n", e.what());
         return 2;
     }

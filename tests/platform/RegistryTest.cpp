@@ -26,54 +26,54 @@ class RegistryTest : public ::testing::Test {
 protected:
     TempDir m_dir;
     std::string m_path = m_dir.file("nested/folder/registry.db");
-    Registry m_store{m_path};
+    TRegistry m_store{m_path};
 };
 
 TEST_F(RegistryTest, TypedValuesRoundTripAndPersist) {
     const std::string withNuls("a\0b\0", 4);
     const std::string notUtf8("caf\xe9 \xff\xfe");
     const std::string bytes("\0\x01\xff", 3);
-    auto check = [&](RegistryKey& key) {
-        EXPECT_EQ(key.readString("Text"), withNuls);
-        EXPECT_EQ(key.readString("Empty"), "");
-        EXPECT_EQ(key.readString("Latin1"), notUtf8);
-        EXPECT_EQ(key.readString("Path"), "%HOME%/x");
-        EXPECT_EQ(key.valueType("Path"), RegValueType::ExpandString);
-        EXPECT_EQ(key.readBinary("Bytes"), bytes);
-        EXPECT_EQ(key.readBinary("NoBytes"), "");
-        EXPECT_EQ(key.readInteger("Minus"), -1);
-        EXPECT_EQ(key.readInteger("Max"), 0x7fffffff);
-        EXPECT_EQ(key.readInteger("Min"), INT32_MIN);
-        EXPECT_TRUE(key.readBool("Yes"));
-        EXPECT_FALSE(key.readBool("No"));
-        EXPECT_EQ(key.readDateTime("When"), 45123.7512345);
-        EXPECT_EQ(key.readDateTime("Before"), -1.5);
+    auto check = [&](TRegistryKey& key) {
+        EXPECT_EQ(key.ReadString("Text"), withNuls);
+        EXPECT_EQ(key.ReadString("Empty"), "");
+        EXPECT_EQ(key.ReadString("Latin1"), notUtf8);
+        EXPECT_EQ(key.ReadString("Path"), "%HOME%/x");
+        EXPECT_EQ(key.ValueType("Path"), TRegValueType::ExpandString);
+        EXPECT_EQ(key.ReadBinary("Bytes"), bytes);
+        EXPECT_EQ(key.ReadBinary("NoBytes"), "");
+        EXPECT_EQ(key.ReadInteger("Minus"), -1);
+        EXPECT_EQ(key.ReadInteger("Max"), 0x7fffffff);
+        EXPECT_EQ(key.ReadInteger("Min"), INT32_MIN);
+        EXPECT_TRUE(key.ReadBool("Yes"));
+        EXPECT_FALSE(key.ReadBool("No"));
+        EXPECT_EQ(key.ReadDateTime("When"), 45123.7512345);
+        EXPECT_EQ(key.ReadDateTime("Before"), -1.5);
         // A date-time is the little-endian double, stored as binary.
-        EXPECT_EQ(key.readBinary("One"), std::string("\0\0\0\0\0\0\xf0\x3f", 8));
+        EXPECT_EQ(key.ReadBinary("One"), std::string("\0\0\0\0\0\0\xf0\x3f", 8));
     };
     {
-        auto key = m_store.openKey("Software\\Brightmoor\\Tallyglass", true);
+        auto key = m_store.OpenKey("Software\\Brightmoor\\Tallyglass", true);
         ASSERT_TRUE(key);
-        key->writeString("Text", withNuls);
-        key->writeString("Empty", "");
-        key->writeString("Latin1", notUtf8);
-        key->writeExpandString("Path", "%HOME%/x");
-        key->writeBinary("Bytes", bytes);
-        key->writeBinary("NoBytes", "");
-        key->writeInteger("Minus", -1);
-        key->writeInteger("Max", 0x7fffffff);
-        key->writeInteger("Min", INT32_MIN);
-        key->writeBool("Yes", true);
-        key->writeBool("No", false);
-        key->writeDateTime("When", 45123.7512345);
-        key->writeDateTime("Before", -1.5);
-        key->writeDateTime("One", 1.0);
+        key->WriteString("Text", withNuls);
+        key->WriteString("Empty", "");
+        key->WriteString("Latin1", notUtf8);
+        key->WriteExpandString("Path", "%HOME%/x");
+        key->WriteBinary("Bytes", bytes);
+        key->WriteBinary("NoBytes", "");
+        key->WriteInteger("Minus", -1);
+        key->WriteInteger("Max", 0x7fffffff);
+        key->WriteInteger("Min", INT32_MIN);
+        key->WriteBool("Yes", true);
+        key->WriteBool("No", false);
+        key->WriteDateTime("When", 45123.7512345);
+        key->WriteDateTime("Before", -1.5);
+        key->WriteDateTime("One", 1.0);
         check(*key); // pending
-        key->close();
+        key->Close();
         check(*key); // committed
     }
-    Registry reopened(m_path);
-    auto key = reopened.openKey("Software\\Brightmoor\\Tallyglass", false);
+    TRegistry reopened(m_path);
+    auto key = reopened.OpenKey("Software\\Brightmoor\\Tallyglass", false);
     ASSERT_TRUE(key);
     check(*key);
     struct stat st {};
@@ -82,124 +82,124 @@ TEST_F(RegistryTest, TypedValuesRoundTripAndPersist) {
 }
 
 TEST_F(RegistryTest, MissingOrMistypedValuesThrow) {
-    auto key = m_store.openKey("K", true);
-    key->writeString("Str", "5");
-    key->writeInteger("Int", 5);
-    key->writeBinary("Seven", std::string(7, '\0'));
-    key->close();
-    EXPECT_THROW(key->readInteger("Str"), RegistryError);
-    EXPECT_THROW(key->readBool("Str"), RegistryError);
-    EXPECT_THROW(key->readString("Int"), RegistryError);
-    EXPECT_THROW(key->readBinary("Int"), RegistryError);
-    EXPECT_THROW(key->readString("Seven"), RegistryError);
-    EXPECT_THROW(key->readDateTime("Seven"), RegistryError);
-    EXPECT_THROW(key->readDateTime("Str"), RegistryError);
-    EXPECT_THROW(key->readString("Missing"), RegistryError);
-    EXPECT_EQ(key->valueType("Missing"), std::nullopt);
+    auto key = m_store.OpenKey("K", true);
+    key->WriteString("Str", "5");
+    key->WriteInteger("Int", 5);
+    key->WriteBinary("Seven", std::string(7, '\0'));
+    key->Close();
+    EXPECT_THROW(key->ReadInteger("Str"), ERegistryError);
+    EXPECT_THROW(key->ReadBool("Str"), ERegistryError);
+    EXPECT_THROW(key->ReadString("Int"), ERegistryError);
+    EXPECT_THROW(key->ReadBinary("Int"), ERegistryError);
+    EXPECT_THROW(key->ReadString("Seven"), ERegistryError);
+    EXPECT_THROW(key->ReadDateTime("Seven"), ERegistryError);
+    EXPECT_THROW(key->ReadDateTime("Str"), ERegistryError);
+    EXPECT_THROW(key->ReadString("Missing"), ERegistryError);
+    EXPECT_EQ(key->ValueType("Missing"), std::nullopt);
     // A value may change its type when overwritten.
-    key->writeString("Int", "now text");
-    EXPECT_THROW(key->readInteger("Int"), RegistryError);
-    EXPECT_EQ(key->readString("Int"), "now text");
+    key->WriteString("Int", "now text");
+    EXPECT_THROW(key->ReadInteger("Int"), ERegistryError);
+    EXPECT_EQ(key->ReadString("Int"), "now text");
 }
 
 TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheCaseTheyWereCreatedWith) {
-    m_store.openKey("Software\\Brightmoor", true)->writeInteger("Period", 1);
+    m_store.OpenKey("Software\\Brightmoor", true)->WriteInteger("Period", 1);
     {
-        auto key = m_store.openKey("SOFTWARE\\brightmoor", false);
+        auto key = m_store.OpenKey("SOFTWARE\\brightmoor", false);
         ASSERT_TRUE(key);
-        EXPECT_EQ(key->path(), "Software\\Brightmoor");
-        key->writeInteger("PERIOD", 2);
-        key->writeString("Ärger", "umlaut");
-        key->writeString("A\xff", "ascii-folded");
-        key->writeString("\xfe", "distinct");
+        EXPECT_EQ(key->Path(), "Software\\Brightmoor");
+        key->WriteInteger("PERIOD", 2);
+        key->WriteString("Ärger", "umlaut");
+        key->WriteString("A\xff", "ascii-folded");
+        key->WriteString("\xfe", "distinct");
     }
-    m_store.openKey("software\\BRIGHTMOOR\\Sub", true);
-    auto key = m_store.openKey("software\\BRIGHTMOOR", false);
-    EXPECT_EQ(key->valueNames(), (Names{"Period", "Ärger", "A\xff", "\xfe"}));
-    EXPECT_EQ(key->readInteger("period"), 2);
-    EXPECT_EQ(key->readString("äRGER"), "umlaut");
-    EXPECT_EQ(key->readString("a\xff"), "ascii-folded");
-    EXPECT_FALSE(key->valueExists("\xff"));
-    EXPECT_EQ(m_store.openKey("software", false)->subKeyNames(), Names{"Brightmoor"});
+    m_store.OpenKey("software\\BRIGHTMOOR\\Sub", true);
+    auto key = m_store.OpenKey("software\\BRIGHTMOOR", false);
+    EXPECT_EQ(key->ValueNames(), (Names{"Period", "Ärger", "A\xff", "\xfe"}));
+    EXPECT_EQ(key->ReadInteger("period"), 2);
+    EXPECT_EQ(key->ReadString("äRGER"), "umlaut");
+    EXPECT_EQ(key->ReadString("a\xff"), "ascii-folded");
+    EXPECT_FALSE(key->ValueExists("\xff"));
+    EXPECT_EQ(m_store.OpenKey("software", false)->SubKeyNames(), Names{"Brightmoor"});
 }
 
 TEST_F(RegistryTest, SubkeysSortByNameAndValuesKeepCreationOrder) {
     for (const char* name : {"beta", "Delta", "alpha", "Çedille", "Charlie"})
-        m_store.openKey(std::string("Root\\") + name, true);
-    EXPECT_EQ(m_store.openKey("Root", false)->subKeyNames(), (Names{"alpha", "beta", "Charlie", "Delta", "Çedille"}));
+        m_store.OpenKey(std::string("Root\\") + name, true);
+    EXPECT_EQ(m_store.OpenKey("Root", false)->SubKeyNames(), (Names{"alpha", "beta", "Charlie", "Delta", "Çedille"}));
 
-    auto key = m_store.openKey("Root", false);
-    key->writeInteger("z", 1);
-    key->writeString("A", "a");
-    key->writeBinary("m", "b");
-    key->close();
-    key->writeString("Z", "overwritten in place"); // keeps its place (and its case)
-    EXPECT_TRUE(key->deleteValue("A"));
-    EXPECT_FALSE(key->deleteValue("a"));
-    key->writeInteger("a", 5); // re-created: goes last
-    key->writeString("new", "n");
+    auto key = m_store.OpenKey("Root", false);
+    key->WriteInteger("z", 1);
+    key->WriteString("A", "a");
+    key->WriteBinary("m", "b");
+    key->Close();
+    key->WriteString("Z", "overwritten in place"); // keeps its place (and its case)
+    EXPECT_TRUE(key->DeleteValue("A"));
+    EXPECT_FALSE(key->DeleteValue("a"));
+    key->WriteInteger("a", 5); // re-created: goes last
+    key->WriteString("new", "n");
     const Names expected{"z", "m", "a", "new"};
-    EXPECT_EQ(key->valueNames(), expected);
-    key->close();
-    EXPECT_EQ(key->valueNames(), expected);
-    EXPECT_EQ(key->readString("z"), "overwritten in place");
+    EXPECT_EQ(key->ValueNames(), expected);
+    key->Close();
+    EXPECT_EQ(key->ValueNames(), expected);
+    EXPECT_EQ(key->ReadString("z"), "overwritten in place");
 }
 
 TEST_F(RegistryTest, OpenCreateAndDeleteKeys) {
-    EXPECT_EQ(m_store.openKey("A\\B", false), nullptr);
-    EXPECT_FALSE(m_store.keyExists("A"));
-    EXPECT_EQ(m_store.openKey("\\A\\\\B\\C\\", true)->path(), "A\\B\\C");
-    EXPECT_TRUE(m_store.keyExists("a\\b\\"));
-    m_store.openKey("A\\B\\C", false)->writeString("v", "1");
-    m_store.openKey("A\\Sibling", true)->writeString("v", "2");
-    EXPECT_TRUE(m_store.openKey("A", false)->hasSubKeys());
-    EXPECT_FALSE(m_store.openKey("A\\B\\C", false)->hasSubKeys());
+    EXPECT_EQ(m_store.OpenKey("A\\B", false), nullptr);
+    EXPECT_FALSE(m_store.KeyExists("A"));
+    EXPECT_EQ(m_store.OpenKey("\\A\\\\B\\C\\", true)->Path(), "A\\B\\C");
+    EXPECT_TRUE(m_store.KeyExists("a\\b\\"));
+    m_store.OpenKey("A\\B\\C", false)->WriteString("v", "1");
+    m_store.OpenKey("A\\Sibling", true)->WriteString("v", "2");
+    EXPECT_TRUE(m_store.OpenKey("A", false)->HasSubKeys());
+    EXPECT_FALSE(m_store.OpenKey("A\\B\\C", false)->HasSubKeys());
 
     // The root always exists and holds values like any key.
-    auto root = m_store.openKey("", false);
+    auto root = m_store.OpenKey("", false);
     ASSERT_TRUE(root);
-    EXPECT_EQ(root->subKeyNames(), Names{"A"});
-    root->writeString("Top", "t");
-    root->close();
-    EXPECT_EQ(m_store.dump().front(), "\tTop\tREG_SZ\tt");
-    EXPECT_THROW(m_store.deleteKey("\\"), RegistryError);
+    EXPECT_EQ(root->SubKeyNames(), Names{"A"});
+    root->WriteString("Top", "t");
+    root->Close();
+    EXPECT_EQ(m_store.Dump().front(), "\tTop\tREG_SZ\tt");
+    EXPECT_THROW(m_store.DeleteKey("\\"), ERegistryError);
 
-    EXPECT_TRUE(m_store.deleteKey("a\\B"));
-    EXPECT_FALSE(m_store.keyExists("A\\B\\C"));
-    EXPECT_FALSE(m_store.deleteKey("A\\B"));
-    EXPECT_EQ(m_store.openKey("A", false)->subKeyNames(), Names{"Sibling"});
+    EXPECT_TRUE(m_store.DeleteKey("a\\B"));
+    EXPECT_FALSE(m_store.KeyExists("A\\B\\C"));
+    EXPECT_FALSE(m_store.DeleteKey("A\\B"));
+    EXPECT_EQ(m_store.OpenKey("A", false)->SubKeyNames(), Names{"Sibling"});
     // A key created again starts empty.
-    EXPECT_TRUE(m_store.openKey("A\\B\\C", true)->valueNames().empty());
+    EXPECT_TRUE(m_store.OpenKey("A\\B\\C", true)->ValueNames().empty());
 }
 
 TEST_F(RegistryTest, PendingWritesStayInTheirKeyUntilClose) {
-    m_store.openKey("State", true)->writeString("Old", "1");
-    Registry otherConnection(m_path);
-    auto writer = m_store.openKey("State", false);
-    auto reader = m_store.openKey("State", false);
-    writer->writeString("New", "2");
-    EXPECT_TRUE(writer->deleteValue("Old"));
-    EXPECT_FALSE(writer->valueExists("Old"));
-    EXPECT_THROW(writer->readString("old"), RegistryError);
-    EXPECT_EQ(writer->valueNames(), Names{"New"});
-    EXPECT_EQ(reader->valueNames(), Names{"Old"});
-    EXPECT_FALSE(otherConnection.openKey("State", false)->valueExists("New"));
-    writer->close();
-    EXPECT_EQ(reader->valueNames(), Names{"New"});
-    EXPECT_EQ(otherConnection.openKey("State", false)->readString("New"), "2");
-    // A key dropped without close() commits too.
-    otherConnection.openKey("State", false)->writeInteger("Dropped", 7);
-    EXPECT_EQ(reader->readInteger("Dropped"), 7);
+    m_store.OpenKey("State", true)->WriteString("Old", "1");
+    TRegistry otherConnection(m_path);
+    auto writer = m_store.OpenKey("State", false);
+    auto reader = m_store.OpenKey("State", false);
+    writer->WriteString("New", "2");
+    EXPECT_TRUE(writer->DeleteValue("Old"));
+    EXPECT_FALSE(writer->ValueExists("Old"));
+    EXPECT_THROW(writer->ReadString("old"), ERegistryError);
+    EXPECT_EQ(writer->ValueNames(), Names{"New"});
+    EXPECT_EQ(reader->ValueNames(), Names{"Old"});
+    EXPECT_FALSE(otherConnection.OpenKey("State", false)->ValueExists("New"));
+    writer->Close();
+    EXPECT_EQ(reader->ValueNames(), Names{"New"});
+    EXPECT_EQ(otherConnection.OpenKey("State", false)->ReadString("New"), "2");
+    // A key dropped without Close() commits too.
+    otherConnection.OpenKey("State", false)->WriteInteger("Dropped", 7);
+    EXPECT_EQ(reader->ReadInteger("Dropped"), 7);
 }
 
 // A preloaded key answers from the values it found, in any letter case, under its own writes.
 // A value of a type the store does not know spoils only its own read, as without the preload.
 TEST_F(RegistryTest, APreloadedKeyAnswersFromItsPictureUnderItsOwnWrites) {
     {
-        auto key = m_store.openKey("State", true);
-        key->writeString("Name", "n");
-        key->writeInteger("Count", 3);
-        key->writeString("Broken", "x");
+        auto key = m_store.OpenKey("State", true);
+        key->WriteString("Name", "n");
+        key->WriteInteger("Count", 3);
+        key->WriteString("Broken", "x");
     }
     {
         sqlite3* raw = nullptr;
@@ -209,99 +209,99 @@ TEST_F(RegistryTest, APreloadedKeyAnswersFromItsPictureUnderItsOwnWrites) {
                   SQLITE_OK);
         sqlite3_close(raw);
     }
-    auto key = m_store.openKey("State", false);
-    key->preload();
-    EXPECT_EQ(key->readString("NAME"), "n");
-    EXPECT_EQ(key->readInteger("count"), 3);
-    EXPECT_THROW(key->readString("Broken"), RegistryError);
-    key->writeInteger("Count", 4);
-    EXPECT_EQ(key->readInteger("Count"), 4);
-    EXPECT_FALSE(key->valueExists("Missing"));
+    auto key = m_store.OpenKey("State", false);
+    key->Preload();
+    EXPECT_EQ(key->ReadString("NAME"), "n");
+    EXPECT_EQ(key->ReadInteger("count"), 3);
+    EXPECT_THROW(key->ReadString("Broken"), ERegistryError);
+    key->WriteInteger("Count", 4);
+    EXPECT_EQ(key->ReadInteger("Count"), 4);
+    EXPECT_FALSE(key->ValueExists("Missing"));
 }
 
 TEST_F(RegistryTest, CommitToAKeyDeletedMeanwhileFailsWithoutRevivingIt) {
-    auto key = m_store.openKey("Alert", true);
-    key->writeString("State", "x");
-    EXPECT_TRUE(m_store.deleteKey("Alert"));
-    EXPECT_THROW(key->close(), RegistryError);
-    EXPECT_FALSE(m_store.keyExists("Alert"));
+    auto key = m_store.OpenKey("Alert", true);
+    key->WriteString("State", "x");
+    EXPECT_TRUE(m_store.DeleteKey("Alert"));
+    EXPECT_THROW(key->Close(), ERegistryError);
+    EXPECT_FALSE(m_store.KeyExists("Alert"));
     // Also when a new key of the same name took its place.
-    key = m_store.openKey("Alert", true);
-    key->writeString("State", "x");
-    m_store.deleteKey("Alert");
-    auto replacement = m_store.openKey("ALERT", true);
-    EXPECT_THROW(key->close(), RegistryError);
-    EXPECT_TRUE(replacement->valueNames().empty());
+    key = m_store.OpenKey("Alert", true);
+    key->WriteString("State", "x");
+    m_store.DeleteKey("Alert");
+    auto replacement = m_store.OpenKey("ALERT", true);
+    EXPECT_THROW(key->Close(), ERegistryError);
+    EXPECT_TRUE(replacement->ValueNames().empty());
 }
 
 TEST_F(RegistryTest, DumpListsTheSubtreeDepthFirst) {
     {
-        auto opa = m_store.openKey("Software\\Brightmoor\\OPA", true);
-        opa->writeString("Name", "Operator A");
-        opa->writeInteger("Period", -1);
-        opa->writeBinary("Blob", std::string("\x01\x00\xff", 3));
+        auto opa = m_store.OpenKey("Software\\Brightmoor\\OPA", true);
+        opa->WriteString("Name", "Operator A");
+        opa->WriteInteger("Period", -1);
+        opa->WriteBinary("Blob", std::string("\x01\x00\xff", 3));
     }
-    m_store.openKey("Software\\Brightmoor\\b", true)->writeInteger("X", 1);
-    m_store.openKey("Software\\Brightmoor", false)->writeExpandString("Top", "t");
-    m_store.openKey("Software\\Other", true)->writeString("Y", "y");
-    EXPECT_EQ(m_store.dump("software\\BRIGHTMOOR"), (Names{
+    m_store.OpenKey("Software\\Brightmoor\\b", true)->WriteInteger("X", 1);
+    m_store.OpenKey("Software\\Brightmoor", false)->WriteExpandString("Top", "t");
+    m_store.OpenKey("Software\\Other", true)->WriteString("Y", "y");
+    EXPECT_EQ(m_store.Dump("software\\BRIGHTMOOR"), (Names{
                                                         "Software\\Brightmoor\tTop\tREG_EXPAND_SZ\tt",
                                                         "Software\\Brightmoor\\b\tX\tREG_DWORD\t1",
                                                         "Software\\Brightmoor\\OPA\tName\tREG_SZ\tOperator A",
                                                         "Software\\Brightmoor\\OPA\tPeriod\tREG_DWORD\t4294967295",
                                                         "Software\\Brightmoor\\OPA\tBlob\tREG_BINARY\t0100ff",
                                                     }));
-    EXPECT_EQ(m_store.dump().size(), 6u);
-    EXPECT_TRUE(m_store.dump("Software\\Missing").empty());
+    EXPECT_EQ(m_store.Dump().size(), 6u);
+    EXPECT_TRUE(m_store.Dump("Software\\Missing").empty());
 }
 
 TEST(RegistryFile, DamagedForeignOrUnusableFilesThrow) {
     TempDir dir;
     WriteFileBytes(dir.file("garbage.db"), std::string(8192, 'x'));
-    EXPECT_THROW(Registry(dir.file("garbage.db")), RegistryError);
-    EXPECT_THROW(Registry(dir.path()), RegistryError);
+    EXPECT_THROW(TRegistry(dir.file("garbage.db")), ERegistryError);
+    EXPECT_THROW(TRegistry(dir.path()), ERegistryError);
 
     const std::string path = dir.file("store.db");
     {
-        Registry store(path);
-        auto key = store.openKey("Big", true);
+        TRegistry store(path);
+        auto key = store.OpenKey("Big", true);
         for (int i = 0; i < 2000; ++i)
-            key->writeString("value" + std::to_string(i), std::string(40, 'v'));
+            key->WriteString("value" + std::to_string(i), std::string(40, 'v'));
     }
     const std::string good = ReadFileBytes(path);
     ASSERT_GT(good.size(), 4u * 4096);
     std::string foreign = good;
     foreign[68] ^= 0x5a; // the header's application id
     WriteFileBytes(path, foreign);
-    EXPECT_THROW(Registry{path}, RegistryError);
+    EXPECT_THROW(TRegistry{path}, ERegistryError);
     std::string damaged = good;
     for (std::size_t i = 4096; i < 3 * 4096; ++i)
         damaged[i] = static_cast<char>(i * 7);
     WriteFileBytes(path, damaged);
-    EXPECT_THROW(Registry{path}, RegistryError);
+    EXPECT_THROW(TRegistry{path}, ERegistryError);
 }
 
 TEST(RegistryInstance, FollowsTheConfigFolderOrTheStoreDirectory) {
     static TempDir dir; // outlives the process-wide store
     const std::string storePath = dir.file("state/registry.db");
-    if (Registry::defaultFilePath() != storePath) { // not yet moved by an earlier repetition
+    if (TRegistry::DefaultFilePath() != storePath) { // not yet moved by an earlier repetition
         setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-        EXPECT_EQ(Registry::defaultFilePath(), dir.path() + "/tallyglass/registry.db");
+        EXPECT_EQ(TRegistry::DefaultFilePath(), dir.path() + "/tallyglass/registry.db");
         unsetenv("XDG_CONFIG_HOME");
-        Registry::setStoreDirectory(dir.file("state"));
+        TRegistry::SetStoreDirectory(dir.file("state"));
     }
-    EXPECT_EQ(Registry::defaultFilePath(), storePath);
+    EXPECT_EQ(TRegistry::DefaultFilePath(), storePath);
 
-    std::vector<Registry*> seen(4);
+    std::vector<TRegistry*> seen(4);
     std::vector<std::thread> threads;
     for (auto& slot : seen)
-        threads.emplace_back([&slot] { slot = &Registry::instance(); });
+        threads.emplace_back([&slot] { slot = &TRegistry::Instance(); });
     for (auto& thread : threads)
         thread.join();
-    EXPECT_EQ(std::set<Registry*>(seen.begin(), seen.end()).size(), 1u);
-    EXPECT_EQ(seen[0]->filePath(), storePath);
-    EXPECT_THROW(Registry::setStoreDirectory(dir.file("elsewhere")), RegistryError);
-    EXPECT_EQ(&Registry::instance(), seen[0]);
+    EXPECT_EQ(std::set<TRegistry*>(seen.begin(), seen.end()).size(), 1u);
+    EXPECT_EQ(seen[0]->FilePath(), storePath);
+    EXPECT_THROW(TRegistry::SetStoreDirectory(dir.file("elsewhere")), ERegistryError);
+    EXPECT_EQ(&TRegistry::Instance(), seen[0]);
 }
 
 // 8 threads write 1,000 values each, every value through its own opened key; half the writes go to
@@ -315,7 +315,7 @@ void writeFromThreads(const std::string& path, bool shared) {
     };
     auto valueName = [](int thread, int i) { return "t" + std::to_string(thread) + "v" + std::to_string(i); };
 
-    std::optional<Registry> sharedStore;
+    std::optional<TRegistry> sharedStore;
     if (shared)
         sharedStore.emplace(path);
     std::atomic<int> failures{0};
@@ -325,14 +325,14 @@ void writeFromThreads(const std::string& path, bool shared) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             try {
-                std::optional<Registry> own;
+                std::optional<TRegistry> own;
                 if (!shared)
                     own.emplace(path);
-                Registry& store = shared ? *sharedStore : *own;
+                TRegistry& store = shared ? *sharedStore : *own;
                 for (int i = 0; i < kValues; ++i) {
-                    auto key = store.openKey(keyPath(t, i), true);
-                    key->writeInteger(valueName(t, i), i);
-                    key->close();
+                    auto key = store.OpenKey(keyPath(t, i), true);
+                    key->WriteInteger(valueName(t, i), i);
+                    key->Close();
                 }
             } catch (const std::exception& e) {
                 ++failures;
@@ -345,13 +345,13 @@ void writeFromThreads(const std::string& path, bool shared) {
         thread.join();
     ASSERT_EQ(failures.load(), 0) << firstError;
 
-    Registry check(path);
-    EXPECT_EQ(check.dump("Stress").size(), static_cast<std::size_t>(kThreads * kValues));
+    TRegistry check(path);
+    EXPECT_EQ(check.Dump("Stress").size(), static_cast<std::size_t>(kThreads * kValues));
     for (int t = 0; t < kThreads; ++t) {
         for (int i = 0; i < kValues; ++i) {
-            auto key = check.openKey(keyPath(t, i), false);
+            auto key = check.OpenKey(keyPath(t, i), false);
             ASSERT_TRUE(key);
-            ASSERT_EQ(key->readInteger(valueName(t, i)), i);
+            ASSERT_EQ(key->ReadInteger(valueName(t, i)), i);
         }
     }
 }
@@ -394,19 +394,19 @@ TEST(RegistryStress, KilledWriterLeavesOnlyWholeRecords) {
         EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
         takeLines();
 
-        Registry store(path);
+        TRegistry store(path);
         for (const long n : reported) {
             const std::string number = std::to_string(n);
-            auto key = store.openKey("Crash\\Key" + number, false);
+            auto key = store.OpenKey("Crash\\Key" + number, false);
             ASSERT_TRUE(key) << n;
-            EXPECT_EQ(key->readString("Name"), "key " + number);
-            EXPECT_EQ(key->readInteger("Number"), n);
-            EXPECT_EQ(key->readBinary("Blob"), std::string(256, static_cast<char>(n & 0xff)));
-            EXPECT_EQ(key->readDateTime("When"), static_cast<double>(n) + 0.5);
-            EXPECT_EQ(key->readString("Tail"), number);
+            EXPECT_EQ(key->ReadString("Name"), "key " + number);
+            EXPECT_EQ(key->ReadInteger("Number"), n);
+            EXPECT_EQ(key->ReadBinary("Blob"), std::string(256, static_cast<char>(n & 0xff)));
+            EXPECT_EQ(key->ReadDateTime("When"), static_cast<double>(n) + 0.5);
+            EXPECT_EQ(key->ReadString("Tail"), number);
         }
-        for (const std::string& name : store.openKey("Crash", false)->subKeyNames()) {
-            const std::size_t values = store.openKey("Crash\\" + name, false)->valueNames().size();
+        for (const std::string& name : store.OpenKey("Crash", false)->SubKeyNames()) {
+            const std::size_t values = store.OpenKey("Crash\\" + name, false)->ValueNames().size();
             EXPECT_TRUE(values == 0 || values == 5) << name << " has " << values << " values";
         }
     }

@@ -23,7 +23,7 @@ protected:
     std::string run(const std::string& script, const std::string& function = "f") {
         if (!host.LoadScript(script) || !host.CallFunction(function))
             return "<failed>";
-        return host.Result().text();
+        return host.Result().Text();
     }
 
     TAlertItem alert;
@@ -69,7 +69,7 @@ TEST_F(ScriptHost, NamedObjectsAnswerToAnyLetterCase) {
 TEST_F(ScriptHost, MissingFunctionFailsQuietlyAndLeavesResultEmpty) {
     EXPECT_EQ(run("function f() { return 'x'; }"), "x");
     EXPECT_FALSE(host.CallFunction("nosuch"));
-    EXPECT_TRUE(host.Result().isEmpty());
+    EXPECT_TRUE(host.Result().IsEmpty());
     EXPECT_FALSE(host.CallFunction("AlertItem")); // a named object is not a script function
     EXPECT_FALSE(host.CallFunction("F"));         // function names keep their case
     EXPECT_TRUE(events.errors.empty());
@@ -88,15 +88,15 @@ TEST_F(ScriptHost, EachLoadStartsFromAFreshEngine) {
 
 TEST_F(ScriptHost, ResultsInTheirTextForm) {
     EXPECT_EQ(run("function f() { return 'abc'; }"), "abc");
-    EXPECT_EQ(host.Result().type(), TScriptValue::Type::Text);
+    EXPECT_EQ(host.Result().Type(), TScriptValue::TType::Text);
     EXPECT_EQ(run("function f() { return 12.5; }"), "12.5");
-    EXPECT_EQ(host.Result().type(), TScriptValue::Type::Number);
+    EXPECT_EQ(host.Result().Type(), TScriptValue::TType::Number);
     EXPECT_EQ(run("function f() { return 1e21; }"), "1e+21");
     EXPECT_EQ(run("function f() { return true; }"), "true");
     EXPECT_EQ(run("function f() { return [1, 'b']; }"), "1,b");
     EXPECT_EQ(run("function f() { return null; }"), "null");
     EXPECT_EQ(run("function f() { }"), "");
-    EXPECT_TRUE(host.Result().isEmpty());
+    EXPECT_TRUE(host.Result().IsEmpty());
     EXPECT_EQ(run("function f() { return 'a\\u0000b'; }"), std::string("a\0b", 3));
 }
 
@@ -104,9 +104,9 @@ TEST_F(ScriptHost, TextArgumentKeepsEveryByte) {
     ASSERT_TRUE(host.LoadScript("function f(s) { if (arguments.length == 0) return 'none';\n"
                                 "  return s.length + ':' + s.charCodeAt(3) + ':' + s.charCodeAt(5); }"));
     ASSERT_TRUE(host.CallFunction("f", "Caf\xC3\xA9 \xFF"));
-    EXPECT_EQ(host.Result().text(), "6:233:255");
+    EXPECT_EQ(host.Result().Text(), "6:233:255");
     ASSERT_TRUE(host.CallFunction("f"));
-    EXPECT_EQ(host.Result().text(), "none");
+    EXPECT_EQ(host.Result().Text(), "none");
 }
 
 TEST_F(ScriptHost, SyntaxErrorReportsItsLineAndText) {
@@ -144,7 +144,7 @@ TEST_F(ScriptHost, ErrorInGlobalCodeFailsTheFirstCall) {
     EXPECT_EQ(events.errors[0].lineNumber, 2u);
     EXPECT_EQ(events.errors[0].sourceLine, "nosuch();");
     EXPECT_TRUE(host.CallFunction("f"));
-    EXPECT_EQ(host.Result().text(), "1");
+    EXPECT_EQ(host.Result().Text(), "1");
 }
 
 TEST_F(ScriptHost, WrongUseOfAlertItemIsAScriptError) {
@@ -264,7 +264,7 @@ TEST_F(ScriptHost, OldStyleScriptRunsUnchanged) {
                          "}\n";
     ASSERT_TRUE(host.LoadScript(script));
     ASSERT_TRUE(host.CallFunction("get_balance", "Your Balance: 1234.56 now"));
-    EXPECT_EQ(host.Result().text(), "Balance: 1234.56\r\n1234\r\n.\r\n56\r\nUC1234565oA2");
+    EXPECT_EQ(host.Result().Text(), "Balance: 1234.56\r\n1234\r\n.\r\n56\r\nUC1234565oA2");
     const std::map<std::string, std::string> expected = {{"Currencies", "USD,EUR"}, {"Words", "4"}};
     EXPECT_EQ(alert.InfoValues, expected);
     EXPECT_TRUE(events.errors.empty());
@@ -301,11 +301,11 @@ TEST_F(ScriptHost, MembersThatTakeBothFormsWorkReadAndCalled) {
     // Handed back to a program member it arrives as its text.
     EXPECT_EQ(run("function f() { TestObject.add('5'); TestObject.add(TestObject.text); }"), "");
     EXPECT_EQ(object.LastText, "5");
-    EXPECT_EQ(object.LastType, TScriptValue::Type::Text);
+    EXPECT_EQ(object.LastType, TScriptValue::TType::Text);
     // Returned from a function it is the text it stands for.
     ASSERT_TRUE(host.LoadScript("function f() { return TestObject.text; }") && host.CallFunction("f"));
-    EXPECT_EQ(host.Result().type(), TScriptValue::Type::Text);
-    EXPECT_EQ(host.Result().text(), "5");
+    EXPECT_EQ(host.Result().Type(), TScriptValue::TType::Text);
+    EXPECT_EQ(host.Result().Text(), "5");
     // It takes no arguments in either form.
     EXPECT_EQ(run("function f() { return TestObject.text(1); }"), "<failed>");
 }

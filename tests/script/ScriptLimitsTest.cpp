@@ -26,14 +26,14 @@ struct WorkerOutcome {
 };
 
 // Runs the script's function f on a worker thread; `started` is set when the script alerts.
-std::future<WorkerOutcome> runOnWorker(const std::string& script, ManualResetEvent* cancel, ManualResetEvent& started,
+std::future<WorkerOutcome> runOnWorker(const std::string& script, TManualResetEvent* cancel, TManualResetEvent& started,
                                        TActiveScriptEngine** hostOut = nullptr,
                                        std::promise<void>* hostReady = nullptr) {
     return std::async(std::launch::async, [=, &started] {
         WorkerOutcome outcome;
         TActiveScriptEngine host;
         outcome.events.connect(host);
-        host.OnAlert = [&started](const std::string&) { started.set(); };
+        host.OnAlert = [&started](const std::string&) { started.Set(); };
         host.SetCancelEvent(cancel);
         if (hostOut) {
             *hostOut = &host;
@@ -52,10 +52,10 @@ std::future<WorkerOutcome> runOnWorker(const std::string& script, ManualResetEve
 } // namespace
 
 TEST(ScriptLimits, CancelEventStopsAnEndlessLoop) {
-    ManualResetEvent cancel, started;
+    TManualResetEvent cancel, started;
     auto result = runOnWorker("function f() { alert('go'); while (true) {} }", &cancel, started);
-    ASSERT_TRUE(started.wait(static_cast<int>(std::chrono::milliseconds(kGenerousBound).count())));
-    cancel.set();
+    ASSERT_TRUE(started.Wait(static_cast<int>(std::chrono::milliseconds(kGenerousBound).count())));
+    cancel.Set();
     ASSERT_EQ(result.wait_for(kGenerousBound), std::future_status::ready);
     const WorkerOutcome outcome = result.get();
     EXPECT_TRUE(outcome.loaded);
@@ -65,13 +65,13 @@ TEST(ScriptLimits, CancelEventStopsAnEndlessLoop) {
 }
 
 TEST(ScriptLimits, InterruptStopsGlobalCodeFromAnotherThread) {
-    ManualResetEvent started;
+    TManualResetEvent started;
     TActiveScriptEngine* host = nullptr;
     std::promise<void> hostReady;
     auto result = runOnWorker("alert('go');\nfor (;;) { var x = [1, 2, 3].join(); }\nfunction f() {}", nullptr, started,
                               &host, &hostReady);
     hostReady.get_future().wait();
-    ASSERT_TRUE(started.wait(static_cast<int>(std::chrono::milliseconds(kGenerousBound).count())));
+    ASSERT_TRUE(started.Wait(static_cast<int>(std::chrono::milliseconds(kGenerousBound).count())));
     host->Interrupt();
     ASSERT_EQ(result.wait_for(kGenerousBound), std::future_status::ready);
     const WorkerOutcome outcome = result.get();
@@ -80,7 +80,7 @@ TEST(ScriptLimits, InterruptStopsGlobalCodeFromAnotherThread) {
 }
 
 TEST(ScriptLimits, CancelSetBeforeTheRunStopsItAtOnce) {
-    ManualResetEvent cancel(true), started;
+    TManualResetEvent cancel(true), started;
     auto result = runOnWorker("function f() { while (true) {} }", &cancel, started);
     ASSERT_EQ(result.wait_for(kGenerousBound), std::future_status::ready);
     EXPECT_FALSE(result.get().loaded);
@@ -89,7 +89,7 @@ TEST(ScriptLimits, CancelSetBeforeTheRunStopsItAtOnce) {
 TEST(ScriptLimits, MemoryHogIsStoppedAndReported) {
     const std::size_t saved = ScriptMemoryLimit();
     SetScriptMemoryLimit(ProcessResidentBytes() + (std::size_t{192} << 20));
-    ManualResetEvent started;
+    TManualResetEvent started;
     auto result = runOnWorker("function f() {\n"
                               "  var hoard = [];\n"
                               "  for (var i = 0; ; ++i) hoard.push(new Array(20001).join('x') + i);\n"
@@ -108,7 +108,7 @@ TEST(ScriptLimits, MemoryHogIsStoppedAndReported) {
     TActiveScriptEngine host;
     ASSERT_TRUE(host.LoadScript("function f() { return 'fine'; }"));
     ASSERT_TRUE(host.CallFunction("f"));
-    EXPECT_EQ(host.Result().text(), "fine");
+    EXPECT_EQ(host.Result().Text(), "fine");
 }
 
 TEST(ScriptLimits, EachRunHasATimeLimitThatDownloadsDoNotUse) {
@@ -129,7 +129,7 @@ TEST(ScriptLimits, EachRunHasATimeLimitThatDownloadsDoNotUse) {
         std::vector<std::pair<bool, std::string>> calls; // success, result
         ScriptEvents events;
     };
-    ManualResetEvent stop; // ends the worker should the limit fail to
+    TManualResetEvent stop; // ends the worker should the limit fail to
     auto result = std::async(std::launch::async, [&server, &stop] {
         Outcome outcome;
         TActiveScriptEngine host;
@@ -150,12 +150,12 @@ TEST(ScriptLimits, EachRunHasATimeLimitThatDownloadsDoNotUse) {
                                          "function fine() { return 'fine ' + (n > 0); }\n");
         for (const char* function : {"fine", "slow", "slowThenStuck", "fine"}) {
             const bool called = host.CallFunction(function);
-            outcome.calls.emplace_back(called, host.Result().text());
+            outcome.calls.emplace_back(called, host.Result().Text());
         }
         return outcome;
     });
     if (result.wait_for(kGenerousBound) != std::future_status::ready) {
-        stop.set();
+        stop.Set();
         FAIL() << "a script ran past its time limit";
     }
     const Outcome outcome = result.get();

@@ -13,12 +13,12 @@ public:
     static constexpr int kAdd = 1, kCount = 2, kSelf = 3, kFlag = 4, kText = 5;
     int Count = 0;
     std::string LastText;
-    TScriptValue::Type LastType = TScriptValue::Type::Empty;
+    TScriptValue::TType LastType = TScriptValue::TType::Empty;
 
-    std::string_view typeName() const override { return "TestObject"; }
+    std::string_view TypeName() const override { return "TestObject"; }
 
 protected:
-    std::span<const TScriptMember> members() const override {
+    std::span<const TScriptMember> Members() const override {
         static constexpr TScriptMember table[] = {
             {"add", kAdd, TMemberKind::Method},
             {"count", kCount, TMemberKind::Property},
@@ -29,34 +29,34 @@ protected:
         return table;
     }
 
-    TInvokeResult invokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override {
+    TInvokeResult InvokeMember(int id, unsigned callKind, const std::vector<TScriptValue>& args) override {
         switch (id) {
         case kAdd:
-            if (!isMethodCall(callKind) || args.size() != 1)
-                return TInvokeResult::badParamCount();
-            LastText = args[0].text();
-            LastType = args[0].type();
-            Count += static_cast<int>(args[0].number());
-            return TInvokeResult::ok(TScriptValue::fromNumber(Count));
+            if (!IsMethodCall(callKind) || args.size() != 1)
+                return TInvokeResult::BadParamCount();
+            LastText = args[0].Text();
+            LastType = args[0].Type();
+            Count += static_cast<int>(args[0].Number());
+            return TInvokeResult::Ok(TScriptValue::FromNumber(Count));
         case kCount:
             if (callKind == ckPropertyGet && args.empty())
-                return TInvokeResult::ok(TScriptValue::fromNumber(Count));
+                return TInvokeResult::Ok(TScriptValue::FromNumber(Count));
             if (callKind == ckPropertyPut && args.size() == 1) {
-                Count = static_cast<int>(args[0].number());
-                return TInvokeResult::ok();
+                Count = static_cast<int>(args[0].Number());
+                return TInvokeResult::Ok();
             }
-            return TInvokeResult::badParamCount();
+            return TInvokeResult::BadParamCount();
         case kSelf:
-            return TInvokeResult::ok(TScriptValue::fromObject(this));
+            return TInvokeResult::Ok(TScriptValue::FromObject(this));
         case kFlag:
             if (args.size() != 1)
-                return TInvokeResult::badParamCount();
-            return TInvokeResult::ok(TScriptValue::fromBoolean(args[0].toBoolean()));
+                return TInvokeResult::BadParamCount();
+            return TInvokeResult::Ok(TScriptValue::FromBoolean(args[0].ToBoolean()));
         case kText:
             if (callKind == ckPropertyPut || !args.empty())
-                return TInvokeResult::badParamCount();
-            return TInvokeResult::ok(TScriptValue::fromText(LastText));
+                return TInvokeResult::BadParamCount();
+            return TInvokeResult::Ok(TScriptValue::FromText(LastText));
         }
-        return TInvokeResult::memberNotFound();
+        return TInvokeResult::MemberNotFound();
     }
 };

@@ -9,9 +9,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
-    UiThread::initialize();
+    UiThread::Initialize();
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
-    UiThread::shutdown();
+    UiThread::Shutdown();
     return result;
 }

@@ -29,15 +29,15 @@ int main(int argc, char** argv) {
             !testBus.isEmpty() ? testBus : ("unix:path=" + home.path() + QLatin1String("/no-bus")).toLocal8Bit());
     // The program's own application class: its handling of stray exceptions is under test too.
     TApplication app(argc, argv);
-    UiThread::initialize();
+    UiThread::Initialize();
     // No user sits at the tests: dialogs without a queued answer are rejected, and links and
     // files are never handed to the desktop.
     SetDialogsNonInteractive(true);
     SetUrlOpener([](const QUrl&) {});
     // The store stays in the run's folder even when a test points XDG_CONFIG_HOME elsewhere.
-    Registry::instance();
+    TRegistry::Instance();
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
-    UiThread::shutdown();
+    UiThread::Shutdown();
     return result;
 }

@@ -108,13 +108,13 @@ TEST(Tool, DumpPrintsTheParsedDefinitionAsJson) {
 TEST(Tool, RegDumpShowsEveryValueWithItsType) {
     TempDir dir;
     {
-        Registry store(dir.file("registry.db"));
-        auto key = store.openKey("Software\\Brightmoor\\Tallyglass\\OPA", true);
-        key->writeString("Name", "Operator A");
-        key->writeInteger("Period", 5);
-        key->writeBinary("LastCheckedTime", std::string("\x01\x00\xff", 3));
-        key->close();
-        store.openKey("Other", true)->writeInteger("X", -1);
+        TRegistry store(dir.file("registry.db"));
+        auto key = store.OpenKey("Software\\Brightmoor\\Tallyglass\\OPA", true);
+        key->WriteString("Name", "Operator A");
+        key->WriteInteger("Period", 5);
+        key->WriteBinary("LastCheckedTime", std::string("\x01\x00\xff", 3));
+        key->Close();
+        store.OpenKey("Other", true)->WriteInteger("X", -1);
     }
     const ToolResult all = runTool({"reg", "dump", "--state-dir", q(dir.path())});
     ASSERT_EQ(all.exitCode, 0) << all.err;
@@ -139,7 +139,7 @@ TEST(Tool, RegDumpShowsASavedAlertsKeyWithEveryValueAndType) {
     std::string checked;
     std::vector<std::string> encrypted;
     {
-        Registry store(dir.file("registry.db"));
+        TRegistry store(dir.file("registry.db"));
         TAlertItems list;
         list.RegistryRoot = "Software\\Brightmoor\\Tallyglass";
         list.StateKey = Md5Hex("password");

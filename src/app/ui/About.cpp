@@ -25,7 +25,7 @@ TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent) {
 
 void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit clicked();
+        emit Clicked();
     QLabel::mouseReleaseEvent(event);
 }
 
@@ -64,8 +64,8 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
 
     // The mail link opens the mail address it shows as its hint; the site link the help page
     // without a page.
-    connect(lblEmailLink, &TLinkLabel::clicked, this, [this] { ShellOpen(QUrl(lblEmailLink->toolTip())); });
-    connect(lblWebsiteLink, &TLinkLabel::clicked, this,
+    connect(lblEmailLink, &TLinkLabel::Clicked, this, [this] { ShellOpen(QUrl(lblEmailLink->toolTip())); });
+    connect(lblWebsiteLink, &TLinkLabel::Clicked, this,
             [] { ShellOpen(QUrl(QString::fromStdString(HelpLink(std::string())))); });
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);

@@ -14,7 +14,7 @@ public:
     explicit TLinkLabel(QWidget* parent = nullptr);
 
 signals:
-    void clicked();
+    void Clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

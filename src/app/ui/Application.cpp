@@ -19,13 +19,13 @@ namespace {
 
 // A later start only wakes the running instance; it never opens a window of its own, so it does
 // not need a display either.
-int runSecondInstance(int argc, char** argv, SingleInstance& instance) {
+int RunSecondInstance(int argc, char** argv, TSingleInstance& instance) {
     QCoreApplication app(argc, argv);
-    instance.wakeFirstInstance();
+    instance.WakeFirstInstance();
     return 0;
 }
 
-void showException(const std::string& what) {
+void ShowException(const std::string& what) {
     ShowMessageBox(nullptr, what, std::string(), QMessageBox::Critical);
 }
 
@@ -62,7 +62,7 @@ void TApplication::HandleException(const char* what) {
         QMetaObject::invokeMethod(this, &TApplication::ShowQueuedExceptions, Qt::QueuedConnection);
         return;
     }
-    showException(text);
+    ShowException(text);
 }
 
 void TApplication::ShowQueuedExceptions() {
@@ -75,32 +75,32 @@ void TApplication::ShowQueuedExceptions() {
             text = std::move(m_exceptionTexts.front());
             m_exceptionTexts.pop_front();
         }
-        showException(text);
+        ShowException(text);
     }
 }
 
 int RunTallyglass(int argc, char** argv) {
-    SingleInstance instance;
-    if (!instance.tryLock())
-        return runSecondInstance(argc, argv, instance);
+    TSingleInstance instance;
+    if (!instance.TryLock())
+        return RunSecondInstance(argc, argv, instance);
 
     TApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TerminationSignals terminationSignals;
-    UiThread::initialize();
+    TTerminationSignals terminationSignals;
+    UiThread::Initialize();
     try {
         TfmMain form(&instance);
         // A termination signal ends the program through its orderly shutdown, even while a
         // dialog of the start-up is open.
-        QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &form,
+        QObject::connect(&terminationSignals, &TTerminationSignals::TerminationRequested, &form,
                          &TfmMain::RequestTermination);
         if (form.FormCreate())
             QApplication::exec();
     } catch (const std::exception& e) {
-        showException(e.what());
+        ShowException(e.what());
     } catch (...) {
-        showException("Unknown error");
+        ShowException("Unknown error");
     }
     // The form waited for its workers already. One that is still running may use anything the
     // process holds, down to its static objects: then the program ends without freeing them.
@@ -108,6 +108,6 @@ int RunTallyglass(int argc, char** argv) {
         std::fflush(nullptr);
         std::_Exit(0);
     }
-    UiThread::shutdown();
+    UiThread::Shutdown();
     return 0;
 }

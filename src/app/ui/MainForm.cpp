@@ -45,7 +45,7 @@ namespace {
 // Texts changed while a window is hidden (a translation) do not reach the layouts around them by
 // themselves: recompute every size hint and layout, innermost first, so that the window takes its
 // new size at once.
-void settleLayouts(QWidget& window) {
+void SettleLayouts(QWidget& window) {
     const QList<QWidget*> widgets = window.findChildren<QWidget*>();
     for (auto it = widgets.crbegin(); it != widgets.crend(); ++it) {
         if (QLayout* layout = (*it)->layout()) {
@@ -60,7 +60,7 @@ void settleLayouts(QWidget& window) {
 
 } // namespace
 
-TfmMain::TfmMain(SingleInstance* instance, QWidget* parent) : QWidget(parent), m_instance(instance) {
+TfmMain::TfmMain(TSingleInstance* instance, QWidget* parent) : QWidget(parent), m_instance(instance) {
     Settings.SetDefaults();
 
     setObjectName(QStringLiteral("fmMain"));
@@ -120,8 +120,8 @@ bool TfmMain::FormCreate() {
     // Wake-up requests from later starts are accepted from here on; a start before this point
     // finds nobody listening and exits without effect.
     if (m_instance != nullptr) {
-        connect(m_instance, &SingleInstance::showRequested, this, &TfmMain::ShowInstance);
-        m_instance->listen();
+        connect(m_instance, &TSingleInstance::ShowRequested, this, &TfmMain::ShowInstance);
+        m_instance->Listen();
     }
 
     PrepareTranslator();
@@ -140,8 +140,8 @@ bool TfmMain::FormCreate() {
     SetBalanceListWindow(m_fmBalanceList.get());
 
     try {
-        Settings.LoadSettings(Registry::instance());
-    } catch (const RegistryError&) {
+        Settings.LoadSettings(TRegistry::Instance());
+    } catch (const ERegistryError&) {
         // No store: the defaults apply.
     }
     RestoreWindowState();
@@ -249,8 +249,8 @@ void TfmMain::PrepareTranslator() {
 
 void TfmMain::RestoreWindowState() {
     try {
-        StateSaver.Load(kProgramKey, Registry::instance());
-    } catch (const RegistryError&) {
+        StateSaver.Load(kProgramKey, TRegistry::Instance());
+    } catch (const ERegistryError&) {
         // No store: nothing was kept, the window is centred.
     }
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -258,7 +258,7 @@ void TfmMain::RestoreWindowState() {
         return;
     const QRect area = screen->geometry();
     // The size follows the translated texts: settle it before centring.
-    settleLayouts(*this);
+    SettleLayouts(*this);
     const TWindowRestore restore = ::RestoreWindowState(StateSaver, {area.width(), area.height()});
     if (restore.Centre) {
         move(CentredPosition(area.width(), frameGeometry().width()),
@@ -279,8 +279,8 @@ void TfmMain::StoreWindowState() {
         list = m_fmBalanceList->Geometry();
     ::StoreWindowState(StateSaver, x(), y(), list);
     try {
-        StateSaver.Save(kProgramKey, Registry::instance());
-    } catch (const RegistryError&) {
+        StateSaver.Save(kProgramKey, TRegistry::Instance());
+    } catch (const ERegistryError&) {
         // No store: the geometry is not kept.
     }
 }
@@ -295,8 +295,8 @@ void TfmMain::RequestTermination() {
 
 void TfmMain::SaveSettings() {
     try {
-        Settings.SaveSettings(Registry::instance());
-    } catch (const RegistryError&) {
+        Settings.SaveSettings(TRegistry::Instance());
+    } catch (const ERegistryError&) {
         // No store: nothing is saved.
     }
 }
@@ -340,7 +340,7 @@ void TfmMain::FormDestroy() {
         // A failing step ends the sequence; the steps below run in any case.
     }
     if (m_instance != nullptr)
-        m_instance->stopListening();
+        m_instance->StopListening();
     m_currencyLists.clear();
 }
 

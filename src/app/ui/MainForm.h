@@ -31,7 +31,7 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class QTreeWidgetItem;
-class SingleInstance;
+class TSingleInstance;
 class THintController;
 class TGlobalHotKeys;
 class THotKey;
@@ -45,7 +45,7 @@ class TfmMain : public QWidget, public IBalanceListOwner, private ITrayNotifierH
 
 public:
     // `instance` is the single-instance guard of this process (it must outlive the form), or null.
-    explicit TfmMain(SingleInstance* instance = nullptr, QWidget* parent = nullptr);
+    explicit TfmMain(TSingleInstance* instance = nullptr, QWidget* parent = nullptr);
     ~TfmMain() override;
 
     // Start-up; false when the program is to end at once.
@@ -227,7 +227,7 @@ private:
     void RestoreWindowState();
     void StoreWindowState();
 
-    SingleInstance* m_instance;
+    TSingleInstance* m_instance;
     bool m_settingsShown = false;
     bool m_created = false;
     bool m_destroyed = false;

@@ -8,7 +8,7 @@ void TfmMain::RegisterHotKeys() {
     UnregisterHotKeys();
     if (m_hotKeys == nullptr) {
         m_hotKeys = TGlobalHotKeys::Create();
-        connect(m_hotKeys.get(), &TGlobalHotKeys::activated, this, &TfmMain::HotKeyPressed);
+        connect(m_hotKeys.get(), &TGlobalHotKeys::Activated, this, &TfmMain::HotKeyPressed);
     }
     // A combination another program holds stays without effect, unreported.
     if (Settings.ShowBalanceWindowShortCut != 0)

@@ -24,7 +24,7 @@ constexpr int kBalloonTextLength = 255;
 constexpr int kSeparatorTag = -100;
 
 // The first `length` characters, never splitting a character of two UTF-16 units.
-QString cut(const QString& text, int length) {
+QString Cut(const QString& text, int length) {
     if (text.size() <= length)
         return text;
     if (text.at(length - 1).isHighSurrogate())
@@ -100,8 +100,8 @@ void TfmMain::DetectShellCapabilities() {
     ITrayNotifierHost& host = *this;
     m_notifier = std::make_unique<TTrayNotifier>(Settings, Log, host);
     m_notifier->BalloonCapable = m_trayIcon->BalloonCapable();
-    connect(m_trayIcon.get(), &TTrayIcon::doubleClicked, this, &TfmMain::TrayIconDoubleClicked);
-    connect(m_trayIcon.get(), &TTrayIcon::trayHostAppeared, this, &TfmMain::TrayHostAppeared);
+    connect(m_trayIcon.get(), &TTrayIcon::DoubleClicked, this, &TfmMain::TrayIconDoubleClicked);
+    connect(m_trayIcon.get(), &TTrayIcon::TrayHostAppeared, this, &TfmMain::TrayHostAppeared);
 }
 
 bool TfmMain::BalloonCapable() const {
@@ -114,7 +114,7 @@ void TfmMain::AddTrayIcon() {
         return;
     Log.WriteLog(LoadStr(1056));
     m_trayIcon->SetIcon(TTrayIconKind::Normal);
-    m_trayIcon->SetToolTip(cut(windowTitle(), kTipLength));
+    m_trayIcon->SetToolTip(Cut(windowTitle(), kTipLength));
     // A tray host that dropped the icon takes it only when it is handed over anew.
     m_trayIcon->Show(true);
     Log.WriteLog(LoadStr(1057));
@@ -137,7 +137,7 @@ void TfmMain::SetTrayIcon(TTrayIconKind icon, const QString& tip) {
         return;
     m_trayIcon->SetIcon(icon);
     if (!tip.isEmpty())
-        m_trayIcon->SetToolTip(cut(tip, kTipLength));
+        m_trayIcon->SetToolTip(Cut(tip, kTipLength));
 }
 
 void TfmMain::TrayHostAppeared() {
@@ -162,8 +162,8 @@ void TfmMain::ShowBalloonMessage(const std::string& title, const std::string& te
     AddTrayIcon();
     if (!m_trayIconAdded)
         return;
-    m_trayIcon->ShowMessage(cut(QString::fromStdString(title), kBalloonTitleLength),
-                            cut(QString::fromStdString(text), kBalloonTextLength), timeoutMs);
+    m_trayIcon->ShowMessage(Cut(QString::fromStdString(title), kBalloonTitleLength),
+                            Cut(QString::fromStdString(text), kBalloonTextLength), timeoutMs);
 }
 
 void TfmMain::StartBlink(bool grew) {

@@ -24,7 +24,7 @@ const char* const kHelp = "Usage: tallyglass [--help | --version]\n"
                           "Qt's own options, such as -platform NAME, are accepted as well.\n";
 
 // Answered before the application object exists, so that they need no display.
-bool answerInformationOption(int argc, char** argv, int& exitCode) {
+bool AnswerInformationOption(int argc, char** argv, int& exitCode) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kHelp, stdout);
@@ -43,7 +43,7 @@ bool answerInformationOption(int argc, char** argv, int& exitCode) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (int exitCode = 0; answerInformationOption(argc, argv, exitCode))
+    if (int exitCode = 0; AnswerInformationOption(argc, argv, exitCode))
         return exitCode;
     return RunTallyglass(argc, argv);
 }

@@ -5,14 +5,15 @@
 
 #include <QColor>
 
-static_assert(biNoChange == liNoChange && biCheckNow == liCheckNow && biDisable == liDisable,
+static_assert(int{biNoChange} == int{liNoChange} && int{biCheckNow} == int{liCheckNow} &&
+                  int{biDisable} == int{liDisable},
               "the Balance List's image indexes are those of the shared list images");
 
 TBalanceListModel::TBalanceListModel(TBalanceList& list, QObject* parent)
     : TReorderingTableModel(parent), m_list(list) {
     for (int i = 0; i < TBalanceList::kColumnCount; ++i)
         m_captions[static_cast<std::size_t>(i)] = QString::fromStdString(LoadStr(1060 + static_cast<unsigned>(i)));
-    m_list.SetChangeListener([this](TBalanceList::TRowChange change, int row) { listChanged(change, row); });
+    m_list.SetChangeListener([this](TBalanceList::TRowChange change, int row) { ListChanged(change, row); });
 }
 
 TBalanceListModel::~TBalanceListModel() {
@@ -78,7 +79,7 @@ QVariant TBalanceListModel::headerData(int section, Qt::Orientation orientation,
     return TReorderingTableModel::headerData(section, orientation, role);
 }
 
-void TBalanceListModel::listChanged(TBalanceList::TRowChange change, int row) {
+void TBalanceListModel::ListChanged(TBalanceList::TRowChange change, int row) {
     using C = TBalanceList::TRowChange;
     switch (change) {
     case C::BeforeInsert:

@@ -32,7 +32,7 @@ public:
     static QColor GrowthDownColour() { return QColor(255, 159, 135); }
 
 private:
-    void listChanged(TBalanceList::TRowChange change, int row);
+    void ListChanged(TBalanceList::TRowChange change, int row);
 
     TBalanceList& m_list;
     std::array<QString, TBalanceList::kColumnCount> m_captions;

@@ -119,17 +119,17 @@ void TfmBalanceList::miDisableClick() {
 
 void TfmBalanceList::lvListColumnClick(int column) {
     m_list->Sort(column);
-    clearHint();
+    ClearHint();
     lvList->horizontalHeader()->setSortIndicatorShown(true);
     lvList->horizontalHeader()->setSortIndicator(column, m_list->ColumnTag(column) == 1 ? Qt::DescendingOrder
                                                                                         : Qt::AscendingOrder);
 }
 
-void TfmBalanceList::clearHint() {
+void TfmBalanceList::ClearHint() {
     m_list->HintFor(-1);
     lvList->viewport()->setToolTip(QString());
     if (THintController* hints = THintController::Instance())
-        hints->hideHint();
+        hints->HideHint();
 }
 
 void TfmBalanceList::lvListMouseMove(const QPoint& pos) {
@@ -139,7 +139,7 @@ void TfmBalanceList::lvListMouseMove(const QPoint& pos) {
     const QModelIndex index = lvList->indexAt(pos);
     if (!index.isValid()) {
         if (m_list->HintRow() >= 0)
-            clearHint();
+            ClearHint();
         return;
     }
     const std::string text = m_list->HintFor(index.row());
@@ -148,8 +148,8 @@ void TfmBalanceList::lvListMouseMove(const QPoint& pos) {
     QWidget* viewport = lvList->viewport();
     viewport->setToolTip(HintQString(text));
     if (THintController* hints = THintController::Instance()) {
-        hints->hideHint();
-        hints->showHintFor(viewport, viewport->mapToGlobal(pos));
+        hints->HideHint();
+        hints->ShowHintFor(viewport, viewport->mapToGlobal(pos));
     }
 }
 
@@ -158,7 +158,7 @@ bool TfmBalanceList::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::MouseMove)
             lvListMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
         else if (event->type() == QEvent::Leave)
-            clearHint();
+            ClearHint();
     } else if (watched == lvList && event->type() == QEvent::KeyPress) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && SelectedAlert() != nullptr) {
             miDisableClick();

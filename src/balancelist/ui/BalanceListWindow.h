@@ -62,7 +62,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void clearHint();
+    void ClearHint();
 
     IBalanceListOwner& m_owner;
     std::unique_ptr<TBalanceList> m_list;

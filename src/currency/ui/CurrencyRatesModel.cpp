@@ -2,7 +2,7 @@
 
 TCurrencyRatesModel::TCurrencyRatesModel(TCurrencyRatesList& list, QObject* parent)
     : TReorderingTableModel(parent), m_list(list) {
-    m_list.SetChangeListener([this](TCurrencyRatesList::TRowChange change, int row) { listChanged(change, row); });
+    m_list.SetChangeListener([this](TCurrencyRatesList::TRowChange change, int row) { ListChanged(change, row); });
 }
 
 TCurrencyRatesModel::~TCurrencyRatesModel() {
@@ -56,7 +56,7 @@ QVariant TCurrencyRatesModel::headerData(int section, Qt::Orientation orientatio
     return TReorderingTableModel::headerData(section, orientation, role);
 }
 
-void TCurrencyRatesModel::listChanged(TCurrencyRatesList::TRowChange change, int row) {
+void TCurrencyRatesModel::ListChanged(TCurrencyRatesList::TRowChange change, int row) {
     using C = TCurrencyRatesList::TRowChange;
     switch (change) {
     case C::BeforeReset:

@@ -31,7 +31,7 @@ public:
     static QColor DownColour() { return QColor(255, 159, 135); }
 
 private:
-    void listChanged(TCurrencyRatesList::TRowChange change, int row);
+    void ListChanged(TCurrencyRatesList::TRowChange change, int row);
 
     TCurrencyRatesList& m_list;
     QIcon m_rowImage;

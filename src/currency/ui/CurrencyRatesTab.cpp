@@ -51,13 +51,13 @@ public:
             return false;
         switch (event->type()) {
         case QEvent::MouseMove:
-            setHot(linkAt(tree, static_cast<QMouseEvent*>(event)->position().toPoint()));
+            SetHot(LinkAt(tree, static_cast<QMouseEvent*>(event)->position().toPoint()));
             break;
         case QEvent::Leave:
-            setHot(nullptr);
+            SetHot(nullptr);
             break;
         case QEvent::MouseButtonRelease:
-            if (QTreeWidgetItem* link = linkAt(tree, static_cast<QMouseEvent*>(event)->position().toPoint())) {
+            if (QTreeWidgetItem* link = LinkAt(tree, static_cast<QMouseEvent*>(event)->position().toPoint())) {
                 m_form.FollowCurrencyLink(link);
                 return true;
             }
@@ -81,13 +81,13 @@ public:
     }
 
 private:
-    static QTreeWidgetItem* linkAt(QTreeWidget* tree, const QPoint& pos) {
+    static QTreeWidgetItem* LinkAt(QTreeWidget* tree, const QPoint& pos) {
         QTreeWidgetItem* node = tree->itemAt(pos);
         const TCurrencyNodeKind kind = TCurrencyRatesTab::CurrencyNodeKind(node);
         return kind == ckStartLink || kind == ckCancelLink ? node : nullptr;
     }
 
-    void setHot(QTreeWidgetItem* node) {
+    void SetHot(QTreeWidgetItem* node) {
         if (node == m_hot)
             return;
         const QScopedValueRollback guard(m_form.m_updatingCurrencyTree, true);

@@ -79,8 +79,8 @@ TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, 
     for (QAction* item : {miReloadList, miDisableCurrency})
         item->setText(QString::fromStdString(TranslateAlertsText(translate, item->text().toStdString())));
 
-    m_rates->OnUpdateDone = [this] { updateCaption(); };
-    updateCaption();
+    m_rates->OnUpdateDone = [this] { UpdateCaption(); };
+    UpdateCaption();
     RebuildRows();
 
     tmCheckTimer = new QTimer(this);
@@ -100,11 +100,11 @@ TfmCurrencyRatesList::~TfmCurrencyRatesList() {
     m_rates->StopUpdate();
 }
 
-Registry& TfmCurrencyRatesList::store() const {
-    return List().Store != nullptr ? *List().Store : Registry::instance();
+TRegistry& TfmCurrencyRatesList::Store() const {
+    return List().Store != nullptr ? *List().Store : TRegistry::Instance();
 }
 
-void TfmCurrencyRatesList::updateCaption() {
+void TfmCurrencyRatesList::UpdateCaption() {
     setWindowTitle(QString::fromStdString(m_rates->Caption()));
 }
 
@@ -130,7 +130,7 @@ void TfmCurrencyRatesList::pmListPopupPopup(const QPoint& globalPos) {
 
 void TfmCurrencyRatesList::miReloadListClick() {
     if (m_rates->StartUpdate())
-        updateCaption();
+        UpdateCaption();
 }
 
 void TfmCurrencyRatesList::miDisableCurrencyClick() {
@@ -179,14 +179,14 @@ void TfmCurrencyRatesList::SavePlacement() const {
     placement.WindowVisible = m_windowVisible;
     for (int i = 0; i < m_rates->ColumnCount(); ++i)
         placement.ColumnWidths[m_rates->Column(i).ColumnName] = lvCurrencyList->columnWidth(i);
-    placement.Save(store(), TCurrencyWindowPlacement::KeyOf(List()));
+    placement.Save(Store(), TCurrencyWindowPlacement::KeyOf(List()));
 }
 
 void TfmCurrencyRatesList::RestorePlacement(const QWidget* centreOn) {
     if (centreOn != nullptr)
         move(centreOn->x() + (centreOn->width() - width()) / 2, centreOn->y() + (centreOn->height() - height()) / 2);
     TCurrencyWindowPlacement placement;
-    placement.Load(store(), TCurrencyWindowPlacement::KeyOf(List()));
+    placement.Load(Store(), TCurrencyWindowPlacement::KeyOf(List()));
     // A stored size larger than the desktop (a screen that has gone) shrinks to fit it.
     QRect desktop;
     for (const QScreen* screen : QGuiApplication::screens())

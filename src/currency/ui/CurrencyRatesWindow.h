@@ -65,8 +65,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void updateCaption();
-    Registry& store() const;
+    void UpdateCaption();
+    TRegistry& Store() const;
 
     ICurrencyRatesOwner& m_owner;
     std::unique_ptr<TCurrencyRatesList> m_rates;

@@ -18,7 +18,7 @@ TCurrencyWindows::~TCurrencyWindows() {
 
 const TCurrencyWindows::TEntry* TCurrencyWindows::Find(const TCurrencyList& list) const {
     const auto it = std::find_if(m_entries.begin(), m_entries.end(),
-                                 [&list](const TEntry& entry) { return &entry.Window->List() == &list; });
+                                 [&list](const TEntry& entry) { return &entry.window->List() == &list; });
     return it == m_entries.end() ? nullptr : &*it;
 }
 
@@ -51,32 +51,32 @@ void TCurrencyWindows::RebuildCurrencyWindow(const TCurrencyList& list) {
 
 void TCurrencyWindows::DestroyCurrencyWindow(const TCurrencyList& list) {
     const auto it = std::find_if(m_entries.begin(), m_entries.end(),
-                                 [&list](const TEntry& entry) { return &entry.Window->List() == &list; });
+                                 [&list](const TEntry& entry) { return &entry.window->List() == &list; });
     if (it == m_entries.end())
         return;
-    it->Window->SavePlacement();
+    it->window->SavePlacement();
     // Out of the list before it goes: its going waits for its update, serving events meanwhile.
     TEntry entry = std::move(*it);
     m_entries.erase(it);
-    m_submenu->removeAction(entry.Item);
-    entry.Item->deleteLater();
+    m_submenu->removeAction(entry.item);
+    entry.item->deleteLater();
     m_emptyItem->setVisible(m_entries.empty());
-    entry.Window.reset();
+    entry.window.reset();
 }
 
 void TCurrencyWindows::CloseCurrencyWindows() {
     while (!m_entries.empty())
-        DestroyCurrencyWindow(m_entries.front().Window->List());
+        DestroyCurrencyWindow(m_entries.front().window->List());
 }
 
 TfmCurrencyRatesList* TCurrencyWindows::CurrencyWindow(const TCurrencyList& list) const {
     const TEntry* entry = Find(list);
-    return entry != nullptr ? entry->Window.get() : nullptr;
+    return entry != nullptr ? entry->window.get() : nullptr;
 }
 
 QAction* TCurrencyWindows::CurrencyWindowItem(const TCurrencyList& list) const {
     const TEntry* entry = Find(list);
-    return entry != nullptr ? entry->Item : nullptr;
+    return entry != nullptr ? entry->item : nullptr;
 }
 
 void TCurrencyWindows::ShowBalloon(const std::string& title, const std::string& text, int timeoutMs) {
@@ -86,5 +86,5 @@ void TCurrencyWindows::ShowBalloon(const std::string& title, const std::string& 
 
 void TCurrencyWindows::CurrencyWindowShown(TCurrencyList& list, bool visible) {
     if (const TEntry* entry = Find(list))
-        entry->Item->setChecked(visible);
+        entry->item->setChecked(visible);
 }

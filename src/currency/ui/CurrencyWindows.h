@@ -52,8 +52,8 @@ public:
 
 private:
     struct TEntry {
-        std::unique_ptr<TfmCurrencyRatesList> Window;
-        QAction* Item = nullptr;
+        std::unique_ptr<TfmCurrencyRatesList> window;
+        QAction* item = nullptr;
     };
     const TEntry* Find(const TCurrencyList& list) const;
 

@@ -16,11 +16,11 @@ constexpr const char* kPath = "/org/freedesktop/Notifications";
 constexpr int kImageSize = 64;
 
 // The "image-data" hint: width, height, row stride, alpha, bits per sample, channels, RGBA bytes.
-struct NotificationImage {
+struct TNotificationImage {
     QImage image;
 };
 
-QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& value) {
+QDBusArgument& operator<<(QDBusArgument& argument, const TNotificationImage& value) {
     const QImage image = value.image.convertToFormat(QImage::Format_RGBA8888);
     argument.beginStructure();
     argument << image.width() << image.height() << static_cast<int>(image.bytesPerLine()) << true << 8 << 4
@@ -30,11 +30,11 @@ QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& valu
 }
 
 // Only sent, never received; the type system wants both directions.
-const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage&) {
+const QDBusArgument& operator>>(const QDBusArgument& argument, TNotificationImage&) {
     return argument;
 }
 
-QDBusMessage call(const char* method) {
+QDBusMessage Call(const char* method) {
     return QDBusMessage::createMethodCall(
         QString::fromLatin1(TDesktopNotifications::kService), QString::fromLatin1(kPath),
         QString::fromLatin1(TDesktopNotifications::kService), QString::fromLatin1(method));
@@ -42,17 +42,17 @@ QDBusMessage call(const char* method) {
 
 } // namespace
 
-Q_DECLARE_METATYPE(NotificationImage)
+Q_DECLARE_METATYPE(TNotificationImage)
 
 TDesktopNotifications::TDesktopNotifications(QIcon icon, QObject* parent) : QObject(parent), m_icon(std::move(icon)) {
-    qDBusRegisterMetaType<NotificationImage>();
+    qDBusRegisterMetaType<TNotificationImage>();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || bus.interface() == nullptr)
         return;
     const QDBusReply<QStringList> activatable = bus.interface()->activatableServiceNames();
     m_activatable = activatable.isValid() && activatable.value().contains(QString::fromLatin1(kService));
     if (bus.interface()->isServiceRegistered(QString::fromLatin1(kService)))
-        askCapabilities();
+        AskCapabilities();
 }
 
 bool TDesktopNotifications::Available() const {
@@ -62,9 +62,9 @@ bool TDesktopNotifications::Available() const {
     return m_activatable || bus.interface()->isServiceRegistered(QString::fromLatin1(kService)).value();
 }
 
-void TDesktopNotifications::askCapabilities() {
+void TDesktopNotifications::AskCapabilities() {
     m_capabilitiesAsked = true;
-    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call("GetCapabilities")), this);
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(Call("GetCapabilities")), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         const QDBusPendingReply<QStringList> reply = *finished;
         if (reply.isValid())
@@ -75,13 +75,13 @@ void TDesktopNotifications::askCapabilities() {
 
 void TDesktopNotifications::Notify(const QString& title, const QString& text, int timeoutMs) {
     if (!m_capabilitiesAsked)
-        askCapabilities();
+        AskCapabilities();
     QVariantMap hints;
     hints.insert(QStringLiteral("image-data"),
-                 QVariant::fromValue(NotificationImage{m_icon.pixmap(kImageSize, kImageSize).toImage()}));
+                 QVariant::fromValue(TNotificationImage{m_icon.pixmap(kImageSize, kImageSize).toImage()}));
     // Names the installed desktop entry, whose icon and name the notification server may show.
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral(TALLYGLASS_APP_ID));
-    QDBusMessage message = call("Notify");
+    QDBusMessage message = Call("Notify");
     message << QStringLiteral("Tallyglass") << static_cast<uint>(m_lastId) << QString() << title
             << (m_markup ? text.toHtmlEscaped() : text) << QStringList() << hints << static_cast<int>(timeoutMs);
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);

@@ -27,5 +27,5 @@ private:
     bool m_markup = true;
     bool m_capabilitiesAsked = false;
     std::uint32_t m_lastId = 0;
-    void askCapabilities();
+    void AskCapabilities();
 };

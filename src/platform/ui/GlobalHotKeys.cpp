@@ -6,7 +6,7 @@
 
 namespace {
 
-class NoGlobalHotKeys final : public TGlobalHotKeys {
+class TNoGlobalHotKeys final : public TGlobalHotKeys {
 public:
     bool Register(int, QKeyCombination) override { return false; }
     void Unregister(int) override {}
@@ -20,5 +20,5 @@ std::unique_ptr<TGlobalHotKeys> TGlobalHotKeys::Create() {
         if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
             if (x11->connection() != nullptr)
                 return std::make_unique<TX11GlobalHotKeys>(x11->connection());
-    return std::make_unique<NoGlobalHotKeys>();
+    return std::make_unique<TNoGlobalHotKeys>();
 }

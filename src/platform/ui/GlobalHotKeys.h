@@ -15,10 +15,10 @@ public:
     static std::unique_ptr<TGlobalHotKeys> Create();
 
     // False when the platform cannot, the key is unknown, or another program holds the combination.
-    // `id` names the hotkey in activated(); registering an id again replaces its combination.
+    // `id` names the hotkey in Activated(); registering an id again replaces its combination.
     virtual bool Register(int id, QKeyCombination keys) = 0;
     virtual void Unregister(int id) = 0;
 
 signals:
-    void activated(int id);
+    void Activated(int id);
 };

@@ -13,11 +13,11 @@
 namespace {
 
 template <typename T>
-using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
+using TXcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name) {
     const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
-    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
+    TXcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
     return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
@@ -28,9 +28,9 @@ TTrayHostWatcher::TTrayHostWatcher(QObject* parent) : QObject(parent) {
     if (bus.isConnected()) {
         m_serviceWatcher = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"), bus,
                                                    QDBusServiceWatcher::WatchForRegistration, this);
-        connect(m_serviceWatcher, &QDBusServiceWatcher::serviceRegistered, this, &TTrayHostWatcher::trayHostAppeared);
+        connect(m_serviceWatcher, &QDBusServiceWatcher::serviceRegistered, this, &TTrayHostWatcher::TrayHostAppeared);
     }
-    watchX11();
+    WatchX11();
 }
 
 TTrayHostWatcher::~TTrayHostWatcher() {
@@ -38,18 +38,18 @@ TTrayHostWatcher::~TTrayHostWatcher() {
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-void TTrayHostWatcher::watchX11() {
+void TTrayHostWatcher::WatchX11() {
     // Other platforms (offscreen among them) may answer for X11 without a connection.
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
     if (connection == nullptr)
         return;
-    m_managerAtom = internAtom(connection, "MANAGER");
+    m_managerAtom = InternAtom(connection, "MANAGER");
     // A tray manager announces itself to clients that watch the root window's structure. Our
     // connection shares its event mask with Qt's own use of the roots: add to it, never replace.
     for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem > 0; xcb_screen_next(&it)) {
         const xcb_window_t root = it.data->root;
-        XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        TXcbReply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, root), nullptr),
             &std::free);
         if (!attributes)
@@ -76,7 +76,7 @@ bool TTrayHostWatcher::nativeEventFilter(const QByteArray& eventType, void* mess
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 == nullptr)
         return false;
-    XcbReply<xcb_get_atom_name_reply_t> name(
+    TXcbReply<xcb_get_atom_name_reply_t> name(
         xcb_get_atom_name_reply(x11->connection(), xcb_get_atom_name(x11->connection(), client->data.data32[1]),
                                 nullptr),
         &std::free);
@@ -84,7 +84,7 @@ bool TTrayHostWatcher::nativeEventFilter(const QByteArray& eventType, void* mess
         return false;
     const QByteArray selection(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get()));
     if (selection.startsWith("_NET_SYSTEM_TRAY_S"))
-        emit trayHostAppeared();
+        emit TrayHostAppeared();
     // Qt's own tray support may want the message too.
     return false;
 }

@@ -20,10 +20,10 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 signals:
-    void trayHostAppeared();
+    void TrayHostAppeared();
 
 private:
-    void watchX11();
+    void WatchX11();
 
     QDBusServiceWatcher* m_serviceWatcher = nullptr;
     bool m_filtering = false;

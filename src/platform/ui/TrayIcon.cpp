@@ -14,9 +14,9 @@ namespace {
 
 // Renders one piece of vector artwork at exactly the size and scale asked for, so the icon is sharp
 // in the tray, in menus and in notifications alike.
-class SvgIconEngine final : public QIconEngine {
+class TSvgIconEngine final : public QIconEngine {
 public:
-    explicit SvgIconEngine(const QString& file) : m_file(file), m_renderer(std::make_shared<QSvgRenderer>(file)) {}
+    explicit TSvgIconEngine(const QString& file) : m_file(file), m_renderer(std::make_shared<QSvgRenderer>(file)) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
         if (mode == QIcon::Disabled)
@@ -43,7 +43,7 @@ public:
         return {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
     }
     QString key() const override { return QStringLiteral("TallyglassSvg"); }
-    QIconEngine* clone() const override { return new SvgIconEngine(*this); }
+    QIconEngine* clone() const override { return new TSvgIconEngine(*this); }
     bool isNull() override { return !m_renderer->isValid(); }
 
 private:
@@ -51,7 +51,7 @@ private:
     std::shared_ptr<QSvgRenderer> m_renderer;
 };
 
-QString artwork(TTrayIconKind kind) {
+QString Artwork(TTrayIconKind kind) {
     switch (kind) {
     case TTrayIconKind::Growth:
         return QStringLiteral(":/tallyglass/icons/growth.svg");
@@ -67,7 +67,7 @@ QString artwork(TTrayIconKind kind) {
 
 QIcon TrayIconImage(TTrayIconKind kind) {
     // QIcon takes ownership of the engine.
-    return QIcon(new SvgIconEngine(artwork(kind)));
+    return QIcon(new TSvgIconEngine(Artwork(kind)));
 }
 
 TTrayIcon::TTrayIcon(QObject* parent)
@@ -77,9 +77,9 @@ TTrayIcon::TTrayIcon(QObject* parent)
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         // A single click does nothing; the context menu opens by itself.
         if (reason == QSystemTrayIcon::DoubleClick)
-            emit doubleClicked();
+            emit DoubleClicked();
     });
-    connect(m_watcher.get(), &TTrayHostWatcher::trayHostAppeared, this, &TTrayIcon::trayHostAppeared);
+    connect(m_watcher.get(), &TTrayHostWatcher::TrayHostAppeared, this, &TTrayIcon::TrayHostAppeared);
 }
 
 TTrayIcon::~TTrayIcon() = default;

@@ -44,9 +44,9 @@ public:
     void ShowMessage(const QString& title, const QString& text, int timeoutMs);
 
 signals:
-    void doubleClicked();
+    void DoubleClicked();
     // A tray host started (or restarted): the icon must be handed over again.
-    void trayHostAppeared();
+    void TrayHostAppeared();
 
 private:
     QSystemTrayIcon m_icon;

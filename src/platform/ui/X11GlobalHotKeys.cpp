@@ -13,12 +13,12 @@
 namespace {
 
 template <typename T>
-using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
+using TXcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
 constexpr xcb_keysym_t kNumLockSym = 0xff7f;
 
 // The X keysym of a key the hotkey fields take; 0 for one they do not.
-xcb_keysym_t keysymOf(Qt::Key key, bool keypad) {
+xcb_keysym_t KeysymOf(Qt::Key key, bool keypad) {
     const int k = static_cast<int>(key);
     if (keypad) {
         if (k >= Qt::Key_0 && k <= Qt::Key_9)
@@ -74,11 +74,11 @@ xcb_keysym_t keysymOf(Qt::Key key, bool keypad) {
 }
 
 // The modifier bit that Num Lock sets on this keyboard (Mod2 on nearly every one).
-std::uint16_t findNumLockMask(xcb_connection_t* connection, xcb_key_symbols_t* symbols) {
+std::uint16_t FindNumLockMask(xcb_connection_t* connection, xcb_key_symbols_t* symbols) {
     std::uint16_t mask = XCB_MOD_MASK_2;
     std::unique_ptr<xcb_keycode_t, decltype(&std::free)> numLock(xcb_key_symbols_get_keycode(symbols, kNumLockSym),
                                                                  &std::free);
-    XcbReply<xcb_get_modifier_mapping_reply_t> mapping(
+    TXcbReply<xcb_get_modifier_mapping_reply_t> mapping(
         xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr), &std::free);
     if (!numLock || !mapping)
         return mask;
@@ -98,7 +98,7 @@ TX11GlobalHotKeys::TX11GlobalHotKeys(xcb_connection_t* connection)
     : m_connection(connection), m_symbols(xcb_key_symbols_alloc(connection)) {
     for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem > 0; xcb_screen_next(&it))
         m_roots.push_back(it.data->root);
-    m_numLockMask = findNumLockMask(connection, m_symbols);
+    m_numLockMask = FindNumLockMask(connection, m_symbols);
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -110,14 +110,14 @@ TX11GlobalHotKeys::~TX11GlobalHotKeys() {
     xcb_key_symbols_free(m_symbols);
 }
 
-std::vector<std::uint16_t> TX11GlobalHotKeys::lockVariants() const {
+std::vector<std::uint16_t> TX11GlobalHotKeys::LockVariants() const {
     return {0, XCB_MOD_MASK_LOCK, m_numLockMask, static_cast<std::uint16_t>(XCB_MOD_MASK_LOCK | m_numLockMask)};
 }
 
 bool TX11GlobalHotKeys::Register(int id, QKeyCombination keys) {
     Unregister(id);
     const Qt::KeyboardModifiers qtModifiers = keys.keyboardModifiers();
-    const xcb_keysym_t sym = keysymOf(keys.key(), qtModifiers.testFlag(Qt::KeypadModifier));
+    const xcb_keysym_t sym = KeysymOf(keys.key(), qtModifiers.testFlag(Qt::KeypadModifier));
     if (sym == 0 || m_roots.empty())
         return false;
     std::unique_ptr<xcb_keycode_t, decltype(&std::free)> codes(xcb_key_symbols_get_keycode(m_symbols, sym), &std::free);
@@ -137,7 +137,7 @@ bool TX11GlobalHotKeys::Register(int id, QKeyCombination keys) {
     // with an access error, and then none of its grabs stay.
     std::vector<xcb_void_cookie_t> cookies;
     for (const xcb_window_t root : m_roots)
-        for (const std::uint16_t locks : lockVariants())
+        for (const std::uint16_t locks : LockVariants())
             cookies.push_back(xcb_grab_key_checked(m_connection, 0, root, grab.modifiers | locks, grab.keycode,
                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     bool granted = true;
@@ -147,17 +147,17 @@ bool TX11GlobalHotKeys::Register(int id, QKeyCombination keys) {
             std::free(error);
         }
     if (!granted) {
-        ungrab(grab);
+        Ungrab(grab);
         return false;
     }
     m_grabs[id] = grab;
     return true;
 }
 
-void TX11GlobalHotKeys::ungrab(const Grab& grab) {
+void TX11GlobalHotKeys::Ungrab(const Grab& grab) {
     // Releasing grabs that are not ours does nothing to the other client's.
     for (const xcb_window_t root : m_roots)
-        for (const std::uint16_t locks : lockVariants())
+        for (const std::uint16_t locks : LockVariants())
             xcb_ungrab_key(m_connection, grab.keycode, root, grab.modifiers | locks);
     xcb_flush(m_connection);
 }
@@ -166,7 +166,7 @@ void TX11GlobalHotKeys::Unregister(int id) {
     const auto it = m_grabs.find(id);
     if (it == m_grabs.end())
         return;
-    ungrab(it->second);
+    Ungrab(it->second);
     m_grabs.erase(it);
 }
 
@@ -205,7 +205,7 @@ bool TX11GlobalHotKeys::nativeEventFilter(const QByteArray& eventType, void* mes
         grab.down = true;
         // The handler may register the hotkeys anew: nothing of the loop is used after it.
         const int pressed = id;
-        emit activated(pressed);
+        emit Activated(pressed);
         return true;
     }
     return false;

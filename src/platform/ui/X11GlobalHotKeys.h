@@ -29,8 +29,8 @@ private:
         std::uint16_t modifiers = 0;
         bool down = false; // held: the keyboard's repeats do not count again
     };
-    std::vector<std::uint16_t> lockVariants() const;
-    void ungrab(const Grab& grab);
+    std::vector<std::uint16_t> LockVariants() const;
+    void Ungrab(const Grab& grab);
 
     xcb_connection_t* m_connection;
     _XCBKeySymbols* m_symbols;
