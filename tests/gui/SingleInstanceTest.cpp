@@ -100,7 +100,7 @@ TEST_F(ProgramStarts, FirstInstanceWaitsForItsPasswordAndEndsCleanlyOnSigterm) {
     EXPECT_EQ(first.state(), QProcess::Running);
 
     // A termination signal ends the password prompt and the program, orderly and with code 0.
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    SignalProgram(first, SIGTERM);
     ASSERT_TRUE(waitForExit(first, 20000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);

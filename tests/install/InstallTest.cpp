@@ -181,7 +181,7 @@ protected:
             << "no '" << ready << "' in the log:\n"
             << fileText(LogFile());
 
-        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        SignalProgram(program, SIGTERM);
         EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end on SIGTERM";
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(program.exitCode(), 0);

@@ -2,6 +2,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <fstream>
 #include <iterator>
@@ -58,4 +63,14 @@ std::vector<std::string> SplitOnCrLf(const std::string& text) {
         start = end + 2;
     }
     return lines;
+}
+
+bool SignalProgram(const QProcess& program, int signal) {
+    const qint64 pid = program.processId();
+    if (program.state() != QProcess::Running || pid <= 0) {
+        ADD_FAILURE() << "the program had already ended (exit status " << program.exitStatus() << ", code "
+                      << program.exitCode() << ") when it was to get signal " << signal;
+        return false;
+    }
+    return ::kill(static_cast<pid_t>(pid), signal) == 0;
 }

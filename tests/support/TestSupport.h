@@ -4,6 +4,8 @@
 
 #include <QTemporaryDir>
 
+class QProcess;
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,3 +31,8 @@ bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000)
 
 // Lines of a text whose lines all end in CR LF; a trailing part without CR LF is a line too.
 std::vector<std::string> SplitOnCrLf(const std::string& text);
+
+// Sends `signal` to the started program. A program that is no longer running has no process id,
+// and kill() with 0 would signal the test's own process group (the test runner and make with it):
+// that is refused and reported as a failure, with how the program ended. False when nothing was sent.
+bool SignalProgram(const QProcess& program, int signal);
