@@ -1,5 +1,7 @@
 #include "gui/SelfRun.h"
 
+#include "support/TestSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -36,6 +38,7 @@ void RunTestAgain(const char* testName, const QProcessEnvironment& env) {
 
 void RunTestUnderXvfb(const char* testName) {
     // The server picks a free display itself and tells its number on standard output.
+    const TXServerLock serverLock; // declared first: released after the server has ended
     QProcess server;
     server.setProcessChannelMode(QProcess::SeparateChannels);
     server.setStandardErrorFile(QProcess::nullDevice());

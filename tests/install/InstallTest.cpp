@@ -115,7 +115,8 @@ protected:
     // the C locale), types the password into its password box, waits for `ready` (message 1055 as
     // the run writes it) in its log and ends it with SIGTERM. Returns the log.
     std::string RunInstalledProgram(const std::map<QString, QString>& changes, const std::string& ready) {
-        QProcess server; // Xvfb picks a free display and tells its number
+        const TXServerLock serverLock; // declared first: released after the server has ended
+        QProcess server;               // Xvfb picks a free display and tells its number
         server.setStandardErrorFile(QProcess::nullDevice());
         server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
                                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});

@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -73,4 +78,17 @@ bool SignalProgram(const QProcess& program, int signal) {
         return false;
     }
     return ::kill(static_cast<pid_t>(pid), signal) == 0;
+}
+
+TXServerLock::TXServerLock() {
+    const std::string path =
+        QDir::tempPath().toStdString() + "/tallyglass-tests-xserver-" + std::to_string(::getuid()) + ".lock";
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_fd < 0 || ::flock(m_fd, LOCK_EX) != 0)
+        ADD_FAILURE() << "cannot lock " << path << ": X servers of parallel tests may disturb each other";
+}
+
+TXServerLock::~TXServerLock() {
+    if (m_fd >= 0)
+        ::close(m_fd); // releases the lock
 }

@@ -36,3 +36,17 @@ std::vector<std::string> SplitOnCrLf(const std::string& text);
 // and kill() with 0 would signal the test's own process group (the test runner and make with it):
 // that is refused and reported as a failure, with how the program ended. False when nothing was sent.
 bool SignalProgram(const QProcess& program, int signal);
+
+// Held while a test runs an X server of its own (Xvfb). The test programs run side by side, and an
+// X server that starts while another one stops can have its display taken from under it: the
+// program under test then finds no display. One server at a time across every test process.
+class TXServerLock {
+public:
+    TXServerLock();
+    ~TXServerLock();
+    TXServerLock(const TXServerLock&) = delete;
+    TXServerLock& operator=(const TXServerLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
