@@ -9,7 +9,7 @@
 
 namespace {
 
-// The desktop-entry file of the XDG autostart specification.
+// A desktop entry in the autostart folder, which freedesktop.org desktops start at login.
 class TXdgAutoStart final : public TAutoStart {
 public:
     TXdgAutoStart(std::string entryFile, std::string programFile)

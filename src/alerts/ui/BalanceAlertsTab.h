@@ -39,18 +39,12 @@ public:
     void btnAddCustomAlertClick();
     // The context menu opens at `viewportPos` of the tree: the alert node there is selected.
     void pmConfigureAlertPopup(const QPoint& viewportPos);
-    // Asks for a name and adds a new account made from `alert` at the end of `node`'s group.
-    void AddCustomAlertFrom(TAlertItem& alert, QTreeWidgetItem* node);
-    // Enables the configure and add buttons when an alert node is selected.
-    void UpdateButtons();
     // Every node of the alert shows its check mark as the alert's flag says.
     void ShowAlertActive(const TAlertItem& alert);
     // The alert of a tree node; null for a group node.
     static TAlertItem* AlertOfNode(const QTreeWidgetItem* node);
     // The selected alert node, or null.
     QTreeWidgetItem* SelectedAlertNode() const;
-    // Empties the tree (its nodes point at the alerts, which may be about to go).
-    void ClearAlertsTree();
     // At shutdown: the tree empties and the tab ignores whatever its widgets still report.
     void Shutdown();
 
@@ -71,6 +65,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Asks for a name and adds a new account made from `alert` at the end of `node`'s group.
+    void AddCustomAlertFrom(TAlertItem& alert, QTreeWidgetItem* node);
+    // Enables the configure and add buttons when an alert node is selected.
+    void UpdateButtons();
+    // Empties the tree (its nodes point at the alerts, which may be about to go).
+    void ClearAlertsTree();
     QTreeWidgetItem* AddAlertNode(QTreeWidgetItem* group, TAlertItem& alert);
     void tvAvailableAlertsListItemChanged(QTreeWidgetItem* node);
     void tvAvailableAlertsListEdited(QTreeWidgetItem* node, const std::string& text);

@@ -390,10 +390,6 @@ void TfmMain::FillAlertGroups() {
     Log.WriteLog(LoadStr(1051));
 }
 
-bool TfmMain::SetAlertActive(TAlertItem& alert, bool active) {
-    return m_alertSettings.SetAlertActive(alert, active);
-}
-
 void TfmMain::RenameBalanceListRow(TAlertItem& alert) {
     if (m_fmBalanceList)
         m_fmBalanceList->RenameAlertRow(alert, alert.Name);

@@ -128,8 +128,6 @@ public:
     void btnConfigureAlertClick() { tsBalanceAlerts->btnConfigureAlertClick(); }
     void btnAddCustomAlertClick() { tsBalanceAlerts->btnAddCustomAlertClick(); }
     void pmConfigureAlertPopup(const QPoint& viewportPos) { tsBalanceAlerts->pmConfigureAlertPopup(viewportPos); }
-    // A check box of the tree changed; false when the change could not be stored.
-    bool SetAlertActive(TAlertItem& alert, bool active);
     // The alert's rows in the Balance List window show its name.
     void RenameBalanceListRow(TAlertItem& alert);
     // Warns about the first active alert that lacks its login or password; true when the user

@@ -34,14 +34,10 @@ public:
 
     enum TCurrencyNodeKind { ckNone = 0, ckStartLink = 1, ckCancelLink = 2, ckList = 3, ckCurrency = 4 };
     static TCurrencyNodeKind CurrencyNodeKind(const QTreeWidgetItem* node);
-    // The list of a node: its own for a list or link node, the parent list for a currency.
-    static TCurrencyList* CurrencyListOfNode(const QTreeWidgetItem* node);
 
     // Fills the provider chooser from the lists' country codes and shows the first group.
     void FillCurrencyProviders(const TTranslateFn& translate);
     void cbCurrencyProvidersChange();
-    // A link node was clicked: starts the list-building run, or cancels it.
-    void FollowCurrencyLink(QTreeWidgetItem* link);
     void pmConfigureCurrencyListPopup(const QPoint& viewportPos);
     void btnConfigureCurrencyListClick();
     // OK: applies the ticks to the lists and their windows. False when the user chose to go back
@@ -64,6 +60,10 @@ public:
 private:
     class TProviderLinks;
 
+    // The list of a node: its own for a list or link node, the parent list for a currency.
+    static TCurrencyList* CurrencyListOfNode(const QTreeWidgetItem* node);
+    // A link node was clicked: starts the list-building run, or cancels it.
+    void FollowCurrencyLink(QTreeWidgetItem* link);
     void ClearCurrencyTree();
     void tvProvidersListExpanding(QTreeWidgetItem* node);
     void tvProvidersListCollapsed(QTreeWidgetItem* node);

@@ -16,10 +16,9 @@ TCurrencyWindows::~TCurrencyWindows() {
     CloseCurrencyWindows();
 }
 
-const TCurrencyWindows::TEntry* TCurrencyWindows::Find(const TCurrencyList& list) const {
-    const auto it = std::find_if(m_entries.begin(), m_entries.end(),
-                                 [&list](const TEntry& entry) { return &entry.window->List() == &list; });
-    return it == m_entries.end() ? nullptr : &*it;
+std::vector<TCurrencyWindows::TEntry>::const_iterator TCurrencyWindows::Find(const TCurrencyList& list) const {
+    return std::find_if(m_entries.begin(), m_entries.end(),
+                        [&list](const TEntry& entry) { return &entry.window->List() == &list; });
 }
 
 void TCurrencyWindows::OpenCurrencyWindows(const std::vector<std::shared_ptr<TCurrencyList>>& lists) {
@@ -29,7 +28,7 @@ void TCurrencyWindows::OpenCurrencyWindows(const std::vector<std::shared_ptr<TCu
 }
 
 void TCurrencyWindows::CreateCurrencyWindow(const std::shared_ptr<TCurrencyList>& list) {
-    if (Find(*list) != nullptr)
+    if (Find(*list) != m_entries.end())
         return;
     // The window centres itself on its parent, then takes its stored place and visibility.
     auto window = std::make_unique<TfmCurrencyRatesList>(list, *this, m_log, m_translate, m_parent);
@@ -50,8 +49,7 @@ void TCurrencyWindows::RebuildCurrencyWindow(const TCurrencyList& list) {
 }
 
 void TCurrencyWindows::DestroyCurrencyWindow(const TCurrencyList& list) {
-    const auto it = std::find_if(m_entries.begin(), m_entries.end(),
-                                 [&list](const TEntry& entry) { return &entry.window->List() == &list; });
+    const auto it = m_entries.begin() + (Find(list) - m_entries.cbegin());
     if (it == m_entries.end())
         return;
     it->window->SavePlacement();
@@ -70,13 +68,13 @@ void TCurrencyWindows::CloseCurrencyWindows() {
 }
 
 TfmCurrencyRatesList* TCurrencyWindows::CurrencyWindow(const TCurrencyList& list) const {
-    const TEntry* entry = Find(list);
-    return entry != nullptr ? entry->window.get() : nullptr;
+    const auto it = Find(list);
+    return it != m_entries.end() ? it->window.get() : nullptr;
 }
 
 QAction* TCurrencyWindows::CurrencyWindowItem(const TCurrencyList& list) const {
-    const TEntry* entry = Find(list);
-    return entry != nullptr ? entry->item : nullptr;
+    const auto it = Find(list);
+    return it != m_entries.end() ? it->item : nullptr;
 }
 
 void TCurrencyWindows::ShowBalloon(const std::string& title, const std::string& text, int timeoutMs) {
@@ -85,6 +83,6 @@ void TCurrencyWindows::ShowBalloon(const std::string& title, const std::string& 
 }
 
 void TCurrencyWindows::CurrencyWindowShown(TCurrencyList& list, bool visible) {
-    if (const TEntry* entry = Find(list))
-        entry->item->setChecked(visible);
+    if (const auto it = Find(list); it != m_entries.end())
+        it->item->setChecked(visible);
 }

@@ -55,7 +55,8 @@ private:
         std::unique_ptr<TfmCurrencyRatesList> window;
         QAction* item = nullptr;
     };
-    const TEntry* Find(const TCurrencyList& list) const;
+    // The list's entry, or m_entries.end().
+    std::vector<TEntry>::const_iterator Find(const TCurrencyList& list) const;
 
     QWidget* m_parent;
     QMenu* m_submenu;
