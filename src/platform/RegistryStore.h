@@ -47,6 +47,9 @@ constexpr std::int64_t kRootKeyId = 1;
 constexpr std::int64_t kApplicationId = 0x54474c52; // "TGLR"
 constexpr std::int64_t kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 2000;
+// Keys nest at most this deep, as in the Windows registry. A walk of the tree that goes deeper has met
+// a damaged store: keys forming a circle, each its own ancestor, which SQLite's checks let pass.
+constexpr std::size_t kMaxKeyDepth = 512;
 constexpr auto kBusyDeadline = std::chrono::seconds(60);
 
 inline constexpr const char* kSchema = R"sql(
@@ -348,8 +351,14 @@ struct TStore {
             throw ERegistryError("registry '" + filePath + "': the store was written by a newer version");
         TStatement check = Query("PRAGMA quick_check(1)");
         if (!check.Step() || check.Bytes(0) != "ok")
-            throw ERegistryError("registry '" + filePath + "': the store is damaged");
+            Damaged();
+        // Every key a walk from the root can reach leads back up to the root, so a circle among them
+        // would have to pass through the root: the root has no parent.
+        if (Single("SELECT count(*) FROM keys WHERE id = 1 AND parent IS NOT NULL") != 0)
+            Damaged();
     }
+
+    [[noreturn]] void Damaged() const { throw ERegistryError("registry '" + filePath + "': the store is damaged"); }
 
     std::optional<TKeyRow> FindKey(const std::vector<std::string>& parts) {
         TKeyRow row{kRootKeyId, {}};
@@ -366,6 +375,9 @@ struct TStore {
 
     // Expects a write transaction.
     TKeyRow CreateKey(const std::vector<std::string>& parts) {
+        if (parts.size() > kMaxKeyDepth)
+            throw ERegistryError("registry '" + filePath + "': keys nest at most " + std::to_string(kMaxKeyDepth) +
+                                 " levels deep");
         TKeyRow row{kRootKeyId, {}};
         for (const std::string& part : parts) {
             const std::string fold = FoldName(part);
@@ -465,11 +477,17 @@ struct TStore {
     void DeleteTree(std::int64_t keyId) {
         std::vector<std::int64_t> ids;
         {
-            TStatement s = Query("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
-                                 "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) SELECT id FROM tree");
-            s.Bind(1, keyId);
-            while (s.Step())
+            // The walk stops one level past the deepest a sound tree goes; reaching that level means
+            // the keys run in a circle, and nothing is deleted.
+            TStatement s = Query("WITH RECURSIVE tree(id, depth) AS (SELECT ?1, 0 UNION ALL "
+                                 "SELECT keys.id, tree.depth + 1 FROM keys JOIN tree ON keys.parent = tree.id "
+                                 "WHERE tree.depth < ?2) SELECT id, depth FROM tree");
+            s.Bind(1, keyId).Bind(2, static_cast<std::int64_t>(kMaxKeyDepth));
+            while (s.Step()) {
+                if (s.Integer(1) >= static_cast<std::int64_t>(kMaxKeyDepth))
+                    Damaged();
                 ids.push_back(s.Integer(0));
+            }
         }
         for (const std::int64_t id : ids) {
             Query("DELETE FROM vals WHERE key = ?1").Bind(1, id).Run();
@@ -477,13 +495,16 @@ struct TStore {
         }
     }
 
-    void DumpKey(std::int64_t keyId, const std::string& path, std::vector<std::string>& lines) {
+    // `depth`: levels below the key the walk began with.
+    void DumpKey(std::int64_t keyId, const std::string& path, std::vector<std::string>& lines, std::size_t depth = 0) {
+        if (depth > kMaxKeyDepth)
+            Damaged();
         for (const TNamedValue& value : StoredValues(keyId)) {
             lines.push_back(path + '\t' + value.name + '\t' + RegValueTypeName(value.value.type) + '\t' +
                             FormatValue(value.value));
         }
         for (const TSubKey& sub : SubKeys(keyId))
-            DumpKey(sub.id, JoinPath(path, sub.name), lines);
+            DumpKey(sub.id, JoinPath(path, sub.name), lines, depth + 1);
     }
 };
 

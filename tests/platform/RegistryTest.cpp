@@ -255,6 +255,36 @@ TEST_F(RegistryTest, DumpListsTheSubtreeDepthFirst) {
     EXPECT_TRUE(m_store.Dump("Software\\Missing").empty());
 }
 
+// A damaged store whose keys run in a circle (the root made a child of its grandchild) passes SQLite's
+// own checks. Every walk of the tree stops with an error instead of running on, and the store no
+// longer opens.
+TEST_F(RegistryTest, KeysFormingACircleStopEveryWalkOfTheTree) {
+    m_store.OpenKey("A\\B", true)->WriteString("V", "v");
+    {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(m_path.c_str(), &raw), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(raw,
+                               "UPDATE keys SET parent = (SELECT id FROM keys WHERE CAST(name AS TEXT) = 'B') "
+                               "WHERE id = 1",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    EXPECT_THROW(m_store.Dump(), ERegistryError);
+    EXPECT_THROW(m_store.Dump("a"), ERegistryError);
+    EXPECT_THROW(m_store.DeleteKey("A"), ERegistryError);
+    EXPECT_EQ(m_store.OpenKey("A\\B", false)->ReadString("V"), "v");
+    EXPECT_THROW(TRegistry{m_path}, ERegistryError);
+
+    // A sound tree never gets that deep: keys nest at most 512 levels.
+    std::string deep = "k";
+    for (int level = 1; level < 513; ++level)
+        deep += "\\k";
+    EXPECT_THROW(m_store.OpenKey(deep, true), ERegistryError);
+    deep.resize(deep.size() - 2);
+    EXPECT_NO_THROW(m_store.OpenKey(deep, true));
+}
+
 TEST(RegistryFile, DamagedForeignOrUnusableFilesThrow) {
     TempDir dir;
     WriteFileBytes(dir.file("garbage.db"), std::string(8192, 'x'));

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -132,6 +134,19 @@ TEST(Tool, RegDumpShowsEveryValueWithItsType) {
     EXPECT_TRUE(none.out.empty());
     EXPECT_FALSE(QFile::exists(q(empty.file("registry.db"))));
     EXPECT_EQ(runTool({"reg", "dump", "--state-dir"}).exitCode, 1);
+
+    // A store whose keys run in a circle (the root a child of its own child) is damaged: said so, no crash.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("registry.db").c_str(), &raw), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(raw,
+                           "UPDATE keys SET parent = (SELECT id FROM keys WHERE CAST(name AS TEXT) = 'Other')"
+                           " WHERE id = 1",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    const ToolResult circle = runTool({"reg", "dump", "--state-dir", q(dir.path())});
+    EXPECT_EQ(circle.exitCode, 2);
+    EXPECT_NE(circle.err.find("the store is damaged"), std::string::npos) << circle.err;
 }
 
 TEST(Tool, RegDumpShowsASavedAlertsKeyWithEveryValueAndType) {
