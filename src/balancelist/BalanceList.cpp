@@ -128,6 +128,8 @@ void TBalanceList::StartCheck(TAlertItem& alert) {
     if (folder.empty())
         folder = m_exePath + "BalanceAlerts/";
     auto thread = std::make_shared<TCheckThread>(alert, folder, *m_log, m_cancelEvent);
+    if (m_stallTimeoutMs > 0)
+        thread->Request().StallTimeoutMs = m_stallTimeoutMs;
     // A check that outlives the window's wait at shutdown still has its alert, list and log.
     if (alert.Owner != nullptr)
         thread->KeepAlive(alert.Owner->weak_from_this().lock());

@@ -150,6 +150,8 @@ public:
     void SetConnectivity(std::function<bool()> connected) { m_connected = std::move(connected); }
     void SetDecimalSeparator(std::string separator) { m_decimalSeparator = std::move(separator); }
     void SetChangeListener(TChangeListener listener) { m_listener = std::move(listener); }
+    // How long a check's download may move no byte before it fails; 0 keeps the request's own limit.
+    void SetStallTimeoutMs(long milliseconds) { m_stallTimeoutMs = milliseconds; }
 
     const std::shared_ptr<TManualResetEvent>& CancelEvent() const { return m_cancelEvent; }
 
@@ -178,5 +180,6 @@ private:
     std::string m_decimalSeparator;
     std::function<TDateTime()> m_clock;
     std::function<bool()> m_connected;
+    long m_stallTimeoutMs = 0;
     TChangeListener m_listener;
 };
