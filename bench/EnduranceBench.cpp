@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>
+#include <malloc.h>
 
 #include <atomic>
 #include <chrono>
@@ -63,7 +64,14 @@ long OpenFiles() {
     return count;
 }
 
+// Bytes the program holds from the allocator, without what it freed and the allocator kept.
+long HeapInUseKb() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+}
+
 struct TProbe {
+    long heapKb = HeapInUseKb();
     long rssKb = StatusField("VmRSS");
     long threads = StatusField("Threads");
     long files = OpenFiles();
@@ -222,6 +230,8 @@ void BM_Endurance(benchmark::State& state) {
         state.counters["rss_warm_kB"] = static_cast<double>(warm.rssKb);
         state.counters["rss_end_kB"] = static_cast<double>(last.rssKb);
         state.counters["rss_growth_kB"] = static_cast<double>(last.rssKb - warm.rssKb);
+        state.counters["heap_warm_kB"] = static_cast<double>(warm.heapKb);
+        state.counters["heap_end_kB"] = static_cast<double>(last.heapKb);
         state.counters["fds_start"] = static_cast<double>(start.files);
         state.counters["fds_end"] = static_cast<double>(last.files);
         state.counters["threads_start"] = static_cast<double>(start.threads);
