@@ -19,9 +19,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 
 // Applies fuzzed translation files to a form holding a control of every kind the translator knows
 // (on the offscreen platform), then reads the form's texts back and writes them as a section, as the
