@@ -70,6 +70,26 @@ TEST_F(InterfaceTranslatorTest, MessagesComeFromTheCustomSectionElseTheBuiltInTa
     EXPECT_EQ(translator.GetValue("MAIN", "LANG.NAME"), "");
 }
 
+TEST_F(InterfaceTranslatorTest, AByteOrderMarkIsDroppedAndAnOversizedFileIsRefused) {
+    TInterfaceTranslator translator;
+    // Editors may start a UTF-8 file with a byte-order mark: the first section still counts.
+    Activate(translator, "\xEF\xBB\xBF[CUSTOM]\r\nRES.1008=Gut\r\n");
+    EXPECT_EQ(translator.LoadStr(1008), "Gut");
+    EXPECT_EQ(translator.RefusedFileSize(), 0u);
+
+    // A file past the limit is not read at all; its size is kept for the log line. One just at the
+    // limit is read.
+    std::string text = "[CUSTOM]\r\nRES.1008=Riesig\r\n\r\n[PADDING]\r\n";
+    text.resize(TInterfaceTranslator::kMaxFileBytes + 1, 'x');
+    translator.SetFileName(WriteTranslation("huge.txt", text));
+    EXPECT_EQ(translator.LoadStr(1008), "OK");
+    EXPECT_EQ(translator.RefusedFileSize(), TInterfaceTranslator::kMaxFileBytes + 1);
+    text.pop_back();
+    translator.SetFileName(WriteTranslation("large.txt", text));
+    EXPECT_EQ(translator.LoadStr(1008), "Riesig");
+    EXPECT_EQ(translator.RefusedFileSize(), 0u);
+}
+
 TEST_F(InterfaceTranslatorTest, GetValueMatchesTheJoinedKeyExactly) {
     TInterfaceTranslator translator;
     Activate(translator, "[MAIN]\nLANG.NAME=de\n[ALERTS]\nI.mobile.operators=wrong case\nI.Mobile.Operators=Mobilfunk\n"

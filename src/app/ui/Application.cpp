@@ -5,6 +5,7 @@
 #include "platform/TerminationSignals.h"
 #include "platform/UiThread.h"
 #include "platform/Worker.h"
+#include "translate/Messages.h"
 #include "widgets/Dialogs.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,9 @@
 #include <string>
 
 namespace {
+
+// Shown for an exception that carries no text of its own.
+constexpr unsigned kUnknownError = 2031;
 
 // A later start only wakes the running instance; it never opens a window of its own, so it does
 // not need a display either.
@@ -45,7 +49,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     } catch (const std::exception& e) {
         HandleException(e.what());
     } catch (...) {
-        HandleException("Unknown error");
+        HandleException(LoadStr(kUnknownError).c_str());
     }
     return false;
 }
@@ -100,7 +104,7 @@ int RunTallyglass(int argc, char** argv) {
     } catch (const std::exception& e) {
         ShowException(e.what());
     } catch (...) {
-        ShowException("Unknown error");
+        ShowException(LoadStr(kUnknownError));
     }
     // The form waited for its workers already. One that is still running may use anything the
     // process holds, down to its static objects: then the program ends without freeing them.

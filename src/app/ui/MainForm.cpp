@@ -16,6 +16,7 @@
 #include "translate/InterfaceLanguage.h"
 #include "translate/Messages.h"
 #include "translate/ui/FormTranslator.h"
+#include "translate/ui/QtTranslation.h"
 #include "widgets/Dialogs.h"
 #include "widgets/HotKeyEdit.h"
 #include "widgets/NewHint.h"
@@ -254,6 +255,8 @@ void TfmMain::PrepareTranslator() {
     }
     const std::string language = Translator.GetValue("MAIN", "LANG.NAME");
     LanguageCode() = language.empty() ? "en" : language;
+    // Qt's own texts (message box buttons, edit menus, key names) follow the same language.
+    InstallQtTranslation(LanguageCode());
 }
 
 void TfmMain::RestoreWindowState() {
@@ -364,6 +367,9 @@ void TfmMain::StartLog() {
     std::remove(path.c_str());
     Log.OpenLog(path);
     Log.WriteLog(LoadStr(1052));
+    // The translator read its file before there was a log to tell of a refused one.
+    if (Translator.RefusedFileSize() != 0)
+        Log.WriteLog(LoadStr(2030), {Translator.FileName(), TInterfaceTranslator::kMaxFileBytes});
 }
 
 void TfmMain::LoadAlertLists(const TTranslateFn& translate) {
