@@ -97,6 +97,8 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2033, "[ERR] Exception in parsing script '%s'!"},
     {2034, "[ERR] Script '%s' skipped: another provider script has the same name in other letter case ('%s')."},
     {2035, "[ERR] Unable to read balance alerts file '%s'!"},
+    {2036, "Tallyglass needs a graphical session, but no display could be opened (%s). Start it from the "
+           "desktop, or set DISPLAY or WAYLAND_DISPLAY."},
 };
 
 } // namespace
