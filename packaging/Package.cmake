@@ -25,8 +25,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Pages are fetched over TLS, verified against the system's certificate store.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ca-certificates)
+# Pages are fetched over TLS, verified against the system's certificate store; Qt's own texts
+# (message box buttons, edit menus) follow the program's language with Qt's translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates, qt6-translations-l10n")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_SOURCE_GENERATOR TXZ)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")

@@ -218,7 +218,8 @@ void TAlertItems::LoadFromText(const std::string& plainText) {
 
 namespace {
 
-const char* const kUnreadableDefinition = "[ERR] Unable to read balance alerts file '%s'!";
+// A definition file that cannot be read is logged and left out.
+constexpr unsigned kUnreadableDefinition = 2035;
 
 bool FolderExists(const std::string& folder) {
     std::error_code error;
@@ -268,7 +269,7 @@ std::vector<std::unique_ptr<TAlertItems>> LoadAlertFolders(const std::vector<std
             list->Store = store;
             if (!list->LoadFromFile()) {
                 if (log != nullptr)
-                    log->WriteLog(kUnreadableDefinition, {list->FileName});
+                    log->WriteLog(LoadStr(kUnreadableDefinition), {list->FileName});
                 continue;
             }
             if (same >= 0) {

@@ -16,15 +16,14 @@
 
 namespace {
 
-// The loader's own log lines; they name files, not user texts, and are not translated.
-const char* const kUnableToParse = "[ERR] Unable to parse script '%s'!";
-const char* const kExceptionInParsing = "[ERR] Exception in parsing script '%s'!";
-const char* const kSameNameSkipped =
-    "[ERR] Script '%s' skipped: another provider script has the same name in other letter case ('%s').";
+// The loader's own log lines, numbered messages like every other line of the log.
+constexpr unsigned kUnableToParse = 2032;
+constexpr unsigned kExceptionInParsing = 2033;
+constexpr unsigned kSameNameSkipped = 2034;
 
-void WriteLog(TLogFile* log, const char* format, const std::string& fileName) {
+void WriteLog(TLogFile* log, unsigned message, const std::string& fileName) {
     if (log != nullptr)
-        log->WriteLog(format, {fileName});
+        log->WriteLog(LoadStr(message), {fileName});
 }
 
 std::string ReadFile(const std::string& path) {
@@ -97,7 +96,7 @@ TCurrencyLists LoadCurrencyScripts(const std::string& folder, TLogFile* log, con
         });
         if (same != lists.end()) {
             if (log != nullptr)
-                log->WriteLog(kSameNameSkipped, {name, (*same)->ScriptFileName});
+                log->WriteLog(LoadStr(kSameNameSkipped), {name, (*same)->ScriptFileName});
             continue;
         }
         if (auto list = LoadCurrencyScript(folder + name, log, translate, store))

@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -20,9 +21,24 @@ QString InstanceBaseName() {
     return QStringLiteral("tallyglass-%1").arg(getuid());
 }
 
+// An exclusive lock on the file, held through the returned descriptor; -1 when another process
+// holds it, -2 when the file cannot be opened.
+int LockFile(const QString& path) {
+    const QByteArray name = path.toLocal8Bit();
+    const int fd = open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -2;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
-TSingleInstance::TSingleInstance(QString folder, QObject* parent) : QObject(parent), m_folder(std::move(folder)) {
+TSingleInstance::TSingleInstance(QString folder, QString storeFile, QObject* parent)
+    : QObject(parent), m_folder(std::move(folder)), m_storeFile(std::move(storeFile)) {
     if (m_folder.isEmpty())
         m_folder = QString::fromStdString(RuntimeFolder());
     if (!m_folder.endsWith(u'/'))
@@ -33,6 +49,8 @@ TSingleInstance::~TSingleInstance() {
     StopListening();
     if (m_lockFd >= 0)
         close(m_lockFd);
+    if (m_storeLockFd >= 0)
+        close(m_storeLockFd);
 }
 
 QString TSingleInstance::LockFilePath() const {
@@ -43,18 +61,31 @@ QString TSingleInstance::SocketPath() const {
     return m_folder + InstanceBaseName() + QStringLiteral(".sock");
 }
 
+QString TSingleInstance::StoreLockFilePath() const {
+    return m_storeFile.isEmpty() ? QString() : m_storeFile + QStringLiteral(".lock");
+}
+
 bool TSingleInstance::TryLock() {
-    if (m_lockFd >= 0)
+    if (m_lockFd >= 0 || m_storeLockFd >= 0)
         return true;
-    const QByteArray path = LockFilePath().toLocal8Bit();
-    const int fd = open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return true; // no lock possible: run as the first instance rather than not at all
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
+    // No lock possible (the folder cannot be written): run as the first instance rather than not
+    // at all.
+    const int fd = LockFile(LockFilePath());
+    if (fd == -1)
         return false;
+    if (!m_storeFile.isEmpty()) {
+        // The store's folder exists once the store was used; a first start makes it here.
+        const QString storeLock = StoreLockFilePath();
+        ForceDirectories(QFileInfo(storeLock).absolutePath().toStdString() + "/");
+        const int storeFd = LockFile(storeLock);
+        if (storeFd == -1) {
+            if (fd >= 0)
+                close(fd);
+            return false;
+        }
+        m_storeLockFd = storeFd >= 0 ? storeFd : -1;
     }
-    m_lockFd = fd;
+    m_lockFd = fd >= 0 ? fd : -1;
     return true;
 }
 

@@ -39,6 +39,8 @@ TTerminationSignals::TTerminationSignals(QObject* parent) : QObject(parent) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // The end of the session (a terminal that closes, some session managers at logout).
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 TTerminationSignals::~TTerminationSignals() {
@@ -46,6 +48,7 @@ TTerminationSignals::~TTerminationSignals() {
         return;
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
     m_notifier.reset();
     g_writeFd = -1;
     close(g_signalFds[0]);

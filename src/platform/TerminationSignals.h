@@ -6,7 +6,7 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT into a Qt signal on the thread that created the watcher, so the
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the thread that created the watcher, so the
 // program ends through its orderly shutdown instead of dying mid-write. One watcher per process.
 class TTerminationSignals : public QObject {
     Q_OBJECT

@@ -169,7 +169,9 @@ void TIniInterfaceStore::LoadFromStream(std::istream& stream) {
     // A NUL byte ends the text.
     if (const std::size_t nul = text.find('\0'); nul != std::string::npos)
         text.resize(nul);
-    std::size_t start = 0;
+    // Editors may begin a UTF-8 file with a byte-order mark; it is no part of the first line, which
+    // would otherwise not read as the header of the first section.
+    std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     while (start < text.size()) {
         const std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) {

@@ -1,5 +1,6 @@
 #include "translate/InterfaceTranslator.h"
 
+#include "platform/Strings.h"
 #include "translate/Messages.h"
 
 #include <QMetaObject>
@@ -10,7 +11,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -78,15 +81,43 @@ void TInterfaceTranslator::Loaded() {
 
 void TInterfaceTranslator::LoadInterface() {
     m_store->Clear();
+    m_refusedSize = 0;
+    m_customIndex.clear();
+    m_indexedSection.clear();
+    m_sectionValues.clear();
     std::ifstream file(m_fileName, std::ios::binary);
     if (!file)
         return;
     try {
-        m_store->LoadFromStream(file);
+        // Read with a limit, so that neither a huge file nor an endless one (a device) is taken in.
+        std::string text(static_cast<std::size_t>(kMaxFileBytes) + 1, '\0');
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(file.gcount()));
+        if (text.size() > kMaxFileBytes) {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(m_fileName, error);
+            m_refusedSize = !error && size > kMaxFileBytes ? static_cast<std::uint64_t>(size) : kMaxFileBytes + 1;
+            return;
+        }
+        std::istringstream stream(std::move(text));
+        m_store->LoadFromStream(stream);
     } catch (const std::exception&) {
         // An unreadable file is no translation at all, not an error.
         m_store->Clear();
     }
+    IndexCustomSection();
+}
+
+void TInterfaceTranslator::IndexCustomSection() {
+    m_customIndex.clear();
+    m_indexedSection = CustomSectionName;
+    if (!m_store->FindSection(CustomSectionName))
+        return;
+    std::vector<std::string> parts;
+    std::string value;
+    while (m_store->NextEntry())
+        if (ReadEntry(parts, value) && parts.size() >= 2)
+            m_customIndex.emplace(parts[1], value); // the first entry of a part wins
 }
 
 void TInterfaceTranslator::DoTranslateForms() {
@@ -119,13 +150,13 @@ bool TInterfaceTranslator::ReadEntry(std::vector<std::string>& parts, std::strin
 }
 
 bool TInterfaceTranslator::FindCustomEntry(const std::string& second, std::string& value) {
-    if (!m_store->FindSection(CustomSectionName))
+    if (!AsciiEqualNoCase(m_indexedSection, CustomSectionName))
+        IndexCustomSection();
+    const auto entry = m_customIndex.find(second);
+    if (entry == m_customIndex.end())
         return false;
-    std::vector<std::string> parts;
-    while (m_store->NextEntry())
-        if (ReadEntry(parts, value) && parts.size() >= 2 && parts[1] == second)
-            return true;
-    return false;
+    value = entry->second;
+    return true;
 }
 
 std::string TInterfaceTranslator::LoadStr(unsigned id) {
@@ -136,20 +167,24 @@ std::string TInterfaceTranslator::LoadStr(unsigned id) {
 }
 
 std::string TInterfaceTranslator::GetValue(const std::string& section, const std::string& key) {
-    if (TranslationMode != TTranslationMode::tmTranslate || !m_store->FindSection(section))
+    if (TranslationMode != TTranslationMode::tmTranslate)
         return {};
-    std::vector<std::string> parts;
-    std::string value;
-    while (m_store->NextEntry()) {
-        if (!ReadEntry(parts, value))
-            continue;
-        std::string joined = parts.front();
-        for (std::size_t i = 1; i < parts.size(); ++i)
-            joined += "." + parts[i];
-        if (joined == key)
-            return value;
+    // Each section is walked once; later lookups in it come from what that walk noted.
+    auto [values, added] = m_sectionValues.try_emplace(AsciiLower(section));
+    if (added && m_store->FindSection(section)) {
+        std::vector<std::string> parts;
+        std::string value;
+        while (m_store->NextEntry()) {
+            if (!ReadEntry(parts, value))
+                continue;
+            std::string joined = parts.front();
+            for (std::size_t i = 1; i < parts.size(); ++i)
+                joined += "." + parts[i];
+            values->second.emplace(std::move(joined), value); // the first entry of a key wins
+        }
     }
-    return {};
+    const auto found = values->second.find(key);
+    return found != values->second.end() ? found->second : std::string();
 }
 
 std::string TInterfaceTranslator::Translate(const std::string& text) {

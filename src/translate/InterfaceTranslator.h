@@ -2,10 +2,12 @@
 
 #include "translate/InterfaceStore.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QObject;
@@ -78,8 +80,14 @@ public:
     const QMetaObject* GetDisallowedMetaclass(int index) const;
 
     void DoTranslateForms();
-    // Empties the store and reads FileName into it; a file that cannot be read leaves it empty.
+    // Empties the store and reads FileName into it; a file that cannot be read, or one larger than
+    // kMaxFileBytes, leaves it empty. Then indexes the custom section for LoadStr and Translate.
     void LoadInterface();
+    // Translations are a few kilobytes; a file past this is not one, and reading it would hold up
+    // the start and every lookup.
+    static constexpr std::uint64_t kMaxFileBytes = 4 * 1024 * 1024;
+    // The size of the file the last LoadInterface refused as too large, else 0.
+    std::uint64_t RefusedFileSize() const { return m_refusedSize; }
 
     // Property changes between BeginLoading and Loaded are only recorded; Loaded applies them.
     void BeginLoading() { m_loading = true; }
@@ -97,6 +105,8 @@ private:
     bool ReadEntry(std::vector<std::string>& parts, std::string& value);
     // The value of the first custom-section entry whose second key part equals part, or false.
     bool FindCustomEntry(const std::string& part, std::string& value);
+    // Walks the custom section once and notes each second key part's first value.
+    void IndexCustomSection();
     void ActiveChanged();
 
     std::unique_ptr<IInterfaceStore> m_store;
@@ -105,6 +115,13 @@ private:
     std::string m_fileName;
     bool m_active = false;
     bool m_loading = false;
+    std::uint64_t m_refusedSize = 0;
+    // The custom section's entries by their second key part, built when the file is read: messages
+    // are asked for from every thread's log lines and must not cost a walk of the file each.
+    std::unordered_map<std::string, std::string> m_customIndex;
+    std::string m_indexedSection; // the section the index was built from
+    // Sections GetValue has read, by name in lower case, each by joined key.
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> m_sectionValues;
 };
 
 // Gives a nameless form that has an owner a name of its own: its class name without the first

@@ -91,6 +91,14 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {1075,
      "One of currency rates in the '%s' list changed. You can find the detailed information in window for this list."},
     {1076, "Unable to initialize the JScript engine! The currency rates scripts cannot be loaded in this case."},
+    {2030, "The translation file '%s' was not used: it is larger than %u bytes."},
+    {2031, "Unknown error"},
+    {2032, "[ERR] Unable to parse script '%s'!"},
+    {2033, "[ERR] Exception in parsing script '%s'!"},
+    {2034, "[ERR] Script '%s' skipped: another provider script has the same name in other letter case ('%s')."},
+    {2035, "[ERR] Unable to read balance alerts file '%s'!"},
+    {2036, "Tallyglass needs a graphical session, but no display could be opened (%s). Start it from the "
+           "desktop, or set DISPLAY or WAYLAND_DISPLAY."},
 };
 
 } // namespace

@@ -4,7 +4,8 @@
 
 #include <string>
 
-// Numbered messages (1000-1076): every user-visible text and log line of the program.
+// Numbered messages (1000-1076, and from 2000 the program's own): every user-visible text and log
+// line of the program.
 
 // The built-in text of a message; empty for a number without one.
 std::string BuiltInMessage(unsigned id);

@@ -12,11 +12,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
@@ -153,6 +155,13 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     window->move(60, 70);
     window->resize(300, 220);
     window->lvCurrencyList->setColumnWidth(0, 77);
+    // The place is in the store soon after it changed, before anything closes the window: a run
+    // that ends without its shutdown keeps it.
+    EXPECT_TRUE(ProcessEventsUntil([&] {
+        TCurrencyWindowPlacement kept;
+        kept.Load(store, TCurrencyWindowPlacement::KeyOf(*list));
+        return kept.Left == 60 && kept.Top == 70 && kept.Width == 300 && kept.Height == 220;
+    }));
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(item->isChecked());
@@ -182,6 +191,14 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     // Centred with the window's own size, then given the stored one.
     EXPECT_EQ(window->pos().x(), centred(QSize(252, 180)).x());
     EXPECT_EQ(window->size(), QSize(300, 220));
+    // So is a place where only a few pixels of the window would show.
+    form.CurrencyWindows().DestroyCurrencyWindow(*list);
+    store.OpenKey(TCurrencyWindowPlacement::KeyOf(*list), true)
+        ->WriteInteger("Left", QGuiApplication::primaryScreen()->availableGeometry().right() - 4);
+    form.CurrencyWindows().CreateCurrencyWindow(list);
+    window = form.CurrencyWindows().CurrencyWindow(*list);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->pos().x(), centred(QSize(252, 180)).x());
 
     // An update waiting on its download: a second one is not started, the headers wait too.
     list->ScriptText = "function execute() { Request.get('" + server.url("/hold") +

@@ -1,6 +1,7 @@
 #include "app/ui/MainForm.h"
 #include "TestConfig.h"
 #include "app/Services.h"
+#include "balancelist/ui/BalanceListWindow.h"
 #include "base/Encoders.h"
 #include "base/Program.h"
 #include "currency/CurrencyRatesList.h"
@@ -25,6 +26,7 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 
@@ -433,6 +435,47 @@ TEST_F(MainFormTest, WindowPositionIsCentredFirstThenRestoredWithinTheScreenAndR
         EXPECT_EQ(form.pos(), before);
     }
     EXPECT_EQ(state("Unknown"), 7);
+    // A place that would leave only a few pixels of a window on the screen counts as off screen.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        auto key = TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\State", true);
+        key->WriteInteger("Left", area.right() - 5);
+        key->WriteInteger("Top", 40);
+        key->WriteInteger(kStateListLeft, 30);
+        key->WriteInteger(kStateListTop, area.bottom() - 3);
+    }
+    {
+        AnswerInputBox("secret");
+        TfmMain form;
+        const QPoint before = form.pos();
+        ASSERT_TRUE(form.FormCreate());
+        EXPECT_EQ(form.pos(), before);
+        EXPECT_NE(form.BalanceListWindow()->pos(), QPoint(30, area.bottom() - 3));
+    }
+}
+
+// The desktop may go away without a signal, ending the program inside Qt with no shutdown: a
+// window's new place is in the store soon after the user moved it, while the program runs on.
+TEST_F(MainFormTest, AMovedWindowsPlaceIsStoredSoonAfterwardsWithoutWaitingForTheEnd) {
+    TfmMain form;
+    startReturning(form);
+    form.ShowSettingsWindow();
+    form.SetBalanceListVisible(true);
+    TfmBalanceList& list = *form.BalanceListWindow();
+    ASSERT_TRUE(list.isVisible());
+    form.move(130, 80);
+    list.move(40, 50);
+    list.resize(260, 170);
+    list.lvList->setColumnWidth(0, 90);
+    auto state = [](const char* name) {
+        const auto key = TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\State", false);
+        return key && key->ValueExists(name) ? key->ReadInteger(name) : -1;
+    };
+    EXPECT_TRUE(ProcessEventsUntil([&] {
+        return state(kStateLeft) == 130 && state(kStateTop) == 80 && state(kStateListLeft) == 40 &&
+               state(kStateListTop) == 50 && state(kStateListWidth) == 260 && state(kStateListColumnWidths[0]) == 90;
+    })) << state(kStateLeft)
+        << " " << state(kStateListLeft) << " " << state(kStateListColumnWidths[0]);
 }
 
 TEST_F(MainFormTest, StartUpLogsTheAlertFolderAndTheScriptEngineProbe) {

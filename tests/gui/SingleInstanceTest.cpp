@@ -112,3 +112,49 @@ TEST_F(ProgramStarts, FirstInstanceWaitsForItsPasswordAndEndsCleanlyOnSigterm) {
     TRegistry store(m_dir.path() + "/config/tallyglass/registry.db");
     EXPECT_FALSE(store.KeyExists("Software\\Brightmoor\\Tallyglass"));
 }
+
+TEST_F(ProgramStarts, OneProgramPerStoreWhateverItsRuntimeFolder) {
+    QProcess first;
+    start(first);
+    const QString socket = TSingleInstance(folder()).SocketPath();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return QFileInfo::exists(socket); }, 20000));
+
+    // Another runtime folder, the same settings and log: the store's lock makes it a later start,
+    // which ends at once and leaves the first one running.
+    TempDir otherRuntime;
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(otherRuntime.path()));
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    second.start(QString::fromStdString(BinPath("tallyglass")), {});
+    ASSERT_TRUE(second.waitForStarted(10000));
+    const bool secondEnded = waitForExit(second, 20000);
+    if (!secondEnded) {
+        SignalProgram(second, SIGTERM);
+        waitForExit(second, 20000);
+    }
+    EXPECT_TRUE(secondEnded) << "a second program ran on the same store";
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    SignalProgram(first, SIGTERM);
+    ASSERT_TRUE(waitForExit(first, 20000));
+    EXPECT_EQ(first.exitCode(), 0);
+}
+
+TEST_F(ProgramStarts, WithoutADisplayItSaysSoAndExitsWithACodeOfItsOwn) {
+    QProcessEnvironment env = environment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"})
+        env.remove(QString::fromLatin1(name));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QString::fromStdString(BinPath("tallyglass")), {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(waitForExit(program, 20000));
+    const QString error = QString::fromLocal8Bit(program.readAllStandardError());
+    // No abort (exit status 134 from a crash): a clear word and the program's own exit code.
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << error.toStdString();
+    EXPECT_EQ(program.exitCode(), 3) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("needs a graphical session"))) << error.toStdString();
+}

@@ -1,6 +1,7 @@
 #include "app/ui/Application.h"
 #include "gui/GuiTestSupport.h"
 #include "support/TestSupport.h"
+#include "translate/InterfaceTranslator.h"
 #include "widgets/Dialogs.h"
 #include "widgets/HotKeyEdit.h"
 #include "widgets/NewHint.h"
@@ -158,4 +159,18 @@ TEST(Application, AnExceptionFromAnEventHandlerIsShownAndTheProgramGoesOn) {
     bool later = false;
     QTimer::singleShot(0, [&later] { later = true; });
     EXPECT_TRUE(ProcessEventsUntil([&later] { return later; }));
+
+    // The text for an exception without one is a numbered message, translated like the others.
+    TempDir dir;
+    WriteFileBytes(dir.file("interface.txt"), "[CUSTOM]\r\nRES.2031=Unbekannter Fehler\r\n");
+    TInterfaceTranslator translator;
+    translator.SetFileName(dir.file("interface.txt"));
+    translator.SetActive(true);
+    SetInterfaceTranslator(&translator);
+    AnswerMessageBox(QMessageBox::Ok, &seen);
+    QTimer::singleShot(0, [] { throw 42; });
+    EXPECT_TRUE(ProcessEventsUntil([&seen] { return seen.size() == 4; }));
+    SetInterfaceTranslator(nullptr);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[3].group, QStringLiteral("Unbekannter Fehler"));
 }

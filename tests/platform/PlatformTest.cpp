@@ -250,12 +250,16 @@ TEST(SingleInstance, LockIsReleasedWithItsOwner) {
     EXPECT_TRUE(next.TryLock());
 }
 
-TEST(TerminationSignals, SigtermArrivesAsAQtSignal) {
+TEST(TerminationSignals, SigtermAndSighupArriveAsAQtSignal) {
     TTerminationSignals watcher;
     ASSERT_TRUE(watcher.IsActive());
     int received = 0;
     QObject::connect(&watcher, &TTerminationSignals::TerminationRequested, [&](int number) { received = number; });
-    std::raise(SIGTERM);
-    EXPECT_TRUE(ProcessEventsUntil([&] { return received != 0; }));
-    EXPECT_EQ(received, SIGTERM);
+    // SIGHUP (the session ends) takes the same orderly way as SIGTERM instead of ending the process.
+    for (const int signalNumber : {SIGTERM, SIGHUP}) {
+        received = 0;
+        std::raise(signalNumber);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return received != 0; }));
+        EXPECT_EQ(received, signalNumber);
+    }
 }

@@ -110,6 +110,9 @@ const char* const kGerman = "[fmTest]\r\n"
                             "fmTest.pmTray.Caption=Menü\r\n"
                             "fmTest.lblInfo.Caption=Zeile 1{CRLF}Zeile 2\r\n"
                             "fmTest.edName.Text=Neu   \r\n"
+                            "fmTest.edName.inputMask=9\r\n"
+                            "fmTest.gbMain.styleSheet=color: white; background: white\r\n"
+                            "fmTest.btnOK.statusTip=kein Text des Programms\r\n"
                             "fmTest.mmNotes.Lines=eins{CRLF}zwei{CRLF}\r\n"
                             "fmTest.lvList.Columns=Partner{CRLF}Betrag{CRLF}Zustand{CRLF}Zuviel\r\n"
                             "fmTest.lvRates.Columns=Kürzel\r\n"
@@ -147,6 +150,11 @@ TEST_F(FormTranslatorTest, AppliesTheFormsSectionToItsComponents) {
     EXPECT_EQ(t.pmTray->title(), "Menü");
     EXPECT_EQ(t.lblInfo->text(), "Zeile 1\nZeile 2");
     EXPECT_EQ(t.edName->text(), "Neu"); // the trailing blanks are gone
+    // A file changes texts only: properties outside the translatable ones keep their values, so no
+    // translation can make a field impossible to type into or a box unreadable.
+    EXPECT_TRUE(t.edName->inputMask().isEmpty());
+    EXPECT_TRUE(t.gbMain->styleSheet().isEmpty());
+    EXPECT_TRUE(t.btnOK->statusTip().isEmpty());
     EXPECT_EQ(t.mmNotes->toPlainText(), "eins\nzwei");
     EXPECT_EQ(t.lvList->headerItem()->text(0), "Partner");
     EXPECT_EQ(t.lvList->headerItem()->text(1), "Betrag");

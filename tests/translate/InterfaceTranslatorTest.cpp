@@ -70,6 +70,45 @@ TEST_F(InterfaceTranslatorTest, MessagesComeFromTheCustomSectionElseTheBuiltInTa
     EXPECT_EQ(translator.GetValue("MAIN", "LANG.NAME"), "");
 }
 
+TEST_F(InterfaceTranslatorTest, AByteOrderMarkIsDroppedAndAnOversizedFileIsRefused) {
+    TInterfaceTranslator translator;
+    // Editors may start a UTF-8 file with a byte-order mark: the first section still counts.
+    Activate(translator, "\xEF\xBB\xBF[CUSTOM]\r\nRES.1008=Gut\r\n");
+    EXPECT_EQ(translator.LoadStr(1008), "Gut");
+    EXPECT_EQ(translator.RefusedFileSize(), 0u);
+
+    // A file past the limit is not read at all; its size is kept for the log line. One just at the
+    // limit is read.
+    std::string text = "[CUSTOM]\r\nRES.1008=Riesig\r\n\r\n[PADDING]\r\n";
+    text.resize(TInterfaceTranslator::kMaxFileBytes + 1, 'x');
+    translator.SetFileName(WriteTranslation("huge.txt", text));
+    EXPECT_EQ(translator.LoadStr(1008), "OK");
+    EXPECT_EQ(translator.RefusedFileSize(), TInterfaceTranslator::kMaxFileBytes + 1);
+    text.pop_back();
+    translator.SetFileName(WriteTranslation("large.txt", text));
+    EXPECT_EQ(translator.LoadStr(1008), "Riesig");
+    EXPECT_EQ(translator.RefusedFileSize(), 0u);
+}
+
+TEST_F(InterfaceTranslatorTest, MessagesComeFromAnIndexAndLeaveAWalkOfTheFileWhereItWas) {
+    TInterfaceTranslator translator;
+    Activate(translator, "[fmMain]\nfmMain.btnOK.Caption=Gut\nfmMain.btnCancel.Caption=Nein\n"
+                         "[CUSTOM]\nRES.1008=Fein\nRES.1008=second\n");
+    // A form's section is being applied when a handler asks for a message: the message comes from
+    // the index made when the file was read, and the walk goes on with the form's next entry.
+    IInterfaceStore& store = translator.Store();
+    ASSERT_TRUE(store.FindSection("fmMain"));
+    ASSERT_TRUE(store.NextEntry());
+    EXPECT_EQ(translator.LoadStr(1008), "Fein"); // the first entry of a number wins
+    EXPECT_EQ(translator.Translate(std::string("OK")), "OK");
+    ASSERT_TRUE(store.NextEntry());
+    TKeyPart part;
+    std::string key;
+    while (store.ReadKeyPart(part))
+        key += part.Part + (part.IsLast ? "=" + part.Value : ".");
+    EXPECT_EQ(key, "fmMain.btnCancel.Caption=Nein");
+}
+
 TEST_F(InterfaceTranslatorTest, GetValueMatchesTheJoinedKeyExactly) {
     TInterfaceTranslator translator;
     Activate(translator, "[MAIN]\nLANG.NAME=de\n[ALERTS]\nI.mobile.operators=wrong case\nI.Mobile.Operators=Mobilfunk\n"

@@ -28,5 +28,6 @@ private:
 };
 
 // The program entry: single-instance hand-over, then the main form and the event loop.
-// Returns the process exit code, which is 0 in every case.
+// Returns the process exit code, which is 0 in every case; only a first instance that cannot open
+// a display ends at once, with a word on standard error and exit code 3.
 int RunTallyglass(int argc, char** argv);

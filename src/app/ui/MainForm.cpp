@@ -16,9 +16,11 @@
 #include "translate/InterfaceLanguage.h"
 #include "translate/Messages.h"
 #include "translate/ui/FormTranslator.h"
+#include "translate/ui/QtTranslation.h"
 #include "widgets/Dialogs.h"
 #include "widgets/HotKeyEdit.h"
 #include "widgets/NewHint.h"
+#include "widgets/WindowPlace.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,12 +30,14 @@
 #include <QFont>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -156,6 +160,12 @@ bool TfmMain::FormCreate() {
     }
 
     StartLog();
+    // From here on a window's new place is kept soon after it changes, not only at the end of a run
+    // that may never come (the desktop can go away without a signal).
+    m_placeSaver = std::make_unique<TPlaceSaver>([this] { StoreWindowState(); });
+    m_placeSaver->Watch(this);
+    m_placeSaver->Watch(m_fmBalanceList.get());
+    m_placeSaver->Watch(m_fmBalanceList->lvList->horizontalHeader());
     SettingsToControls();
     const TTranslateFn translate = [this](const std::string& section, const std::string& key) {
         return Translator.GetValue(section, key);
@@ -245,6 +255,8 @@ void TfmMain::PrepareTranslator() {
     }
     const std::string language = Translator.GetValue("MAIN", "LANG.NAME");
     LanguageCode() = language.empty() ? "en" : language;
+    // Qt's own texts (message box buttons, edit menus, key names) follow the same language.
+    InstallQtTranslation(LanguageCode());
 }
 
 void TfmMain::RestoreWindowState() {
@@ -268,7 +280,10 @@ void TfmMain::RestoreWindowState() {
                                   CentredPosition(area.height(), m_fmBalanceList->frameGeometry().height()));
         return;
     }
-    move(restore.MainLeft.value_or(x()), restore.MainTop.value_or(y()));
+    // A place with too little of the window on any screen leaves it where it is.
+    const QPoint place(restore.MainLeft.value_or(x()), restore.MainTop.value_or(y()));
+    if (PlaceIsUsable(QRect(place, frameGeometry().size())))
+        move(place);
     if (m_fmBalanceList)
         m_fmBalanceList->ApplyGeometry(restore);
 }
@@ -305,6 +320,7 @@ void TfmMain::FormDestroy() {
     if (m_destroyed || !m_created)
         return;
     m_destroyed = true;
+    m_placeSaver.reset();
     try {
         // The tabs' trees point at the alerts and lists freed below, and their widgets' last
         // signals are no longer the user's: both tabs stop here.
@@ -351,6 +367,9 @@ void TfmMain::StartLog() {
     std::remove(path.c_str());
     Log.OpenLog(path);
     Log.WriteLog(LoadStr(1052));
+    // The translator read its file before there was a log to tell of a refused one.
+    if (Translator.RefusedFileSize() != 0)
+        Log.WriteLog(LoadStr(2030), {Translator.FileName(), TInterfaceTranslator::kMaxFileBytes});
 }
 
 void TfmMain::LoadAlertLists(const TTranslateFn& translate) {

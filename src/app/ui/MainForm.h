@@ -36,6 +36,7 @@ class THintController;
 class TGlobalHotKeys;
 class THotKey;
 class TTrayIcon;
+class TPlaceSaver;
 class TfmBalanceList;
 
 // The settings window, created hidden, and the owner of everything that lives as long as the
@@ -242,6 +243,7 @@ private:
     TCurrencySettings m_currencySettings{m_currencyLists};
     std::unique_ptr<TCurrencyWindows> m_currencyWindows;
     std::unique_ptr<TfmBalanceList> m_fmBalanceList;
+    std::unique_ptr<TPlaceSaver> m_placeSaver;
     std::unique_ptr<TTrayIcon> m_trayIcon;
     std::unique_ptr<TTrayNotifier> m_notifier;
     bool m_trayIconAdded = false;

@@ -4,6 +4,7 @@
 #include "translate/ui/FormTranslator.h"
 #include "widgets/NewHint.h"
 #include "widgets/ReportView.h"
+#include "widgets/WindowPlace.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -18,14 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// Whether a window at this place would show at least a part of itself on some screen.
-bool OnSomeScreen(const QRect& frame) {
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(frame))
-            return true;
-    return false;
-}
 
 QString HintQString(const std::string& text) {
     QString hint = QString::fromStdString(text);
@@ -196,7 +189,7 @@ void TfmBalanceList::ApplyGeometry(const TWindowRestore& restore) {
     }
     resize(restore.ListWidth.value_or(width()), restore.ListHeight.value_or(height()));
     const QPoint place(restore.ListLeft.value_or(x()), restore.ListTop.value_or(y()));
-    if (OnSomeScreen(QRect(place, size())))
+    if (PlaceIsUsable(QRect(place, frameGeometry().size())))
         move(place);
     for (int i = 0; i < TBalanceList::kColumnCount; ++i)
         if (const auto& width = restore.ListColumnWidths[static_cast<std::size_t>(i)])

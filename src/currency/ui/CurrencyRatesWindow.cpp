@@ -5,6 +5,7 @@
 #include "translate/ui/FormTranslator.h"
 #include "widgets/ListImages.h"
 #include "widgets/ReportView.h"
+#include "widgets/WindowPlace.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -19,18 +20,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-namespace {
-
-// Whether a window at this place would show at least a part of itself on some screen.
-bool OnSomeScreen(const QRect& frame) {
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(frame))
-            return true;
-    return false;
-}
-
-} // namespace
 
 TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, ICurrencyRatesOwner& owner,
                                            std::shared_ptr<TLogFile> log, TTranslateFn translate,
@@ -90,9 +79,13 @@ TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, 
     tmCheckTimer->start();
 
     RestorePlacement(centreOn);
+    m_placeSaver = std::make_unique<TPlaceSaver>([this] { SavePlacement(); });
+    m_placeSaver->Watch(this);
+    m_placeSaver->Watch(header);
 }
 
 TfmCurrencyRatesList::~TfmCurrencyRatesList() {
+    m_placeSaver.reset();
     tmCheckTimer->stop();
     // The view lets go of the model before the rows go.
     lvCurrencyList->setModel(nullptr);
@@ -195,7 +188,7 @@ void TfmCurrencyRatesList::RestorePlacement(const QWidget* centreOn) {
     resize(std::clamp(placement.Width.value_or(width()), minimumWidth(), std::max(minimumWidth(), most.width())),
            std::clamp(placement.Height.value_or(height()), minimumHeight(), std::max(minimumHeight(), most.height())));
     const QPoint place(placement.Left.value_or(x()), placement.Top.value_or(y()));
-    if (OnSomeScreen(QRect(place, size())))
+    if (PlaceIsUsable(QRect(place, frameGeometry().size())))
         move(place);
     for (int i = 0; i < m_rates->ColumnCount(); ++i) {
         const auto width = placement.ColumnWidths.find(m_rates->Column(i).ColumnName);

@@ -13,6 +13,7 @@ class QTableView;
 class QTimer;
 class TCurrencyRatesModel;
 class TLogFile;
+class TPlaceSaver;
 
 // The rates window of a switched-on currency list: an always-on-top tool window with a row per
 // shown currency and a column per shown column, changed values marked in colour, and the timer that
@@ -72,4 +73,6 @@ private:
     std::unique_ptr<TCurrencyRatesList> m_rates;
     std::unique_ptr<TCurrencyRatesModel> m_model; // after m_rates: it goes first
     bool m_windowVisible = true;
+    // Saves the placement shortly after the user moved or resized the window or a column.
+    std::unique_ptr<TPlaceSaver> m_placeSaver;
 };

@@ -250,7 +250,7 @@ bool IsExcludedProperty(const char* name) {
     return qstrcmp(name, "objectName") == 0 || qstrcmp(name, "styleSheet") == 0;
 }
 
-// A writable Qt property of the object with that name (letter case ignored), or an invalid one.
+// A Qt property of the object with that name (letter case ignored), or an invalid one.
 QMetaProperty FindQtProperty(QObject* object, const QString& name) {
     const QMetaObject* meta = object->metaObject();
     for (int i = 0; i < meta->propertyCount(); ++i) {
@@ -269,25 +269,21 @@ QString ToQtText(const std::string& value) {
     return text;
 }
 
-// Sets a text (isList false) or a list property; false when the object has no such property.
+// Sets a text or (with allowList) a list property of the control kind's table; false when the
+// object has no such property. Only the table's texts are ever set: any other property a file
+// names (an input mask, a style, a validator's pattern) would change how the program works, not
+// what it says, and is ignored.
 bool SetTextProperty(QObject* object, const QString& name, const std::string& value, bool allowList) {
-    if (const TPropertyBinding* binding = FindBinding(object, name)) {
-        if (binding->setText != nullptr)
-            binding->setText(object, ToQtText(value));
-        else if (allowList && binding->setList != nullptr)
-            binding->setList(object, SplitValueLines(QString::fromStdString(value)));
-        else
-            return false;
-        return true;
-    }
-    const QMetaProperty property = FindQtProperty(object, name);
-    if (!property.isValid() || !property.isWritable())
+    const TPropertyBinding* binding = FindBinding(object, name);
+    if (binding == nullptr)
         return false;
-    if (property.metaType() == QMetaType::fromType<QString>())
-        return property.write(object, ToQtText(value));
-    if (allowList && property.metaType() == QMetaType::fromType<QStringList>())
-        return property.write(object, SplitValueLines(QString::fromStdString(value)));
-    return false;
+    if (binding->setText != nullptr)
+        binding->setText(object, ToQtText(value));
+    else if (allowList && binding->setList != nullptr)
+        binding->setList(object, SplitValueLines(QString::fromStdString(value)));
+    else
+        return false;
+    return true;
 }
 
 bool IsIgnored(const TInterfaceTranslator& translator, QObject* component) {
