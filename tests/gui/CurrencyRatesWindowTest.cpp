@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -210,6 +211,23 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     const int other = 1 - usd;
     EXPECT_EQ(model.data(model.index(other, 1), Qt::BackgroundRole).value<QColor>(),
               other == 1 ? QColor(240, 240, 240) : QColor());
+    // Selected, the changed rate keeps its colour inside a frame of the selection's; an unchanged
+    // cell of another row selected takes the selection's fill.
+    QTableView& view = *window->lvCurrencyList;
+    const QColor highlight = view.palette().color(QPalette::Active, QPalette::Highlight);
+    const auto pixels = [&view](int row, int column) {
+        return view.viewport()->grab(view.visualRect(view.model()->index(row, column))).toImage();
+    };
+    view.selectRow(usd);
+    for (const int column : {0, 1}) {
+        const QImage cellImage = pixels(usd, column);
+        EXPECT_EQ(QColor(cellImage.pixel(cellImage.width() - 6, cellImage.height() / 2)), QColor(165, 233, 155))
+            << column;
+        EXPECT_EQ(QColor(cellImage.pixel(cellImage.width() / 2, 1)), highlight) << column;
+    }
+    view.selectRow(other);
+    const QImage plainImage = pixels(other, 1);
+    EXPECT_EQ(QColor(plainImage.pixel(plainImage.width() - 6, plainImage.height() / 2)), highlight);
     form.CurrencyWindows().CloseCurrencyWindows();
     EXPECT_EQ(form.CurrencyWindows().CurrencyWindowCount(), 0);
 }
@@ -249,6 +267,11 @@ TEST(CurrencyRatesWindow, ListOptionsDialogSetsTheIntervalOnOkOnly) {
     for (const char key : std::string("4x5"))
         typeKey(*dialog.edInterval, key);
     EXPECT_EQ(dialog.edInterval->text(), QStringLiteral("45"));
+    for (const char* stray : {"+", " ", "-", "4 5", "4,5"}) {
+        dialog.edInterval->selectAll();
+        dialog.edInterval->insert(QString::fromLatin1(stray));
+        EXPECT_EQ(dialog.edInterval->text(), QStringLiteral("45")) << stray;
+    }
     dialog.cbTypes->setCurrentIndex(0);
     dialog.btnOK->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
