@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
@@ -48,8 +49,8 @@ public:
     }
     // Ctrl+Alt+<letter>, pressed and released.
     void pressCtrlAlt(char letter) { pressCtrlAltKey(keycode(static_cast<xcb_keysym_t>(letter))); }
-    void pressCtrlAltKey(xcb_keycode_t key) {
-        const xcb_keycode_t keys[] = {keycode(kControlL), keycode(kAltL), key};
+    void pressCtrlAltKey(xcb_keycode_t letterKey) {
+        const xcb_keycode_t keys[] = {keycode(kControlL), keycode(kAltL), letterKey};
         for (const xcb_keycode_t key : keys)
             xcb_test_fake_input(m_connection, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         for (int i = 2; i >= 0; --i)
