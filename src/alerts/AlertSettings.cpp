@@ -48,10 +48,12 @@ TAlertItem* TAlertSettings::FirstIncompleteAlert() const {
 bool TAlertSettings::Deactivate(TAlertItem& alert) {
     const bool was = alert.Active;
     alert.SetActive(false);
-    if (Save(alert))
-        return true;
-    alert.SetActive(was);
-    return false;
+    if (!Save(alert)) {
+        alert.SetActive(was);
+        return false;
+    }
+    std::erase(m_pending, &alert);
+    return true;
 }
 
 bool TAlertSettings::AcceptableName(const std::string& text) {

@@ -37,8 +37,9 @@ public:
     TAlertItem* FirstIncompleteAlert() const;
 
     // The Balance List window switched the alert off. False when the store refused it; the alert
-    // then stays active.
-    static bool Deactivate(TAlertItem& alert);
+    // then stays active. The user's last word on the alert is this one: its pending ticks are
+    // forgotten, so that a Cancel does not switch it on again behind the Balance List's back.
+    bool Deactivate(TAlertItem& alert);
 
     // A name is taken only when something other than blanks and control characters remains.
     static bool AcceptableName(const std::string& text);

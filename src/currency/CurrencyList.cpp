@@ -116,6 +116,23 @@ TCurrencyObject* TCurrencyList::FindCurrency(const std::string& key) const {
     return nullptr;
 }
 
+TCurrencyList::TValueSnapshot TCurrencyList::SnapshotValues() const {
+    const auto lock = Lock();
+    TValueSnapshot snapshot;
+    snapshot.reserve(m_currencies.size());
+    for (const auto& entry : m_currencies)
+        snapshot.emplace_back(entry.object.get(), entry.object->Values());
+    return snapshot;
+}
+
+void TCurrencyList::RestoreValues(const TValueSnapshot& snapshot) {
+    // Currencies are never removed, so every one of the snapshot is still there; one added since
+    // keeps what it got.
+    const auto lock = Lock();
+    for (const auto& [currency, values] : snapshot)
+        currency->SetValues(values);
+}
+
 TCurrencyObject& TCurrencyList::FindOrAddCurrency(const std::string& key) {
     const auto lock = Lock();
     if (TCurrencyObject* found = FindCurrency(key))

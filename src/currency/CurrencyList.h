@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TRegistry;
@@ -105,6 +106,12 @@ public:
     TCurrencyObject* FindCurrency(const std::string& key) const;
     // That currency, or a new one (shown, unnamed, without values) appended under this key.
     TCurrencyObject& FindOrAddCurrency(const std::string& key);
+
+    // The values of every currency, taken before a run and put back when it fails, so that a run
+    // that wrote some rates and then failed leaves the list as it found it.
+    using TValueSnapshot = std::vector<std::pair<TCurrencyObject*, TCurrencyObject::TValues>>;
+    TValueSnapshot SnapshotValues() const;
+    void RestoreValues(const TValueSnapshot& snapshot);
 
     // This list's key: kCurrencyRatesKey\ScriptFileName.
     std::string ListKey() const;

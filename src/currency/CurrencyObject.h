@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 
 class TCurrencyList;
 
@@ -46,6 +47,8 @@ public:
     // the next full save of the list writes like any other.
     TCurrencyValue ReadValue(const std::string& column);
     const TValues& Values() const { return m_values; }
+    // Every value at once, as a snapshot of Values() had them.
+    void SetValues(TValues values) { m_values = std::move(values); }
 
 protected:
     std::span<const TScriptMember> Members() const override;

@@ -295,6 +295,7 @@ void TCurrencyRatesList::HideCurrency(int row) {
         currency->Active = false;
     }
     m_list->SaveToRegistry(m_list->ListKey(), true);
+    m_owner.CurrencyHidden(*currency);
     Notify(TRowChange::BeforeRemove, row);
     m_rows.erase(m_rows.begin() + row);
     Notify(TRowChange::Removed, row);

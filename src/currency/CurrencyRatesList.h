@@ -24,6 +24,8 @@ public:
     virtual void ShowBalloon(const std::string& title, const std::string& text, int timeoutMs) = 0;
     // The window of the list was shown or hidden by the user or by its stored placement.
     virtual void CurrencyWindowShown(TCurrencyList& list, bool visible) = 0;
+    // The user hid the currency from the window ("Don't show this currency").
+    virtual void CurrencyHidden(TCurrencyObject&) {}
 };
 
 // How a cell is marked: the value went down, did not change (or is not watched), or went up.

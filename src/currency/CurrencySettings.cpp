@@ -23,13 +23,27 @@ void TCurrencySettings::SetCurrencyActive(TCurrencyObject& currency, bool active
 }
 
 void TCurrencySettings::RevertCurrencySettings() {
-    for (TCurrencyList* list : m_changedLists)
+    std::vector<TCurrencyList*> reverted;
+    const auto note = [&reverted](TCurrencyList& list) {
+        if (std::find(reverted.begin(), reverted.end(), &list) == reverted.end())
+            reverted.push_back(&list);
+    };
+    for (TCurrencyList* list : m_changedLists) {
         list->Active = !list->Active;
+        note(*list);
+    }
     for (TCurrencyObject* currency : m_changedCurrencies) {
         const TCurrencyList::TLock lock = currency->Owner().Lock();
         currency->Active = !currency->Active;
+        note(currency->Owner());
     }
     Clear();
+    for (TCurrencyList* list : reverted)
+        list->SaveToRegistry(list->ListKey(), true);
+}
+
+void TCurrencySettings::CurrencyHidden(TCurrencyObject& currency) {
+    std::erase(m_changedCurrencies, &currency);
 }
 
 std::vector<TCurrencyList*> TCurrencySettings::ApplyCurrencySettings(ICurrencyWindowHost& windows) {

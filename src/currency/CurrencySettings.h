@@ -43,8 +43,14 @@ public:
     const std::vector<TCurrencyList*>& ChangedLists() const { return m_changedLists; }
     const std::vector<TCurrencyObject*>& ChangedCurrencies() const { return m_changedCurrencies; }
 
-    // Cancel: every remembered change is toggled back, once per entry, and forgotten.
+    // Cancel: every remembered change is toggled back, once per entry, and forgotten. A list whose
+    // flags (or its currencies') were toggled back is saved (state only): one saved while the window
+    // was open (its currencies fetched, an update, a hidden currency) would otherwise keep the
+    // cancelled ticks in the store, and show them at the next start.
     void RevertCurrencySettings();
+    // A rates window hid the currency ("Don't show this currency"): the user's last word on it. Its
+    // remembered ticks are forgotten, so that a Cancel does not show it again.
+    void CurrencyHidden(TCurrencyObject& currency);
     // OK: the changes stay. A switched-on list without currencies cannot show anything: it is
     // switched off again. Every list is saved (state only); a switched-on list gets its window or
     // has its rows rebuilt, a switched-off one loses its window. Returns the lists switched off.

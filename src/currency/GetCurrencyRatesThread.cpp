@@ -54,8 +54,14 @@ void TGetCurrencyRatesThread::State::Execute() {
         // a download or the script as a whole: the user-interface thread reads and saves it at
         // any time without waiting for the run.
         const TCurrencyList::TRunMark running(list);
+        // An update that fails half way (an error, the time limit, a cancel) takes back the rates it
+        // wrote: the next good update compares with the rates the list had, not with a stray one.
+        const TCurrencyList::TValueSnapshot before =
+            mode == gmExecute ? list.SnapshotValues() : TCurrencyList::TValueSnapshot();
         const bool completed = !CancelEvent().IsSet() && host.LoadScript(list.ScriptText) &&
                                host.CallFunction(mode == gmGetCurrencyList ? "get_currency_list" : "execute");
+        if (!completed && mode == gmExecute)
+            list.RestoreValues(before);
         failed = !completed;
     }
     Complete([this] { DeliverCompletion(); });

@@ -91,6 +91,9 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {1075,
      "One of currency rates in the '%s' list changed. You can find the detailed information in window for this list."},
     {1076, "Unable to initialize the JScript engine! The currency rates scripts cannot be loaded in this case."},
+    {2010, "The hotkey %s cannot serve both \"%s\" and \"%s\". Please choose another key combination for one "
+           "of them."},
+    {2011, "Hotkey %s of \"%s\" not registered: \"%s\" uses it already."},
     {2030, "The translation file '%s' was not used: it is larger than %u bytes."},
     {2031, "Unknown error"},
     {2032, "[ERR] Unable to parse script '%s'!"},

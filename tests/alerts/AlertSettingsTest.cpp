@@ -141,7 +141,7 @@ TEST_F(AlertSettingsTest, TicksAreUndoneInOrderIncompleteAndSharedCredentialsFol
     EXPECT_EQ(a.Period, edited.Period);
     EXPECT_EQ(a.PeriodType, edited.PeriodType);
     EXPECT_EQ(a.PageLogin, "shared");
-    EXPECT_FALSE(TAlertSettings::Deactivate(b));
+    EXPECT_FALSE(settings.Deactivate(b));
     EXPECT_TRUE(b.Active);
     EXPECT_EQ(TAlertSettings::AddCustomAlert(a, "New"), nullptr);
     EXPECT_EQ(lists[0]->Count(), 4);

@@ -267,6 +267,14 @@ TEST_F(CurrencyRates, AFailingLoopingOrGarbageProviderLeavesTheLastRatesAndLogsT
     EXPECT_TRUE(owner.balloons.size() == 1u);
     // The failed attempts count as updates all the same: the next one waits for the interval.
     EXPECT_FALSE(list->IsDue());
+    // Nothing of what the failed runs wrote stays: the next good update, with the same rate,
+    // marks nothing and says nothing.
+    list->ScriptText = script;
+    server.setBody(ratesFile("27.15"));
+    update(rates);
+    EXPECT_EQ(shown(), "27.15");
+    EXPECT_EQ(rates.CellMark(usd, 1), TChangeMark::None);
+    EXPECT_EQ(owner.balloons.size(), 1u);
 
     const std::string logText = ReadFileBytes(dir.file("log.txt"));
     EXPECT_NE(logText.find("Error occured in script 'ecb.js': No rates in "), std::string::npos) << logText;

@@ -139,6 +139,31 @@ TEST(CurrencySettings, TicksStayPendingUntilOkAppliesThemOrCancelUndoesThem) {
     EXPECT_TRUE(settings.ApplyCurrencySettings(windows).empty());
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"rebuild built.js", "destroy shown.js"}));
 
+    // A list saved while the window was open (here its currencies fetched) holds the visit's ticks;
+    // Cancel puts the store back as it was before. A currency the window hid stays hidden.
+    const auto storedActive = [&store](const std::string& key) {
+        return store.OpenKey(key, false)->ReadBool("Active");
+    };
+    auto other = makeList(store, "other.js", "global", true);
+    other->FindOrAddCurrency("EUR").CurrencyName = "Euro";
+    other->SaveToRegistry(other->ListKey(), false);
+    const TCurrencyLists withOther = {shown, other};
+    TCurrencySettings visit(withOther);
+    visit.SetListActive(*shown, true);
+    visit.SetCurrencyActive(usd, true);
+    TCurrencyObject& eur = *other->FindCurrency("EUR");
+    visit.SetCurrencyActive(eur, false);
+    EXPECT_EQ(TCurrencySettings::ListBuilt(*shown, false, 45000.0), TCurrencySettings::TBuildOutcome::Listed);
+    ASSERT_TRUE(storedActive(shown->ListKey() + "\\Columns"));
+    ASSERT_TRUE(storedActive(shown->ListKey() + "\\Currencies\\USD"));
+    visit.CurrencyHidden(eur);
+    other->SaveToRegistry(other->ListKey(), true);
+    visit.RevertCurrencySettings();
+    EXPECT_FALSE(shown->Active || usd.Active || eur.Active);
+    EXPECT_FALSE(storedActive(shown->ListKey() + "\\Columns"));
+    EXPECT_FALSE(storedActive(shown->ListKey() + "\\Currencies\\USD"));
+    EXPECT_FALSE(storedActive(other->ListKey() + "\\Currencies\\EUR"));
+
     const std::string question = TCurrencySettings::IncompleteListsQuestion();
     EXPECT_NE(question.find("(currencies not downloaded).\r\nFor download"), std::string::npos) << question;
     EXPECT_NE(question.find("choose 'Click here to get the list of currencies...' menu.\r\n\r\nSwitch"),

@@ -220,6 +220,19 @@ TEST_F(AlertsTab, ListsTreeAndTicksFollowOkAndCancel) {
     EXPECT_FALSE(n1.Active);
     EXPECT_EQ(nodeOf(form, n1)->checkState(0), Qt::Unchecked);
     EXPECT_FALSE(TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\T_N1", false)->ReadBool("Active"));
+
+    // Unticked in the window, then switched off in the Balance List, then cancelled: the Balance
+    // List's word stands, the alert stays off, unticked, without a row, and so in the store.
+    form.ShowSettingsWindow();
+    ASSERT_TRUE(a1.Active && hasRow(form, a1));
+    nodeOf(form, a1)->setCheckState(0, Qt::Unchecked);
+    EXPECT_TRUE(hasRow(form, a1));
+    form.BalanceListWindow()->BalanceList().Disable(a1);
+    form.btnCancel->click();
+    EXPECT_FALSE(a1.Active);
+    EXPECT_EQ(nodeOf(form, a1)->checkState(0), Qt::Unchecked);
+    EXPECT_FALSE(hasRow(form, a1));
+    EXPECT_FALSE(TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\T_A1", false)->ReadBool("Active"));
 }
 
 TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
@@ -233,6 +246,8 @@ TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
         }
         if (alert.unique_id == "T_A2")
             alert.PagePassword = "keep";
+        if (alert.unique_id == "T_L1")
+            alert.PageLogin = "Jos\xE9";
     });
     TfmMain form;
     start(form);
@@ -350,6 +365,22 @@ TEST_F(AlertsTab, ConfigureRenameAndAddAccounts) {
     AnswerInputBox("");
     Control<QAction>(form, "miAddCustomAlert")->trigger();
     EXPECT_EQ(mobile->childCount(), 3);
+
+    // OK keeps the bytes of what the user did not touch: a name and a login in an old code page
+    // (no UTF-8) stay as they were, while the interval the user changed is taken.
+    TAlertItem& latin = alertNamed(form, "Caf\xE9");
+    clickAt(tree, nodeOf(form, latin));
+    PushDialogAnswer([](QDialog& dialog) {
+        auto& edit = dynamic_cast<TfmEditBalanceAlert&>(dialog);
+        edit.udInterval->setValue(9);
+        edit.btnOK->click();
+        return dialog.result();
+    });
+    Control<QPushButton>(form, "btnConfigureAlert")->click();
+    EXPECT_EQ(latin.Period, 9);
+    EXPECT_EQ(latin.Name, "Caf\xE9");
+    EXPECT_EQ(latin.PageLogin, "Jos\xE9");
+    EXPECT_EQ(nodeOf(form, latin)->text(0), QString::fromStdString("Caf\xE9"));
 }
 
 TEST_F(AlertsTab, FirstRunOpensOnTheAlertsAndOkBringsUpTheBalanceList) {

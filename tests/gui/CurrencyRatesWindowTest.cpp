@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -24,6 +25,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -227,6 +230,31 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     const int other = 1 - usd;
     EXPECT_EQ(model.data(model.index(other, 1), Qt::BackgroundRole).value<QColor>(),
               other == 1 ? QColor(240, 240, 240) : QColor());
+    // Selected, the changed rate keeps its colour inside a frame of the selection's; an unchanged
+    // cell of another row selected takes the selection's fill.
+    QTableView& view = *window->lvCurrencyList;
+    const QColor highlight = view.palette().color(QPalette::Active, QPalette::Highlight);
+    const auto pixels = [&view](int row, int column) {
+        return view.viewport()->grab(view.visualRect(view.model()->index(row, column))).toImage();
+    };
+    // A good part of a cell shows its background (the style may shade the current cell a little);
+    // its image and text take the rest.
+    const auto mostly = [](const QImage& image, const std::function<bool(const QColor&)>& like) {
+        int same = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                same += like(QColor(image.pixel(x, y))) ? 1 : 0;
+        return same * 4 > image.width() * image.height();
+    };
+    const auto green = [](const QColor& c) { return c.green() > c.red() + 40 && c.green() > c.blue() + 40; };
+    view.selectRow(usd);
+    for (const int column : {0, 1}) {
+        const QImage cellImage = pixels(usd, column);
+        EXPECT_TRUE(mostly(cellImage, green)) << column;
+        EXPECT_EQ(QColor(cellImage.pixel(cellImage.width() / 2, 1)), highlight) << column;
+    }
+    view.selectRow(other);
+    EXPECT_TRUE(mostly(pixels(other, 1), [&highlight](const QColor& c) { return c == highlight; }));
     form.CurrencyWindows().CloseCurrencyWindows();
     EXPECT_EQ(form.CurrencyWindows().CurrencyWindowCount(), 0);
 }
@@ -266,6 +294,11 @@ TEST(CurrencyRatesWindow, ListOptionsDialogSetsTheIntervalOnOkOnly) {
     for (const char key : std::string("4x5"))
         typeKey(*dialog.edInterval, key);
     EXPECT_EQ(dialog.edInterval->text(), QStringLiteral("45"));
+    for (const char* stray : {"+", " ", "-", "4 5", "4,5"}) {
+        dialog.edInterval->selectAll();
+        dialog.edInterval->insert(QString::fromLatin1(stray));
+        EXPECT_EQ(dialog.edInterval->text(), QStringLiteral("45")) << stray;
+    }
     dialog.cbTypes->setCurrentIndex(0);
     dialog.btnOK->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
@@ -47,8 +48,9 @@ public:
         return codes ? codes.get()[0] : 0;
     }
     // Ctrl+Alt+<letter>, pressed and released.
-    void pressCtrlAlt(char letter) {
-        const xcb_keycode_t keys[] = {keycode(kControlL), keycode(kAltL), keycode(static_cast<xcb_keysym_t>(letter))};
+    void pressCtrlAlt(char letter) { pressCtrlAltKey(keycode(static_cast<xcb_keysym_t>(letter))); }
+    void pressCtrlAltKey(xcb_keycode_t letterKey) {
+        const xcb_keycode_t keys[] = {keycode(kControlL), keycode(kAltL), letterKey};
         for (const xcb_keycode_t key : keys)
             xcb_test_fake_input(m_connection, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         for (int i = 2; i >= 0; --i)
@@ -57,7 +59,9 @@ public:
     }
     // Whether this client may grab Ctrl+Alt+<letter>: not while another holds it. Keeps it when `keep`.
     bool grabCtrlAlt(char letter, bool keep) {
-        const xcb_keycode_t key = keycode(static_cast<xcb_keysym_t>(letter));
+        return grabCtrlAltKey(keycode(static_cast<xcb_keysym_t>(letter)), keep);
+    }
+    bool grabCtrlAltKey(xcb_keycode_t key, bool keep) {
         const auto modifiers = static_cast<std::uint16_t>(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1);
         xcb_generic_error_t* error =
             xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 1, m_root, modifiers, key,
@@ -67,6 +71,20 @@ public:
             xcb_ungrab_key(m_connection, key, m_root, modifiers);
         xcb_flush(m_connection);
         return error == nullptr;
+    }
+    // Another layout: the two letters change keys, as between a QWERTY and an AZERTY keyboard.
+    void swapLetters(char a, char b) {
+        const xcb_keycode_t keyA = keycode(static_cast<xcb_keysym_t>(a));
+        const xcb_keycode_t keyB = keycode(static_cast<xcb_keysym_t>(b));
+        const auto upper = [](char c) { return static_cast<xcb_keysym_t>(c - 'a' + 'A'); };
+        const xcb_keysym_t onA[] = {static_cast<xcb_keysym_t>(b), upper(b)};
+        const xcb_keysym_t onB[] = {static_cast<xcb_keysym_t>(a), upper(a)};
+        xcb_change_keyboard_mapping(m_connection, 1, keyA, 2, onA);
+        xcb_change_keyboard_mapping(m_connection, 1, keyB, 2, onB);
+        xcb_flush(m_connection);
+        // This client's own table follows too.
+        xcb_key_symbols_free(m_symbols);
+        m_symbols = xcb_key_symbols_alloc(m_connection);
     }
     // What a system-tray manager says to the root window when it starts.
     void announceTrayManager() {
@@ -111,7 +129,8 @@ void checkHotKeysOnTheDisplay() {
         auto key = TRegistry::Instance().OpenKey(kProgramKey, true);
         key->WriteString("Value_Password", Md5Hex("pw"));
         key->WriteInteger("Value_ShowBalanceWindowShortCut", kCtrlAlt | 'B');
-        key->WriteInteger("Value_ShowMainWindowShortCut", 0);
+        // Both on one combination (a store written by hand): the second does nothing, and says so.
+        key->WriteInteger("Value_ShowMainWindowShortCut", kCtrlAlt | 'B');
     }
     auto savedVisible = [] {
         return TRegistry::Instance().OpenKey(kProgramKey, false)->ReadBool("Value_BalanceWindowVisible");
@@ -124,6 +143,11 @@ void checkHotKeysOnTheDisplay() {
     QWidget& balanceList = *form.BalanceListWindow();
     EXPECT_TRUE(form.HotKeyRegistered(TfmMain::hkBalanceWindow));
     EXPECT_FALSE(form.HotKeyRegistered(TfmMain::hkMainWindow));
+    const std::string logPath = dir.path() + "/data/TallyData/log.txt";
+    EXPECT_EQ(count(ReadFileBytes(logPath), ": Hotkey Ctrl+Alt+B of \"Show/Hide Main window\" not registered: "
+                                            "\"Show/Hide Balance List window\" uses it already."),
+              1u)
+        << ReadFileBytes(logPath);
     // The program holds its combination; the one without a shortcut is free for others.
     EXPECT_FALSE(other.grabCtrlAlt('b', false));
     EXPECT_TRUE(other.grabCtrlAlt('m', false));
@@ -144,6 +168,25 @@ void checkHotKeysOnTheDisplay() {
         EXPECT_EQ(form.miBalanceListWindow->isChecked(), visible);
         EXPECT_EQ(form.hkShowBalWindow->HotKey(), kCtrlAlt | 'B');
     }
+    // OK with one combination in both fields is refused with a message naming both; nothing is
+    // stored or registered anew, and the window stays on the General tab.
+    form.ShowSettingsWindow();
+    form.pcMain->setCurrentWidget(form.tsBalanceAlerts);
+    form.hkShowMainWindow->SetHotKey(kCtrlAlt | 'S');
+    form.hkShowBalWindow->SetHotKey(kCtrlAlt | 'S');
+    std::vector<SeenDialog> seen;
+    AnswerMessageBox(QMessageBox::Ok, &seen);
+    form.btnOKClick();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].group.toStdString(), "The hotkey Ctrl+Alt+S cannot serve both \"Show/Hide Balance List window\" "
+                                           "and \"Show/Hide Main window\". Please choose another key combination "
+                                           "for one of them.");
+    EXPECT_EQ(seen[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(form.SettingsWindowShown());
+    EXPECT_EQ(form.pcMain->currentWidget(), form.tsGeneral);
+    EXPECT_EQ(form.Settings.ShowBalanceWindowShortCut, kCtrlAlt | 'B');
+    EXPECT_FALSE(other.grabCtrlAlt('b', false));
+
     // A combination another program holds registers nothing, silently; after OK the window's own
     // takes the place of the Balance List one.
     ASSERT_TRUE(other.grabCtrlAlt('m', true));
@@ -156,8 +199,18 @@ void checkHotKeysOnTheDisplay() {
     other.pressCtrlAlt('s');
     EXPECT_TRUE(ProcessEventsUntil([&] { return balanceList.isVisible(); }, 10000));
 
+    // Another keyboard layout puts S on the key of Q: the hotkey follows its letter to the new key,
+    // and the old key is free for others.
+    const xcb_keycode_t keyOfS = other.keycode('s');
+    const xcb_keycode_t keyOfQ = other.keycode('q');
+    other.swapLetters('s', 'q');
+    ASSERT_EQ(other.keycode('s'), keyOfQ);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !other.grabCtrlAltKey(keyOfQ, false); }, 10000));
+    EXPECT_TRUE(other.grabCtrlAltKey(keyOfS, false));
+    other.pressCtrlAltKey(keyOfQ);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !balanceList.isVisible(); }, 10000));
+
     // A tray manager that starts gets the icon again; the program runs without one before.
-    const std::string logPath = dir.path() + "/data/TallyData/log.txt";
     EXPECT_EQ(count(ReadFileBytes(logPath), ": Tray icon added."), 1u);
     other.announceTrayManager();
     EXPECT_TRUE(ProcessEventsUntil([&] { return count(ReadFileBytes(logPath), ": Tray icon added.") == 2; }, 10000));

@@ -6,6 +6,7 @@
 #include "balancelist/ui/BalanceListWindow.h"
 #include "base/Encoders.h"
 #include "base/Program.h"
+#include "currency/CurrencyList.h"
 #include "currency/ui/CurrencyRatesWindow.h"
 #include "currency/ui/EditCurrencyRates.h"
 #include "gui/GuiTestSupport.h"
@@ -216,6 +217,31 @@ TEST_F(Translation, AFileBesideTheProgramTranslatesFormsMessagesAndTheLanguageCo
     EXPECT_EQ(LoadStr(1052), "Initializing...");
     const auto lines = SplitOnCrLf(ReadFileBytes(m_dir.path() + "/data/TallyData/log.txt"));
     EXPECT_TRUE(lines.back().ends_with(": Fertig."));
+}
+
+TEST_F(Translation, TheListOptionsUnitsAreTheirPositionsWhateverTheTranslationHolds) {
+    // A translation with a unit more than the program has: the items lose the data they were made
+    // with, and the unit stored must still be the one shown.
+    WriteFileBytes(m_dir.file("interface.txt"),
+                   "[fmEditCurrencyRates]\r\n"
+                   "fmEditCurrencyRates.cbTypes.Items=Minuten{CRLF}Stunden{CRLF}Tage{CRLF}Wochen{CRLF}\r\n");
+    AnswerInputBox("pw");
+    TfmMain form;
+    form.Settings.ExePath = m_dir.path() + "/";
+    ASSERT_TRUE(form.FormCreate());
+    TCurrencyList list;
+    list.PeriodType = TPeriodType::hours;
+    {
+        TfmEditCurrencyRates dialog(list);
+        ASSERT_EQ(dialog.cbTypes->count(), 4);
+        EXPECT_EQ(dialog.cbTypes->currentText(), QStringLiteral("Stunden"));
+        dialog.btnOK->click();
+        EXPECT_EQ(list.PeriodType, TPeriodType::hours);
+    }
+    TfmEditCurrencyRates dialog(list);
+    dialog.cbTypes->setCurrentIndex(2);
+    dialog.btnOK->click();
+    EXPECT_EQ(list.PeriodType, TPeriodType::days);
 }
 
 TEST_F(Translation, TheShippedGermanFileTranslatesTheProgram) {

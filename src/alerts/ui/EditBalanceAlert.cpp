@@ -4,6 +4,7 @@
 #include "alerts/AlertSettings.h"
 #include "translate/ui/FormTranslator.h"
 #include "widgets/Dialogs.h"
+#include "widgets/IntervalBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,21 +22,6 @@ namespace {
 
 constexpr int kIntervalDigits = 3;
 constexpr int kCredentialLength = 255;
-
-// The up-down box of the interval: its field takes digits only (no sign, blank or separator).
-class TIntervalBox : public QSpinBox {
-public:
-    using QSpinBox::QSpinBox;
-    QLineEdit* Field() const { return lineEdit(); }
-
-protected:
-    QValidator::State validate(QString& input, int& pos) const override {
-        for (const QChar c : input)
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return QValidator::Invalid;
-        return QSpinBox::validate(input, pos);
-    }
-};
 
 } // namespace
 
@@ -134,13 +120,15 @@ void TfmEditBalanceAlert::FormCreate() {
         cbTypes->setItemData(i, i);
 
     const TAlertState state = m_alert.State();
-    edAlertName->setText(QString::fromStdString(state.Name));
+    m_shown = {QString::fromStdString(state.Name), QString::fromStdString(state.PageLogin),
+               QString::fromStdString(state.PagePassword), state.PageLogin, state.PagePassword};
+    edAlertName->setText(m_shown.name);
     // A name longer than the field shows from its beginning, not scrolled to its end.
     edAlertName->setCursorPosition(0);
     cbRequireAuth->setChecked(state.NeedAuth);
     cbRequireAuthClick();
-    edPageLogin->setText(QString::fromStdString(state.PageLogin));
-    edPagePassword->setText(QString::fromStdString(state.PagePassword));
+    edPageLogin->setText(m_shown.login);
+    edPagePassword->setText(m_shown.password);
     const int type = cbTypes->findData(static_cast<int>(state.PeriodType));
     cbTypes->setCurrentIndex(type >= 0 ? type : 1);
     // A translated text of the field does not move the up-down box: going through another value
@@ -158,12 +146,21 @@ void TfmEditBalanceAlert::cbRequireAuthClick() {
 }
 
 void TfmEditBalanceAlert::btnOKClick() {
-    m_alert.SetCredentials(edPageLogin->text().toStdString(), edPagePassword->text().toStdString());
+    // A field the user left as it was keeps the alert's own bytes: a text that is not valid UTF-8
+    // (a definition written in an old code page) would come back from the field with replacement
+    // characters in place of its letters.
+    const auto taken = [](const QLineEdit& field, const QString& shown, const std::string& stored) {
+        return field.text() == shown ? stored : field.text().toStdString();
+    };
+    m_alert.SetCredentials(taken(*edPageLogin, m_shown.login, m_shown.loginBytes),
+                           taken(*edPagePassword, m_shown.password, m_shown.passwordBytes));
     m_alert.SetNeedAuth(cbRequireAuth->isChecked());
     const int type = cbTypes->currentData().isValid() ? cbTypes->currentData().toInt() : cbTypes->currentIndex();
-    const std::string name = edAlertName->text().toStdString();
-    if (TAlertSettings::AcceptableName(name))
-        m_alert.SetName(name);
+    if (edAlertName->text() != m_shown.name) {
+        const std::string name = edAlertName->text().toStdString();
+        if (TAlertSettings::AcceptableName(name))
+            m_alert.SetName(name);
+    }
     m_alert.SetInterval(udInterval->value(), static_cast<TPeriodType>(type < 0 ? 1 : type));
     accept();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
+
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -43,4 +46,12 @@ private:
     void FormCreate();
 
     TAlertItem& m_alert;
+    // What the text fields showed when the dialog opened, and the bytes they came from.
+    struct Shown {
+        QString name;
+        QString login;
+        QString password;
+        std::string loginBytes;
+        std::string passwordBytes;
+    } m_shown;
 };

@@ -101,6 +101,9 @@ TfmMain::TfmMain(TSingleInstance* instance, QWidget* parent) : QWidget(parent), 
         [this](const std::string& title, const std::string& text, int timeoutMs) {
             ShowBalloon(title, text, timeoutMs);
         });
+    m_currencyWindows->OnCurrencyHidden = [this](TCurrencyObject& currency) {
+        m_currencySettings.CurrencyHidden(currency);
+    };
 
     QVBoxLayout* layout = LayOutWithButtons(*this, pcMain, btnOK, btnCancel, 1);
     // The window has a fixed size: the classic 304 x 340 client area, or more where the desktop's
@@ -394,7 +397,7 @@ void TfmMain::SyncBalanceList() {
 }
 
 void TfmMain::DeactivateAlert(TAlertItem& alert) {
-    if (!TAlertSettings::Deactivate(alert)) {
+    if (!m_alertSettings.Deactivate(alert)) {
         // The store keeps the alert active, so it stays in the list.
         if (m_fmBalanceList)
             m_fmBalanceList->AddAlertRow(alert);
@@ -478,6 +481,8 @@ void TfmMain::keyPressEvent(QKeyEvent* event) {
 }
 
 void TfmMain::btnOKClick() {
+    if (RefuseDuplicateHotKeys())
+        return;
     ControlsToSettings();
     SaveSettings();
     SetShowHintRecursive(this, Settings.ShowHints);

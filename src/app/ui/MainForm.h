@@ -112,6 +112,9 @@ public:
     void UnregisterHotKeys();
     bool HotKeyRegistered(THotKeyId id) const;
     void HotKeyPressed(int id);
+    // OK with one combination in both hotkey fields: says so and keeps the window open on the
+    // General tab. True when it refused.
+    bool RefuseDuplicateHotKeys();
 
     // The Balance List window, from start-up to shutdown.
     TfmBalanceList* BalanceListWindow() const { return m_fmBalanceList.get(); }

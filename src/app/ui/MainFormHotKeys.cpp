@@ -2,7 +2,25 @@
 #include "app/ui/MainForm.h"
 #include "platform/ShortCut.h"
 #include "platform/ui/GlobalHotKeys.h"
+#include "translate/Messages.h"
+#include "widgets/Dialogs.h"
 #include "widgets/HotKeyEdit.h"
+
+#include <QLabel>
+#include <QTabWidget>
+
+namespace {
+
+// What a hotkey field is for, in the words of its label (without the colon).
+std::string ActionOf(const QLabel& label) {
+    QString text = label.text().trimmed();
+    text.remove(QLatin1Char('&'));
+    if (text.endsWith(QLatin1Char(':')))
+        text.chop(1);
+    return text.trimmed().toStdString();
+}
+
+} // namespace
 
 void TfmMain::RegisterHotKeys() {
     UnregisterHotKeys();
@@ -14,8 +32,29 @@ void TfmMain::RegisterHotKeys() {
     if (Settings.ShowBalanceWindowShortCut != 0)
         m_balanceHotKeyRegistered =
             m_hotKeys->Register(hkBalanceWindow, ShortCutToQt(Settings.ShowBalanceWindowShortCut));
-    if (Settings.ShowMainWindowShortCut != 0)
-        m_mainHotKeyRegistered = m_hotKeys->Register(hkMainWindow, ShortCutToQt(Settings.ShowMainWindowShortCut));
+    if (Settings.ShowMainWindowShortCut == 0)
+        return;
+    // One combination cannot serve both (a press would reach only one): the second is left out,
+    // and the log says why it does nothing.
+    if (Settings.ShowMainWindowShortCut == Settings.ShowBalanceWindowShortCut) {
+        Log.WriteLog(LoadStr(2011), {ShortCutToText(Settings.ShowMainWindowShortCut).toStdString(),
+                                     ActionOf(*lblShowMainWindow), ActionOf(*lblShowBalWindow)});
+        return;
+    }
+    m_mainHotKeyRegistered = m_hotKeys->Register(hkMainWindow, ShortCutToQt(Settings.ShowMainWindowShortCut));
+}
+
+bool TfmMain::RefuseDuplicateHotKeys() {
+    const std::uint16_t keys = hkShowBalWindow->HotKey();
+    if (keys == 0 || keys != hkShowMainWindow->HotKey())
+        return false;
+    ShowMessageBox(this,
+                   FormatMsg(LoadStr(2010), {ShortCutToText(keys).toStdString(), ActionOf(*lblShowBalWindow),
+                                             ActionOf(*lblShowMainWindow)}),
+                   LoadStr(1006), QMessageBox::Warning);
+    pcMain->setCurrentWidget(tsGeneral);
+    hkShowMainWindow->setFocus();
+    return true;
 }
 
 void TfmMain::UnregisterHotKeys() {

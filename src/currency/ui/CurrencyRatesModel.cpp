@@ -1,5 +1,8 @@
 #include "currency/ui/CurrencyRatesModel.h"
 
+#include <QPainter>
+#include <QPen>
+
 TCurrencyRatesModel::TCurrencyRatesModel(TCurrencyRatesList& list, QObject* parent)
     : TReorderingTableModel(parent), m_list(list) {
     m_list.SetChangeListener([this](TCurrencyRatesList::TRowChange change, int row) { ListChanged(change, row); });
@@ -40,6 +43,8 @@ QVariant TCurrencyRatesModel::data(const QModelIndex& index, int role) const {
         }
         // Even rows keep the view's own window colour.
         return odd ? QVariant(OddRowColour()) : QVariant();
+    case kChangeMarkRole:
+        return static_cast<int>(m_list.CellMark(index.row(), index.column()));
     case Qt::ForegroundRole:
         // Dark text on the fixed light colours, whatever the desktop's colour scheme.
         if (odd || m_list.CellMark(index.row(), index.column()) != TChangeMark::None)
@@ -83,4 +88,21 @@ void TCurrencyRatesModel::ListChanged(TCurrencyRatesList::TRowChange change, int
             emit dataChanged(index(row, 0), index(row, m_list.ColumnCount() - 1));
         break;
     }
+}
+
+void TCurrencyRatesDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const {
+    const bool marked = index.data(TCurrencyRatesModel::kChangeMarkRole).toInt() != 0;
+    if (!marked || !option.state.testFlag(QStyle::State_Selected)) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem plain(option);
+    plain.state.setFlag(QStyle::State_Selected, false);
+    QStyledItemDelegate::paint(painter, plain, index);
+    painter->save();
+    painter->setPen(QPen(option.palette.color(QPalette::Active, QPalette::Highlight), 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(QRectF(option.rect).adjusted(1, 1, -1, -1));
+    painter->restore();
 }

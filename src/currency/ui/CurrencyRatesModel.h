@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QStyledItemDelegate>
 
 #include <vector>
 
@@ -26,6 +27,9 @@ public:
     // The image of every row.
     void SetRowImage(const QIcon& image) { m_rowImage = image; }
 
+    // The cell's change mark (TChangeMark as an int).
+    static constexpr int kChangeMarkRole = Qt::UserRole + 1;
+
     static QColor OddRowColour() { return QColor(240, 240, 240); }
     static QColor UpColour() { return QColor(165, 233, 155); }
     static QColor DownColour() { return QColor(255, 159, 135); }
@@ -35,4 +39,12 @@ private:
 
     TCurrencyRatesList& m_list;
     QIcon m_rowImage;
+};
+
+// Paints the rates: a changed value keeps its colour in the selected row too, where the selection
+// shows as a frame around the cell instead of the fill that would hide the change.
+class TCurrencyRatesDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };

@@ -40,6 +40,7 @@ TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, 
     lvCurrencyList->setObjectName(QStringLiteral("lvCurrencyList"));
     lvCurrencyList->setModel(m_model.get());
     SetUpReportView(*lvCurrencyList);
+    lvCurrencyList->setItemDelegate(new TCurrencyRatesDelegate(lvCurrencyList));
     QHeaderView* header = lvCurrencyList->horizontalHeader();
     header->setMinimumSectionSize(5);
     header->setDefaultSectionSize(90);

@@ -86,3 +86,8 @@ void TCurrencyWindows::CurrencyWindowShown(TCurrencyList& list, bool visible) {
     if (const auto it = Find(list); it != m_entries.end())
         it->item->setChecked(visible);
 }
+
+void TCurrencyWindows::CurrencyHidden(TCurrencyObject& currency) {
+    if (OnCurrencyHidden)
+        OnCurrencyHidden(currency);
+}

@@ -49,6 +49,9 @@ public:
     // ICurrencyRatesOwner: what the windows need of the program.
     void ShowBalloon(const std::string& title, const std::string& text, int timeoutMs) override;
     void CurrencyWindowShown(TCurrencyList& list, bool visible) override;
+    void CurrencyHidden(TCurrencyObject& currency) override;
+    // Told of every currency a window hid.
+    std::function<void(TCurrencyObject&)> OnCurrencyHidden;
 
 private:
     struct TEntry {

@@ -3,6 +3,7 @@
 #include "currency/CurrencyList.h"
 #include "translate/ui/FormTranslator.h"
 #include "widgets/Dialogs.h"
+#include "widgets/IntervalBox.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -29,11 +30,12 @@ TfmEditCurrencyRates::TfmEditCurrencyRates(TCurrencyList& list, QWidget* parent)
     gbCurrencyRates->setObjectName(QStringLiteral("gbCurrencyRates"));
     lblInterval = new QLabel(QStringLiteral("Check every:"), gbCurrencyRates);
     lblInterval->setObjectName(QStringLiteral("lblInterval"));
-    udInterval = new QSpinBox(gbCurrencyRates);
+    auto* interval = new TIntervalBox(gbCurrencyRates);
+    udInterval = interval;
     udInterval->setObjectName(QStringLiteral("udInterval"));
     udInterval->setRange(1, 999);
     // The number is typed into the box's own line: at most three digits.
-    edInterval = udInterval->findChild<QLineEdit*>();
+    edInterval = interval->Field();
     edInterval->setObjectName(QStringLiteral("edInterval"));
     edInterval->setProperty("tag", kUntranslatedTag);
     edInterval->setMaxLength(3);
@@ -41,9 +43,8 @@ TfmEditCurrencyRates::TfmEditCurrencyRates(TCurrencyList& list, QWidget* parent)
     cbTypes = new QComboBox(gbCurrencyRates);
     cbTypes->setObjectName(QStringLiteral("cbTypes"));
     cbTypes->setToolTip(QStringLiteral("Interval kind"));
-    cbTypes->addItem(QStringLiteral("minutes"), static_cast<int>(TPeriodType::minutes));
-    cbTypes->addItem(QStringLiteral("hours"), static_cast<int>(TPeriodType::hours));
-    cbTypes->addItem(QStringLiteral("days"), static_cast<int>(TPeriodType::days));
+    for (const char* name : {"minutes", "hours", "days"})
+        cbTypes->addItem(QString::fromLatin1(name), cbTypes->count());
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
@@ -53,15 +54,19 @@ TfmEditCurrencyRates::TfmEditCurrencyRates(TCurrencyList& list, QWidget* parent)
     connect(btnOK, &QPushButton::clicked, this, &TfmEditCurrencyRates::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* interval = new QHBoxLayout;
-    interval->addWidget(udInterval);
-    interval->addWidget(cbTypes, 1);
+    auto* intervalRow = new QHBoxLayout;
+    intervalRow->addWidget(udInterval);
+    intervalRow->addWidget(cbTypes, 1);
     auto* groupLayout = new QVBoxLayout(gbCurrencyRates);
     groupLayout->addWidget(lblInterval);
-    groupLayout->addLayout(interval);
+    groupLayout->addLayout(intervalRow);
     LayOutWithButtons(*this, gbCurrencyRates, btnOK, btnCancel)->setSizeConstraint(QLayout::SetFixedSize);
 
+    // A translation may replace the whole list of units, with more or fewer of them: the items'
+    // positions are their values, so the unit stored is always the one shown.
     TranslateForm(this);
+    for (int i = 0; i < cbTypes->count(); ++i)
+        cbTypes->setItemData(i, i);
 
     // The list's unit, or hours for a unit the box does not know; its count within 1 to 999.
     const int type = cbTypes->findData(static_cast<int>(m_list.PeriodType));
@@ -72,7 +77,9 @@ TfmEditCurrencyRates::TfmEditCurrencyRates(TCurrencyList& list, QWidget* parent)
 void TfmEditCurrencyRates::btnOKClick() {
     // What is typed counts even before the box has taken it.
     udInterval->interpretText();
-    m_list.PeriodType = static_cast<TPeriodType>(cbTypes->currentData().toInt());
+    // An item's position is its unit; with no item shown the unit stays.
+    if (cbTypes->currentIndex() >= 0)
+        m_list.PeriodType = static_cast<TPeriodType>(cbTypes->currentIndex());
     m_list.Period = udInterval->value();
     accept();
 }

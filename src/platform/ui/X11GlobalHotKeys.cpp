@@ -99,6 +99,12 @@ TX11GlobalHotKeys::TX11GlobalHotKeys(xcb_connection_t* connection)
     for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem > 0; xcb_screen_next(&it))
         m_roots.push_back(it.data->root);
     m_numLockMask = FindNumLockMask(connection, m_symbols);
+    static constexpr char kXkb[] = "XKEYBOARD";
+    TXcbReply<xcb_query_extension_reply_t> xkb(
+        xcb_query_extension_reply(connection, xcb_query_extension(connection, sizeof kXkb - 1, kXkb), nullptr),
+        &std::free);
+    if (xkb && xkb->present)
+        m_xkbEventBase = xkb->first_event;
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -114,23 +120,40 @@ std::vector<std::uint16_t> TX11GlobalHotKeys::LockVariants() const {
     return {0, XCB_MOD_MASK_LOCK, m_numLockMask, static_cast<std::uint16_t>(XCB_MOD_MASK_LOCK | m_numLockMask)};
 }
 
+std::uint8_t TX11GlobalHotKeys::KeycodeOf(std::uint32_t keysym) const {
+    std::unique_ptr<xcb_keycode_t, decltype(&std::free)> codes(xcb_key_symbols_get_keycode(m_symbols, keysym),
+                                                               &std::free);
+    return codes ? codes.get()[0] : 0;
+}
+
 bool TX11GlobalHotKeys::Register(int id, QKeyCombination keys) {
     Unregister(id);
     const Qt::KeyboardModifiers qtModifiers = keys.keyboardModifiers();
-    const xcb_keysym_t sym = KeysymOf(keys.key(), qtModifiers.testFlag(Qt::KeypadModifier));
-    if (sym == 0 || m_roots.empty())
-        return false;
-    std::unique_ptr<xcb_keycode_t, decltype(&std::free)> codes(xcb_key_symbols_get_keycode(m_symbols, sym), &std::free);
-    if (!codes || codes.get()[0] == 0)
-        return false;
     Grab grab;
-    grab.keycode = codes.get()[0];
+    grab.keysym = KeysymOf(keys.key(), qtModifiers.testFlag(Qt::KeypadModifier));
+    if (grab.keysym == 0 || m_roots.empty())
+        return false;
+    grab.keycode = KeycodeOf(grab.keysym);
+    if (grab.keycode == 0)
+        return false;
     if (qtModifiers.testFlag(Qt::ShiftModifier))
         grab.modifiers |= XCB_MOD_MASK_SHIFT;
     if (qtModifiers.testFlag(Qt::ControlModifier))
         grab.modifiers |= XCB_MOD_MASK_CONTROL;
     if (qtModifiers.testFlag(Qt::AltModifier))
         grab.modifiers |= XCB_MOD_MASK_1;
+    // The server lets a client grab its own combination twice, and a press would then reach only
+    // one of the two: the second hotkey of the same keys is refused.
+    for (const auto& [otherId, other] : m_grabs)
+        if (other.keysym == grab.keysym && other.modifiers == grab.modifiers)
+            return false;
+    if (!Take(grab))
+        return false;
+    m_grabs[id] = grab;
+    return true;
+}
+
+bool TX11GlobalHotKeys::Take(const Grab& grab) {
     // The presses go to the root window even while one of our windows has the focus, so the
     // hotkey works there too (and a hotkey field cannot take the combination as typed).
     // Ask for every grab, then collect the answers: a combination another client holds fails
@@ -146,15 +169,14 @@ bool TX11GlobalHotKeys::Register(int id, QKeyCombination keys) {
             granted = false;
             std::free(error);
         }
-    if (!granted) {
+    if (!granted)
         Ungrab(grab);
-        return false;
-    }
-    m_grabs[id] = grab;
-    return true;
+    return granted;
 }
 
 void TX11GlobalHotKeys::Ungrab(const Grab& grab) {
+    if (grab.keycode == 0)
+        return;
     // Releasing grabs that are not ours does nothing to the other client's.
     for (const xcb_window_t root : m_roots)
         for (const std::uint16_t locks : LockVariants())
@@ -175,9 +197,14 @@ bool TX11GlobalHotKeys::nativeEventFilter(const QByteArray& eventType, void* mes
         return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     const std::uint8_t type = event->response_type & 0x7F;
-    if (type == XCB_MAPPING_NOTIFY) {
-        xcb_refresh_keyboard_mapping(
-            m_symbols, reinterpret_cast<xcb_mapping_notify_event_t*>(const_cast<xcb_generic_event_t*>(event)));
+    if (IsLayoutChange(event)) {
+        // A layout change comes as several events in a row: the grabs follow once, after them.
+        // Qt reads the events too.
+        if (!m_layoutPending) {
+            m_layoutPending = true;
+            QMetaObject::invokeMethod(
+                this, [this] { FollowLayout(); }, Qt::QueuedConnection);
+        }
         return false;
     }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
@@ -209,4 +236,40 @@ bool TX11GlobalHotKeys::nativeEventFilter(const QByteArray& eventType, void* mes
         return true;
     }
     return false;
+}
+
+bool TX11GlobalHotKeys::IsLayoutChange(const void* message) const {
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t type = event->response_type & 0x7F;
+    if (type == XCB_MAPPING_NOTIFY) {
+        const auto* mapping = static_cast<const xcb_mapping_notify_event_t*>(message);
+        return mapping->request == XCB_MAPPING_KEYBOARD || mapping->request == XCB_MAPPING_MODIFIER;
+    }
+    // The XKB events share one code; the second byte tells which: 0 a new keyboard (another layout
+    // loaded), 1 a changed key map.
+    constexpr std::uint8_t kNewKeyboardNotify = 0;
+    constexpr std::uint8_t kMapNotify = 1;
+    if (m_xkbEventBase < 0 || type != m_xkbEventBase)
+        return false;
+    const std::uint8_t xkbType = static_cast<const std::uint8_t*>(message)[1];
+    return xkbType == kNewKeyboardNotify || xkbType == kMapNotify;
+}
+
+void TX11GlobalHotKeys::FollowLayout() {
+    m_layoutPending = false;
+    // The old grabs go with the old lock variants; then the layout is read anew.
+    for (auto& [id, grab] : m_grabs)
+        Ungrab(grab);
+    xcb_key_symbols_free(m_symbols);
+    m_symbols = xcb_key_symbols_alloc(m_connection);
+    m_numLockMask = FindNumLockMask(m_connection, m_symbols);
+    for (auto& [id, grab] : m_grabs) {
+        grab.down = false;
+        grab.keycode = KeycodeOf(grab.keysym);
+        // A symbol the new layout lacks, or a key another client took meanwhile, waits for the
+        // next layout; the hotkey stays registered.
+        if (grab.keycode != 0 && !Take(grab))
+            grab.keycode = 0;
+    }
+    xcb_flush(m_connection);
 }
