@@ -109,11 +109,11 @@ TEST_F(TrayTest, MenuItemsTheirStatesTheIconAndTheBalanceListWindowFollowTheUser
         EXPECT_EQ(logCount(": Tray icon added.\r\n"), 1u);
         EXPECT_EQ(form.TrayIcon()->ToolTip(), ProgramCaption());
 
-        // A double click shows the window, also when it is already shown; the menu item toggles.
+        // Activating the icon shows the window, also when it is already shown; the menu item toggles.
         EXPECT_FALSE(form.miBalanceListWindow->isChecked());
         EXPECT_FALSE(balanceList.isVisible());
         for (int i = 0; i < 2; ++i) {
-            emit form.TrayIcon()->DoubleClicked();
+            emit form.TrayIcon()->Activated();
             EXPECT_TRUE(balanceList.isVisible());
             EXPECT_TRUE(form.miBalanceListWindow->isChecked());
             EXPECT_TRUE(savedVisible());

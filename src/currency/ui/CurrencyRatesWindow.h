@@ -1,6 +1,7 @@
 #pragma once
 
 #include "currency/CurrencyRatesList.h"
+#include "widgets/SortArrow.h"
 
 #include <QWidget>
 
@@ -72,4 +73,5 @@ private:
     std::unique_ptr<TCurrencyRatesList> m_rates;
     std::unique_ptr<TCurrencyRatesModel> m_model; // after m_rates: it goes first
     bool m_windowVisible = true;
+    TSortArrow m_sortArrow;
 };
