@@ -3,8 +3,8 @@
 #include "platform/Version.h"
 #include "widgets/Dialogs.h"
 
-#include <QDialog>
 #include <QApplication>
+#include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>

@@ -152,6 +152,9 @@ TEST_F(TrayTest, MenuItemsTheirStatesTheIconAndTheBalanceListWindowFollowTheUser
         QTimer::singleShot(0, form.Close1, &QAction::trigger);
         QTimer::singleShot(20000, [] { QCoreApplication::exit(1); }); // should it never end otherwise
         EXPECT_EQ(QApplication::exec(), 0);
+        // The settings window went at once, before the shutdown that may wait for running checks.
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(form.SettingsWindowShown());
         form.FormDestroy(); // as the form's end does
         EXPECT_FALSE(form.TrayIconAdded());
         // A blink still running puts nothing up again.
