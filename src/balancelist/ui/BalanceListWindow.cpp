@@ -126,8 +126,7 @@ void TfmBalanceList::miDisableClick() {
 }
 
 void TfmBalanceList::lvListKeyUp() {
-    if (SelectedAlert() != nullptr)
-        miDisableClick();
+    miDisableClick();
 }
 
 void TfmBalanceList::lvListColumnClick(int column) {
