@@ -16,6 +16,17 @@
 #include <cstdlib>
 #include <exception>
 
+int CompareText(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(AsciiUpper(a[i]));
+        const auto y = static_cast<unsigned char>(AsciiUpper(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 int TrendOf(const TAlertItem& alert) {
     const TBalances b = alert.Balances();
     if (b.CurrentBalance == NoBalance || b.LastBalance == NoBalance || b.LastBalance == b.CurrentBalance)
@@ -220,7 +231,12 @@ void TBalanceList::CheckDone(TCheckThread& thread) {
     } forget{*this, alert};
     if (const int index = IndexOf(alert); index >= 0)
         UpdateRowAfterCheck(index, thread);
-    if (alert.BalanceChanged())
+    // An alert the user switched off while its check ran has nothing more to tell.
+    if (!alert.Active)
+        return;
+    // Only a balance this check set is news: a check that found none leaves the two balances of
+    // an earlier change as they were, and that change was told when it happened.
+    if (thread.BalanceFound && alert.BalanceChanged())
         m_owner.NotifyBalanceChanged(alert);
     else if (!thread.RequestOk)
         m_owner.NotifyBalanceUnavailable(alert);
@@ -243,13 +259,19 @@ void TBalanceList::Sort(int column) {
     m_sortColumn = column;
     int& tag = m_columnTags[static_cast<std::size_t>(column)];
     tag = tag == 0 ? 1 : 0;
+    // The balances are taken once, before the first comparison: a check may set one meanwhile, and
+    // a comparison that changes its mind halfway leaves the sort's order undefined.
+    std::map<const TAlertItem*, std::int32_t> balances;
+    if (column == colBalance)
+        for (const TBalanceRow& row : m_rows)
+            balances.emplace(row.Alert, row.Alert->CurrentBalance());
     // Negative, zero or positive in ascending order of the column.
-    const auto compare = [column](const TBalanceRow& a, const TBalanceRow& b) -> int {
+    const auto compare = [column, &balances](const TBalanceRow& a, const TBalanceRow& b) -> int {
         switch (column) {
         case colPartner:
-            return AsciiCompareNoCase(a.Caption, b.Caption);
+            return CompareText(a.Caption, b.Caption);
         case colBalance: {
-            const std::int32_t x = a.Alert->CurrentBalance(), y = b.Alert->CurrentBalance();
+            const std::int32_t x = balances.at(a.Alert), y = balances.at(b.Alert);
             return x < y ? -1 : (x > y ? 1 : 0);
         }
         default:

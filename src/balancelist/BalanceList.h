@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TManualResetEvent;
@@ -37,6 +38,11 @@ enum TBalanceImage : int {
     biCheckNow = 3,
     biDisable = 4,
 };
+
+// The order of the "Partner" column: the bytes compared with ASCII letters folded to upper case,
+// taken as unsigned. So "_", which lies between the upper- and the lower-case letters, sorts after
+// every letter: "bank" < "BANKz" < "Bank_".
+int CompareText(std::string_view a, std::string_view b);
 
 // 0 when either balance is unknown or both are equal, 1 when the balance grew, 2 when it fell.
 int TrendOf(const TAlertItem& alert);

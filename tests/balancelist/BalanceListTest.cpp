@@ -260,6 +260,23 @@ TEST_F(BalanceListTest, FinishedChecksUpdateTheirRowsAndTellTheOwner) {
     EXPECT_EQ(rowOf(bank).ImageIndex, biGrowthUp);
     EXPECT_EQ(owner.calls, (std::vector<std::string>{"changed Bank"}));
 
+    // Checks after the change that set no balance leave both balances as they were: that is no
+    // news. A page without a balance tells nothing; a page that cannot be had tells just that.
+    owner.calls.clear();
+    server.setBody("bank", "Balance: none today");
+    balanceList.CheckNow(bank);
+    ASSERT_TRUE(waitForChecks());
+    EXPECT_TRUE(bank.BalanceChanged());
+    EXPECT_TRUE(owner.calls.empty());
+    const std::string bankUrl = bank.page_url;
+    bank.page_url = "htp:/nowhere";
+    balanceList.CheckNow(bank);
+    ASSERT_TRUE(waitForChecks());
+    EXPECT_EQ(owner.calls, (std::vector<std::string>{"unavailable Bank"}));
+    EXPECT_EQ(rowOf(bank).ImageIndex, biGrowthUp);
+    bank.page_url = bankUrl;
+    server.setBody("bank", "Balance: 12.00");
+
     // The same balance again: back to image 0, nothing to report.
     owner.calls.clear();
     balanceList.CheckNow(bank);
@@ -267,7 +284,8 @@ TEST_F(BalanceListTest, FinishedChecksUpdateTheirRowsAndTellTheOwner) {
     EXPECT_EQ(rowOf(bank).ImageIndex, biNoChange);
     EXPECT_TRUE(owner.calls.empty());
 
-    // A row removed while its check runs: the alert still gets the result, the rows stay as they are.
+    // An alert switched off while its check runs: it still gets the result, the rows stay as they
+    // are, and the change of an alert the user no longer watches is not told.
     server.setBody("bank", "Balance: 9.00");
     balanceList.CheckNow(bank);
     balanceList.Disable(bank);
@@ -275,7 +293,8 @@ TEST_F(BalanceListTest, FinishedChecksUpdateTheirRowsAndTellTheOwner) {
     EXPECT_FALSE(balanceList.HasRow(bank));
     ASSERT_TRUE(waitForChecks());
     EXPECT_EQ(bank.CurrentBalance(), 900);
-    EXPECT_EQ(owner.calls, (std::vector<std::string>{"deactivate Bank", "changed Bank"}));
+    EXPECT_TRUE(bank.BalanceChanged());
+    EXPECT_EQ(owner.calls, (std::vector<std::string>{"deactivate Bank"}));
     EXPECT_EQ(balanceList.RowCount(), 4);
 }
 
@@ -349,6 +368,20 @@ TEST_F(BalanceListTest, TextsSortingAndHints) {
     balanceList.Sort(TBalanceList::colBalance);
     EXPECT_EQ(order(), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
     balanceList.Sort(TBalanceList::colPartner); // letter case aside, descending
+    EXPECT_EQ(order(), (std::vector<std::string>{"gamma", "beta", "Alpha"}));
+    // Letters fold to upper case: "_" lies between the upper- and the lower-case letters, so it
+    // sorts after every letter.
+    EXPECT_LT(CompareText("bank", "BANKz"), 0);
+    EXPECT_LT(CompareText("BANKz", "Bank_"), 0);
+    EXPECT_EQ(CompareText("Bank_A", "bank_a"), 0);
+    EXPECT_GT(CompareText("b\xc3\xa4", "bz"), 0); // bytes beyond ASCII after every ASCII one
+    TAlertItem& underscore = addAlert("_Cash", "", now, pattern);
+    TAlertItem& beta2 = addAlert("Beta_2", "", now, pattern);
+    balanceList.Sort(TBalanceList::colPartner); // ascending
+    EXPECT_EQ(order(), (std::vector<std::string>{"Alpha", "beta", "Beta_2", "gamma", "_Cash"}));
+    balanceList.RemoveAlertRow(underscore);
+    balanceList.RemoveAlertRow(beta2);
+    balanceList.Sort(TBalanceList::colPartner); // descending again
     EXPECT_EQ(order(), (std::vector<std::string>{"gamma", "beta", "Alpha"}));
     balanceList.Sort(TBalanceList::colStatus); // all equal: the order stays
     EXPECT_EQ(order(), (std::vector<std::string>{"gamma", "beta", "Alpha"}));

@@ -2,6 +2,7 @@
 #include "alerts/AlertItems.h"
 #include "balancelist/ui/BalanceListModel.h"
 #include "base/LogFile.h"
+#include "gui/GuiTestSupport.h"
 #include "support/TestSupport.h"
 #include "widgets/NewHint.h"
 
@@ -33,6 +34,20 @@ struct RecordingOwner : IBalanceListOwner {
 void pressKey(QWidget& widget, Qt::Key key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QApplication::sendEvent(&widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &release);
+}
+
+// Delete held down until the keyboard repeats it, then let go.
+void holdKey(QWidget& widget, Qt::Key key, int repeats) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+    for (int i = 0; i < repeats; ++i) {
+        QKeyEvent repeatRelease(QEvent::KeyRelease, key, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(&widget, &repeatRelease);
+        QKeyEvent repeatPress(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(&widget, &repeatPress);
+    }
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QApplication::sendEvent(&widget, &release);
 }
@@ -133,6 +148,22 @@ TEST(BalanceListWindow, ShowsTheRowsAndForwardsTheUsersActions) {
     EXPECT_TRUE(viewport.toolTip().isEmpty());
     window.lvList->setProperty("showHint", true);
 
+    // The arrow shows the order the rows are in: "Status" never reorders them and leaves it alone.
+    QHeaderView& header = *window.lvList->horizontalHeader();
+    ClickHeaderSection(header, 2);
+    EXPECT_TRUE(header.isSortIndicatorShown());
+    EXPECT_EQ(header.sortIndicatorSection(), 1);
+    EXPECT_EQ(header.sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(cell(0, 0).toString(), QStringLiteral("Up"));
+    ClickHeaderSection(header, 0); // first click: descending
+    EXPECT_EQ(header.sortIndicatorSection(), 0);
+    EXPECT_EQ(header.sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(cell(0, 0).toString(), QStringLiteral("Up"));
+    EXPECT_EQ(cell(2, 0).toString(), QStringLiteral("Down"));
+    ClickHeaderSection(header, 2);
+    EXPECT_EQ(header.sortIndicatorSection(), 0);
+    EXPECT_EQ(header.sortIndicatorOrder(), Qt::DescendingOrder);
+
     // Menu items only with a selected row; Delete switches the selected alert off.
     window.lvList->clearSelection();
     window.pmListPopup(window.mapToGlobal(QPoint(10, 10)));
@@ -147,11 +178,18 @@ TEST(BalanceListWindow, ShowsTheRowsAndForwardsTheUsersActions) {
     EXPECT_TRUE(window.miCheckBalanceNow->isEnabled());
     EXPECT_TRUE(window.miDisable->isEnabled());
     window.pmList->hide();
-    pressKey(*window.lvList, Qt::Key_Delete);
+    // Held down, the key acts once, when let go; no other row is chosen in place of the one gone,
+    // so pressing it again does nothing.
+    holdKey(*window.lvList, Qt::Key_Delete, 3);
     EXPECT_EQ(model.rowCount(), 2);
     EXPECT_FALSE(down.Active);
     EXPECT_FALSE(window.BalanceList().HasRow(down));
     EXPECT_EQ(owner.calls, (std::vector<std::string>{"deactivate Down"}));
+    EXPECT_EQ(window.SelectedAlert(), nullptr);
+    pressKey(*window.lvList, Qt::Key_Delete);
+    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_TRUE(up.Active);
+    EXPECT_TRUE(flat.Active);
 
     // A renamed alert's row follows.
     window.RenameAlertRow(up, "Upwards");

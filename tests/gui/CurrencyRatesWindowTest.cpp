@@ -6,6 +6,7 @@
 #include "currency/ui/CurrencyRatesModel.h"
 #include "currency/ui/CurrencyRatesWindow.h"
 #include "currency/ui/EditCurrencyRates.h"
+#include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -203,7 +204,13 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->pos().x(), centred(QSize(252, 180)).x());
 
-    // An update waiting on its download: a second one is not started, the headers wait too.
+    // An update waiting on its download: a second one is not started, the headers wait too, and
+    // their arrow stays as it was.
+    QHeaderView& ratesHeader = *window->lvCurrencyList->horizontalHeader();
+    ClickHeaderSection(ratesHeader, 1);
+    ASSERT_TRUE(ratesHeader.isSortIndicatorShown());
+    EXPECT_EQ(ratesHeader.sortIndicatorSection(), 1);
+    const Qt::SortOrder arrowBefore = ratesHeader.sortIndicatorOrder();
     list->ScriptText = "function execute() { Request.get('" + server.url("/hold") +
                        "'); CurrencyList.currency('USD').setvalue('rate', '1.15'); }";
     window->miReloadListClick();
@@ -212,8 +219,11 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     window->miReloadListClick();
     window->Rates().tmCheckTimerTimer();
     const QString firstBefore = cell(*window, 0, 0);
-    emit window->lvCurrencyList->horizontalHeader()->sectionClicked(0);
+    ClickHeaderSection(ratesHeader, 0);
     EXPECT_EQ(cell(*window, 0, 0), firstBefore);
+    EXPECT_TRUE(ratesHeader.isSortIndicatorShown());
+    EXPECT_EQ(ratesHeader.sortIndicatorSection(), 1);
+    EXPECT_EQ(ratesHeader.sortIndicatorOrder(), arrowBefore);
     server.release();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !window->Rates().Updating(); }, 30000));
     EXPECT_EQ(server.held(), 1);

@@ -3,10 +3,13 @@
 #include "platform/Version.h"
 #include "widgets/Dialogs.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +28,19 @@ T* Control(const QObject& window, const char* name) {
         throw std::runtime_error(std::string("missing control ") + name);
     }
     return control;
+}
+
+// A click of the left button in the middle of a header's section, as the user makes it: the header
+// turns its sort arrow itself before it tells of the click.
+inline void ClickHeaderSection(QHeaderView& header, int section) {
+    QWidget& viewport = *header.viewport();
+    const QPoint pos(header.sectionViewportPosition(section) + header.sectionSize(section) / 2, header.height() / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, pos, viewport.mapToGlobal(pos), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&viewport, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, viewport.mapToGlobal(pos), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&viewport, &release);
 }
 
 // The settings window's caption; a debug build marks its version " RC".

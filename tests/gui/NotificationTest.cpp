@@ -16,9 +16,11 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
+#include <QThread>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
@@ -36,7 +38,7 @@ namespace {
 constexpr const char* kTestName = "DesktopServices.NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIcon";
 constexpr const char* kFlowTestName =
     "DesktopServices.ThreeAlertsAreCheckedAndAChangedPageBringsTheBlinkTheNoticeAndTheWindow";
-constexpr const char* kBusVariable = "TALLYGLASS_TEST_SESSION_BUS";
+constexpr const char* kTrayTestName = "DesktopServices.AStatusNotifierHostsActivationBringsUpTheBalanceList";
 
 struct Notification {
     QString appName;
@@ -46,13 +48,16 @@ struct Notification {
     int timeoutMs = 0;
 };
 
-// A notification service that keeps what it is sent.
-class FakeNotifications : public QObject {
+// A notification service that keeps what it is sent. While `holdReplies` is set it answers no
+// Notify call until the test sends the replies kept in `heldReplies`.
+class FakeNotifications : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
     std::vector<Notification> received;
+    bool holdReplies = false;
+    std::vector<QDBusMessage> heldReplies;
 
 public slots:
     QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("body-markup")}; }
@@ -69,7 +74,12 @@ public slots:
         if (data.size() != stride * height || channels != 4 || bits != 8 || !alpha)
             n.imageWidth = -1;
         received.push_back(n);
-        return 40 + static_cast<uint>(received.size());
+        const uint id = 40 + static_cast<uint>(received.size());
+        if (holdReplies) {
+            setDelayedReply(true);
+            heldReplies.push_back(message().createReply(QVariant::fromValue(id)));
+        }
+        return id;
     }
 };
 
@@ -77,7 +87,7 @@ public slots:
 // service; closed, with the names it owns, when the object goes.
 struct Desktop {
     QDBusConnection connection =
-        QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(kBusVariable)), QStringLiteral("desktop"));
+        QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(kTestBusVariable)), QStringLiteral("desktop"));
     FakeNotifications service;
 
     bool Offer() {
@@ -92,6 +102,37 @@ struct Desktop {
         // A private connection is closed before its last reference goes.
         QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
     }
+};
+
+// A tray host's watcher with its host registered: Qt's X11 platform then hands the icon to the host
+// as a StatusNotifierItem on the bus, which registers itself here. It answers from a thread of its
+// own, since Qt asks it with calls that wait for the answer.
+class FakeTrayWatcher : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
+
+public:
+    bool IsStatusNotifierHostRegistered() const { return true; }
+    int ProtocolVersion() const { return 0; }
+    QStringList RegisteredStatusNotifierItems() const {
+        std::lock_guard lock(m_mutex);
+        return m_items;
+    }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) {
+        std::lock_guard lock(m_mutex);
+        // An item names its bus name, or only its object's path on the connection it calls from.
+        m_items << (service.startsWith(QLatin1Char('/')) ? message().service() : service);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+private:
+    mutable std::mutex m_mutex;
+    QStringList m_items;
 };
 
 std::size_t count(const std::string& text, const std::string& part) {
@@ -141,10 +182,32 @@ void checkOnThePrivateBus() {
     EXPECT_EQ(service.received[1].replacesId, 41u);
     EXPECT_EQ(service.received[1].body,
               QStringLiteral("Balance for 'A &amp; B' cannot be retrieved - probably service down."));
+
+    // Notices asked for while the service has not answered the last one yet wait for its number,
+    // and only the newest of them goes: each takes the place of the one before, so one is on screen.
+    service.holdReplies = true;
+    form.NotifyBalanceUnavailable(alert);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return service.received.size() == 3; }));
+    EXPECT_EQ(service.received[2].replacesId, 42u);
+    TAlertItem other;
+    other.Name = "Other";
+    form.NotifyBalanceUnavailable(alert);
+    form.NotifyBalanceUnavailable(other);
+    ProcessEventsUntil([] { return false; }, 300);
+    EXPECT_EQ(service.received.size(), 3u);
+    service.holdReplies = false;
+    for (const QDBusMessage& reply : service.heldReplies)
+        desktop.send(reply);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return service.received.size() == 4; }));
+    EXPECT_EQ(service.received[3].replacesId, 43u);
+    EXPECT_EQ(service.received[3].summary, QStringLiteral("Other"));
+    ProcessEventsUntil([] { return false; }, 300);
+    EXPECT_EQ(service.received.size(), 4u);
+
     form.Settings.ShowBalloonTip = false;
     form.NotifyBalanceUnavailable(alert);
     ProcessEventsUntil([] { return false; }, 300);
-    EXPECT_EQ(service.received.size(), 2u);
+    EXPECT_EQ(service.received.size(), 4u);
 
     // A tray host that starts gets the icon handed over again.
     const std::string logPath = dir.path() + "/data/TallyData/log.txt";
@@ -251,52 +314,80 @@ void checkProgramFlow() {
     EXPECT_EQ(count(log, ": Create check thread for 'Account b' alert...\r\n"), 1u);
 }
 
-// Runs the test named `testName` again in a process of its own, on a bus of its own that anyone
-// of this user may use and own names on, and that starts no services.
-void runOnAPrivateBus(const char* testName) {
+// On a StatusNotifierItem host (KDE Plasma, GNOME's AppIndicator extension, waybar) the icon
+// never sees a double click: the host's activation, a left click, brings up the Balance List.
+void checkTrayActivation() {
     TempDir dir;
-    WriteFileBytes(dir.file("bus.conf"), "<busconfig><type>session</type><listen>unix:dir=" + dir.path() +
-                                             "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                                             "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
-    QProcess bus;
-    bus.setProcessChannelMode(QProcess::SeparateChannels);
-    bus.start(QStringLiteral("dbus-daemon"),
-              {QStringLiteral("--config-file=") + QString::fromStdString(dir.file("bus.conf")),
-               QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    if (!bus.waitForStarted(10000))
-        GTEST_SKIP() << "dbus-daemon is not installed";
-    QByteArray address;
-    QElapsedTimer timer;
-    timer.start();
-    while (!address.contains('\n') && timer.elapsed() < 20000 && bus.state() == QProcess::Running)
-        if (bus.waitForReadyRead(100))
-            address += bus.readAllStandardOutput();
-    ASSERT_TRUE(address.contains('\n')) << "dbus-daemon did not start";
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path() + "/data"));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path() + "/config"));
+    TRegistry::Instance().DeleteKey(kProgramKey);
+    TRegistry::Instance().OpenKey(kProgramKey, true)->WriteString("Value_Password", Md5Hex("pw"));
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kBusVariable), QString::fromLocal8Bit(address.trimmed()));
-    RunTestAgain(testName, env);
-    bus.terminate();
-    bus.waitForFinished(10000);
+    struct TrayHost {
+        QThread thread;
+        FakeTrayWatcher watcher;
+        QDBusConnection connection = QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(kTestBusVariable)),
+                                                                   QStringLiteral("tray-host"));
+        ~TrayHost() {
+            connection.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+            connection.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("tray-host"));
+            thread.quit();
+            thread.wait();
+        }
+    } host;
+    host.watcher.moveToThread(&host.thread);
+    host.thread.start();
+    ASSERT_TRUE(host.connection.registerObject(QStringLiteral("/StatusNotifierWatcher"), &host.watcher,
+                                               QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(host.connection.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+
+    AnswerInputBox("pw");
+    TfmMain form;
+    ASSERT_TRUE(form.FormCreate());
+    ASSERT_TRUE(form.TrayIconAdded());
+    TfmBalanceList& balanceList = *form.BalanceListWindow();
+    EXPECT_FALSE(balanceList.isVisible());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !host.watcher.RegisteredStatusNotifierItems().isEmpty(); }))
+        << "the icon did not go to the tray host";
+
+    // The host's activation of the item, as a left click on its icon in the panel sends it.
+    QDBusMessage activate = QDBusMessage::createMethodCall(
+        host.watcher.RegisteredStatusNotifierItems().back(), QStringLiteral("/StatusNotifierItem"),
+        QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
+    activate << 0 << 0;
+    const QDBusPendingCall call = host.connection.asyncCall(activate);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return balanceList.isVisible(); }));
+    EXPECT_TRUE(form.miBalanceListWindow->isChecked());
+    EXPECT_TRUE(form.Settings.BalanceWindowVisible);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return call.isFinished(); }));
+    EXPECT_FALSE(call.isError()) << call.error().message().toStdString();
 }
 
 } // namespace
 
+TEST(DesktopServices, AStatusNotifierHostsActivationBringsUpTheBalanceList) {
+    if (qEnvironmentVariableIsSet(kTestBusVariable)) {
+        checkTrayActivation();
+        return;
+    }
+    RunTestOnAPrivateBus(kTrayTestName, true);
+}
+
 TEST(DesktopServices, NotificationsGoToTheServiceAndAReturningTrayHostGetsTheIcon) {
-    if (qEnvironmentVariableIsSet(kBusVariable)) {
+    if (qEnvironmentVariableIsSet(kTestBusVariable)) {
         checkOnThePrivateBus();
         return;
     }
-    runOnAPrivateBus(kTestName);
+    RunTestOnAPrivateBus(kTestName);
 }
 
 TEST(DesktopServices, ThreeAlertsAreCheckedAndAChangedPageBringsTheBlinkTheNoticeAndTheWindow) {
-    if (qEnvironmentVariableIsSet(kBusVariable)) {
+    if (qEnvironmentVariableIsSet(kTestBusVariable)) {
         checkProgramFlow();
         return;
     }
-    runOnAPrivateBus(kFlowTestName);
+    RunTestOnAPrivateBus(kFlowTestName);
 }
 
 #include "NotificationTest.moc"

@@ -36,7 +36,7 @@ void RunTestAgain(const char* testName, const QProcessEnvironment& env) {
     EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
 }
 
-void RunTestUnderXvfb(const char* testName) {
+void RunTestUnderXvfb(const char* testName, QProcessEnvironment env) {
     // The server picks a free display itself and tells its number on standard output.
     const TXServerLock serverLock; // declared first: released after the server has ended
     QProcess server;
@@ -50,8 +50,10 @@ void RunTestUnderXvfb(const char* testName) {
     QByteArray display;
     ASSERT_TRUE(waitForLine(server, display, 20000)) << "Xvfb did not start";
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    // Qt's generic desktop theme, whatever desktop the tests are started from.
+    for (const char* name : {"QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION"})
+        env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
     // The libraries of the X11 platform copy strings of the server's replies that carry no
     // terminating zero, which strict string checks take for overflows, and keep D-Bus memory to
@@ -62,4 +64,30 @@ void RunTestUnderXvfb(const char* testName) {
     RunTestAgain(testName, env);
     server.terminate();
     server.waitForFinished(10000);
+}
+
+void RunTestOnAPrivateBus(const char* testName, bool underXvfb) {
+    TempDir dir;
+    WriteFileBytes(dir.file("bus.conf"), "<busconfig><type>session</type><listen>unix:dir=" + dir.path() +
+                                             "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                             "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+    QProcess bus;
+    bus.setProcessChannelMode(QProcess::SeparateChannels);
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--config-file=") + QString::fromStdString(dir.file("bus.conf")),
+               QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    if (!bus.waitForStarted(10000))
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    QByteArray address;
+    ASSERT_TRUE(waitForLine(bus, address, 20000)) << "dbus-daemon did not start";
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kTestBusVariable), QString::fromLocal8Bit(address.trimmed()));
+    if (underXvfb)
+        RunTestUnderXvfb(testName, env);
+    else
+        RunTestAgain(testName, env);
+    bus.terminate();
+    bus.waitForFinished(10000);
 }

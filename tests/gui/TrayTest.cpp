@@ -109,11 +109,11 @@ TEST_F(TrayTest, MenuItemsTheirStatesTheIconAndTheBalanceListWindowFollowTheUser
         EXPECT_EQ(logCount(": Tray icon added.\r\n"), 1u);
         EXPECT_EQ(form.TrayIcon()->ToolTip(), ProgramCaption());
 
-        // A double click shows the window, also when it is already shown; the menu item toggles.
+        // Activating the icon shows the window, also when it is already shown; the menu item toggles.
         EXPECT_FALSE(form.miBalanceListWindow->isChecked());
         EXPECT_FALSE(balanceList.isVisible());
         for (int i = 0; i < 2; ++i) {
-            emit form.TrayIcon()->DoubleClicked();
+            emit form.TrayIcon()->Activated();
             EXPECT_TRUE(balanceList.isVisible());
             EXPECT_TRUE(form.miBalanceListWindow->isChecked());
             EXPECT_TRUE(savedVisible());
@@ -152,6 +152,9 @@ TEST_F(TrayTest, MenuItemsTheirStatesTheIconAndTheBalanceListWindowFollowTheUser
         QTimer::singleShot(0, form.Close1, &QAction::trigger);
         QTimer::singleShot(20000, [] { QCoreApplication::exit(1); }); // should it never end otherwise
         EXPECT_EQ(QApplication::exec(), 0);
+        // The settings window went at once, before the shutdown that may wait for running checks.
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(form.SettingsWindowShown());
         form.FormDestroy(); // as the form's end does
         EXPECT_FALSE(form.TrayIconAdded());
         // A blink still running puts nothing up again.

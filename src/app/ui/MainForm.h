@@ -101,8 +101,9 @@ public:
     void BalanceAlerts1Click();
     void miCurrrencyRatesClick();
     void Close1Click();
-    // The mouse on the tray icon: a double click brings up the Balance List window.
-    void TrayIconDoubleClicked();
+    // The user activated the tray icon (a double click, or the tray host's activation): the Balance
+    // List window comes up.
+    void TrayIconActivated();
     // A tray host (re)appeared and dropped what it showed: the icon goes up again.
     void TrayHostAppeared();
 

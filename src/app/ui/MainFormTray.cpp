@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QStyle>
 #include <QTabWidget>
@@ -100,7 +101,7 @@ void TfmMain::DetectShellCapabilities() {
     ITrayNotifierHost& host = *this;
     m_notifier = std::make_unique<TTrayNotifier>(Settings, Log, host);
     m_notifier->BalloonCapable = m_trayIcon->BalloonCapable();
-    connect(m_trayIcon.get(), &TTrayIcon::DoubleClicked, this, &TfmMain::TrayIconDoubleClicked);
+    connect(m_trayIcon.get(), &TTrayIcon::Activated, this, &TfmMain::TrayIconActivated);
     connect(m_trayIcon.get(), &TTrayIcon::TrayHostAppeared, this, &TfmMain::TrayHostAppeared);
 }
 
@@ -215,7 +216,7 @@ void TfmMain::BalanceListClosed() {
     miBalanceListWindow->setChecked(false);
 }
 
-void TfmMain::TrayIconDoubleClicked() {
+void TfmMain::TrayIconActivated() {
     // The net effect: the window shows, and that it does is saved.
     miBalanceListWindow->setChecked(false);
     miBalanceListWindowClick();
@@ -245,6 +246,11 @@ void TfmMain::miCurrrencyRatesClick() {
 }
 
 void TfmMain::Close1Click() {
+    // The settings window goes at once, on the display too: the shutdown may wait some seconds
+    // for running checks and rates updates, and a window that stays meanwhile looks as if the
+    // program ignored the user.
+    HideSettingsWindow();
+    QGuiApplication::sync();
     // The program ends as the event loop does; the form's destruction runs the shutdown. Not
     // quit(): that first asks the windows to close, which the settings window refuses.
     QCoreApplication::exit(0);

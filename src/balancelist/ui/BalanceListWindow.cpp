@@ -33,6 +33,9 @@ TfmBalanceList::TfmBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFil
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), m_owner(owner),
       m_list(std::make_unique<TBalanceList>(owner, std::move(log), std::move(exePath))) {
     setObjectName(QStringLiteral("fmBalanceList"));
+    // It comes forward on a change while the user types elsewhere: shown on top, it leaves the
+    // keyboard where it is (the window manager is asked not to focus it).
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Balance List"));
     setMinimumSize(100, 100);
     resize(243, 149);
@@ -106,16 +109,26 @@ void TfmBalanceList::miCheckBalanceNowClick() {
 }
 
 void TfmBalanceList::miDisableClick() {
-    if (TAlertItem* alert = SelectedAlert())
-        m_list->Disable(*alert);
+    TAlertItem* alert = SelectedAlert();
+    if (alert == nullptr)
+        return;
+    m_list->Disable(*alert);
+    // The view selects the next row in place of the one that went; nothing is selected now, so a
+    // second Delete or "Disable Alert" cannot switch off an alert the user never chose.
+    lvList->clearSelection();
+}
+
+void TfmBalanceList::lvListKeyUp() {
+    miDisableClick();
 }
 
 void TfmBalanceList::lvListColumnClick(int column) {
     m_list->Sort(column);
     ClearHint();
-    lvList->horizontalHeader()->setSortIndicatorShown(true);
-    lvList->horizontalHeader()->setSortIndicator(column, m_list->ColumnTag(column) == 1 ? Qt::DescendingOrder
-                                                                                        : Qt::AscendingOrder);
+    // "Status" never reorders the rows: the arrow stays where the order comes from.
+    if (column != TBalanceList::colStatus)
+        m_sortArrow.Show(column, m_list->ColumnTag(column) == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_sortArrow.Apply(*lvList->horizontalHeader());
 }
 
 void TfmBalanceList::ClearHint() {
@@ -152,11 +165,22 @@ bool TfmBalanceList::eventFilter(QObject* watched, QEvent* event) {
             lvListMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
         else if (event->type() == QEvent::Leave)
             ClearHint();
-    } else if (watched == lvList && event->type() == QEvent::KeyPress) {
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && SelectedAlert() != nullptr) {
-            miDisableClick();
+    } else if (watched == lvList && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        // Delete acts once, when the key is let go: a held key's repeats do nothing, and neither
+        // does the release of a press that went to another window.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            if (event->type() == QEvent::KeyPress) {
+                if (!key->isAutoRepeat())
+                    m_deletePressed = true;
+            } else if (!key->isAutoRepeat() && m_deletePressed) {
+                m_deletePressed = false;
+                lvListKeyUp();
+            }
             return true;
         }
+    } else if (watched == lvList && event->type() == QEvent::FocusOut) {
+        m_deletePressed = false;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -2,6 +2,7 @@
 
 #include "alerts/StateSaver.h"
 #include "balancelist/BalanceList.h"
+#include "widgets/SortArrow.h"
 
 #include <QWidget>
 
@@ -63,8 +64,13 @@ protected:
 
 private:
     void ClearHint();
+    // The Delete key, released: switches the selected row's alert off.
+    void lvListKeyUp();
 
     IBalanceListOwner& m_owner;
     std::unique_ptr<TBalanceList> m_list;
     std::unique_ptr<TBalanceListModel> m_model; // after m_list: it goes first
+    TSortArrow m_sortArrow;
+    // A Delete press reached the list and its release has not come yet.
+    bool m_deletePressed = false;
 };

@@ -105,7 +105,8 @@ void TfmCurrencyRatesList::UpdateCaption() {
 void TfmCurrencyRatesList::RebuildRows() {
     m_rates->RebuildRows();
     QHeaderView* header = lvCurrencyList->horizontalHeader();
-    header->setSortIndicatorShown(false);
+    m_sortArrow.Shown = false;
+    m_sortArrow.Apply(*header);
     header->setSectionsClickable(m_rates->ListCanSort());
 }
 
@@ -132,12 +133,13 @@ void TfmCurrencyRatesList::miDisableCurrencyClick() {
 }
 
 void TfmCurrencyRatesList::lvCurrencyListColumnClick(int column) {
-    if (!m_rates->CanSortNow())
-        return;
-    m_rates->ColumnClick(column);
-    QHeaderView* header = lvCurrencyList->horizontalHeader();
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(column, m_rates->SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    // While an update runs the rows stay as they are, and so does the arrow that the header
+    // turned on the click.
+    if (m_rates->CanSortNow()) {
+        m_rates->ColumnClick(column);
+        m_sortArrow.Show(column, m_rates->SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
+    m_sortArrow.Apply(*lvCurrencyList->horizontalHeader());
 }
 
 bool TfmCurrencyRatesList::eventFilter(QObject* watched, QEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "currency/CurrencyRatesList.h"
+#include "widgets/SortArrow.h"
 
 #include <QWidget>
 
@@ -75,4 +76,5 @@ private:
     bool m_windowVisible = true;
     // Saves the placement shortly after the user moved or resized the window or a column.
     std::unique_ptr<TPlaceSaver> m_placeSaver;
+    TSortArrow m_sortArrow;
 };

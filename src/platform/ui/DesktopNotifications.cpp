@@ -74,6 +74,16 @@ void TDesktopNotifications::AskCapabilities() {
 }
 
 void TDesktopNotifications::Notify(const QString& title, const QString& text, int timeoutMs) {
+    TNotice notice{title, text, timeoutMs};
+    if (m_replyPending) {
+        // Sent now it would not know which notification to replace, and both would stay.
+        m_waiting = std::move(notice);
+        return;
+    }
+    Send(notice);
+}
+
+void TDesktopNotifications::Send(const TNotice& notice) {
     if (!m_capabilitiesAsked)
         AskCapabilities();
     QVariantMap hints;
@@ -82,13 +92,22 @@ void TDesktopNotifications::Notify(const QString& title, const QString& text, in
     // Names the installed desktop entry, whose icon and name the notification server may show.
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral(TALLYGLASS_APP_ID));
     QDBusMessage message = Call("Notify");
-    message << QStringLiteral("Tallyglass") << static_cast<uint>(m_lastId) << QString() << title
-            << (m_markup ? text.toHtmlEscaped() : text) << QStringList() << hints << static_cast<int>(timeoutMs);
+    message << QStringLiteral("Tallyglass") << static_cast<uint>(m_lastId) << QString() << notice.title
+            << (m_markup ? notice.text.toHtmlEscaped() : notice.text) << QStringList() << hints
+            << static_cast<int>(notice.timeoutMs);
+    m_replyPending = true;
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         const QDBusPendingReply<uint> reply = *finished;
+        // A failed call showed nothing: the one before stays the one to replace.
         if (reply.isValid())
             m_lastId = reply.value();
         finished->deleteLater();
+        m_replyPending = false;
+        if (m_waiting) {
+            const TNotice next = std::move(*m_waiting);
+            m_waiting.reset();
+            Send(next);
+        }
     });
 }

@@ -5,9 +5,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 // Notifications through the desktop's notification service (org.freedesktop.Notifications on the
-// session bus), sent without waiting for the service. Each one replaces the last still on screen.
+// session bus), sent without waiting for the service. Each one replaces the last still on screen:
+// the service names the notification it shows in its reply, and a notification asked for before
+// that reply came waits for it (only the newest one waits; it would replace the others at once).
 class TDesktopNotifications : public QObject {
     Q_OBJECT
 
@@ -27,5 +30,14 @@ private:
     bool m_markup = true;
     bool m_capabilitiesAsked = false;
     std::uint32_t m_lastId = 0;
+    // A Notify call whose reply has not come yet, and what is to follow it.
+    struct TNotice {
+        QString title;
+        QString text;
+        int timeoutMs = 0;
+    };
+    bool m_replyPending = false;
+    std::optional<TNotice> m_waiting;
     void AskCapabilities();
+    void Send(const TNotice& notice);
 };

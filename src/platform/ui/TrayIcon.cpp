@@ -75,9 +75,15 @@ TTrayIcon::TTrayIcon(QObject* parent)
       m_watcher(std::make_unique<TTrayHostWatcher>()) {
     m_icon.setIcon(TrayIconImage(m_kind));
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        // A single click does nothing; the context menu opens by itself.
-        if (reason == QSystemTrayIcon::DoubleClick)
-            emit DoubleClicked();
+        // A tray that embeds the icon as a window of ours (XEmbed) reports every click as a
+        // Trigger and a double click besides: there a single click does nothing and the double
+        // click counts. A StatusNotifierItem host (KDE Plasma, GNOME's AppIndicator extension,
+        // waybar and most panels) draws the icon itself, so it has no place on screen of ours, and
+        // never reports a double click: its activation (a left click) arrives as a Trigger and
+        // counts. The context menu opens by itself on either.
+        if (reason == QSystemTrayIcon::DoubleClick ||
+            (reason == QSystemTrayIcon::Trigger && m_icon.geometry().isEmpty()))
+            emit Activated();
     });
     connect(m_watcher.get(), &TTrayHostWatcher::TrayHostAppeared, this, &TTrayIcon::TrayHostAppeared);
 }

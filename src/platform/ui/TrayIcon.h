@@ -44,7 +44,9 @@ public:
     void ShowMessage(const QString& title, const QString& text, int timeoutMs);
 
 signals:
-    void DoubleClicked();
+    // The user asked the icon for the program's window: a double click on a tray that embeds the
+    // icon (XEmbed), the host's activation (a left click) on a StatusNotifierItem host.
+    void Activated();
     // A tray host started (or restarted): the icon must be handed over again.
     void TrayHostAppeared();
 
