@@ -31,27 +31,6 @@ struct RecordingOwner : IBalanceListOwner {
     void BalanceListClosed() override { calls.push_back("closed"); }
 };
 
-void pressKey(QWidget& widget, Qt::Key key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &release);
-}
-
-// Delete held down until the keyboard repeats it, then let go.
-void holdKey(QWidget& widget, Qt::Key key, int repeats) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &press);
-    for (int i = 0; i < repeats; ++i) {
-        QKeyEvent repeatRelease(QEvent::KeyRelease, key, Qt::NoModifier, QString(), true);
-        QApplication::sendEvent(&widget, &repeatRelease);
-        QKeyEvent repeatPress(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
-        QApplication::sendEvent(&widget, &repeatPress);
-    }
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &release);
-}
-
 void moveMouse(QWidget& widget, const QPoint& pos) {
     QMouseEvent move(QEvent::MouseMove, pos, widget.mapToGlobal(pos), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&widget, &move);
@@ -170,7 +149,7 @@ TEST(BalanceListWindow, ShowsTheRowsAndForwardsTheUsersActions) {
     EXPECT_FALSE(window.miCheckBalanceNow->isEnabled());
     EXPECT_FALSE(window.miDisable->isEnabled());
     window.pmList->hide();
-    pressKey(*window.lvList, Qt::Key_Delete);
+    PressKey(*window.lvList, Qt::Key_Delete);
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_TRUE(owner.calls.empty());
     window.lvList->selectRow(2); // Down
@@ -180,13 +159,13 @@ TEST(BalanceListWindow, ShowsTheRowsAndForwardsTheUsersActions) {
     window.pmList->hide();
     // Held down, the key acts once, when let go; no other row is chosen in place of the one gone,
     // so pressing it again does nothing.
-    holdKey(*window.lvList, Qt::Key_Delete, 3);
+    HoldKey(*window.lvList, Qt::Key_Delete, 3);
     EXPECT_EQ(model.rowCount(), 2);
     EXPECT_FALSE(down.Active);
     EXPECT_FALSE(window.BalanceList().HasRow(down));
     EXPECT_EQ(owner.calls, (std::vector<std::string>{"deactivate Down"}));
     EXPECT_EQ(window.SelectedAlert(), nullptr);
-    pressKey(*window.lvList, Qt::Key_Delete);
+    PressKey(*window.lvList, Qt::Key_Delete);
     EXPECT_EQ(model.rowCount(), 2);
     EXPECT_TRUE(up.Active);
     EXPECT_TRUE(flat.Active);

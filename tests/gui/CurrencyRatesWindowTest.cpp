@@ -31,13 +31,6 @@
 
 namespace {
 
-void pressKey(QWidget& widget, Qt::Key key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &release);
-}
-
 // Types one character into the widget.
 void typeKey(QWidget& widget, char c) {
     const int key = c >= 'a' && c <= 'z' ? Qt::Key_A + (c - 'a') : Qt::Key_0 + (c - '0');
@@ -136,13 +129,15 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     EXPECT_EQ(cell(*window, 0, 0), QStringLiteral("CZK")); // "25.3" sorts after "160.8"
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
 
-    // Delete hides the selected currency for good.
+    // Delete hides the selected currency for good, once however long the key is held, and leaves
+    // no other row chosen for a second press.
     window->lvCurrencyList->selectRow(0);
     window->pmListPopupPopup(window->mapToGlobal(QPoint(5, 5)));
     EXPECT_TRUE(window->miDisableCurrency->isEnabled());
     EXPECT_TRUE(window->miReloadList->isEnabled());
     window->pmListPopup->hide();
-    pressKey(*window->lvCurrencyList, Qt::Key_Delete);
+    HoldKey(*window->lvCurrencyList, Qt::Key_Delete, 3);
+    PressKey(*window->lvCurrencyList, Qt::Key_Delete);
     EXPECT_EQ(window->lvCurrencyList->model()->rowCount(), 2);
     EXPECT_FALSE(list->FindCurrency("CZK")->Active);
     TCurrencyList reloaded;
@@ -150,7 +145,6 @@ TEST(CurrencyRatesWindow, HeadersDeleteUpdatesAndTheTrayItemFollowTheUser) {
     reloaded.LoadFromRegistry(list->ListKey());
     EXPECT_FALSE(reloaded.FindCurrency("CZK")->Active);
     EXPECT_TRUE(reloaded.FindCurrency("USD")->Active);
-    window->lvCurrencyList->clearSelection();
     window->pmListPopupPopup(window->mapToGlobal(QPoint(5, 5)));
     EXPECT_FALSE(window->miDisableCurrency->isEnabled());
     window->pmListPopup->hide();

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -28,6 +29,28 @@ T* Control(const QObject& window, const char* name) {
         throw std::runtime_error(std::string("missing control ") + name);
     }
     return control;
+}
+
+// One press and release of a key.
+inline void PressKey(QWidget& widget, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &release);
+}
+
+// A key held down until the keyboard repeats it, then let go.
+inline void HoldKey(QWidget& widget, Qt::Key key, int repeats) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+    for (int i = 0; i < repeats; ++i) {
+        QKeyEvent repeatRelease(QEvent::KeyRelease, key, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(&widget, &repeatRelease);
+        QKeyEvent repeatPress(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(&widget, &repeatPress);
+    }
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &release);
 }
 
 // A click of the left button in the middle of a header's section, as the user makes it: the header

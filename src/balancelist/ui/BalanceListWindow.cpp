@@ -165,22 +165,16 @@ bool TfmBalanceList::eventFilter(QObject* watched, QEvent* event) {
             lvListMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
         else if (event->type() == QEvent::Leave)
             ClearHint();
-    } else if (watched == lvList && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
-        // Delete acts once, when the key is let go: a held key's repeats do nothing, and neither
-        // does the release of a press that went to another window.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Delete) {
-            if (event->type() == QEvent::KeyPress) {
-                if (!key->isAutoRepeat())
-                    m_deletePressed = true;
-            } else if (!key->isAutoRepeat() && m_deletePressed) {
-                m_deletePressed = false;
-                lvListKeyUp();
-            }
+    } else if (watched == lvList) {
+        switch (m_deleteKey.Filter(*event)) {
+        case TKeyOnRelease::TStep::NotOurs:
+            break;
+        case TKeyOnRelease::TStep::Act:
+            lvListKeyUp();
+            [[fallthrough]];
+        case TKeyOnRelease::TStep::Swallow:
             return true;
         }
-    } else if (watched == lvList && event->type() == QEvent::FocusOut) {
-        m_deletePressed = false;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -2,6 +2,7 @@
 
 #include "alerts/StateSaver.h"
 #include "balancelist/BalanceList.h"
+#include "widgets/KeyOnRelease.h"
 #include "widgets/SortArrow.h"
 
 #include <QWidget>
@@ -71,6 +72,5 @@ private:
     std::unique_ptr<TBalanceList> m_list;
     std::unique_ptr<TBalanceListModel> m_model; // after m_list: it goes first
     TSortArrow m_sortArrow;
-    // A Delete press reached the list and its release has not come yet.
-    bool m_deletePressed = false;
+    TKeyOnRelease m_deleteKey{Qt::Key_Delete};
 };

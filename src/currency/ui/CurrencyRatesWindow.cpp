@@ -130,6 +130,9 @@ void TfmCurrencyRatesList::miReloadListClick() {
 
 void TfmCurrencyRatesList::miDisableCurrencyClick() {
     m_rates->HideCurrency(SelectedRow());
+    // The view selects the next row in place of the one that went; nothing is selected now, so a
+    // second Delete cannot hide a currency the user never chose.
+    lvCurrencyList->clearSelection();
 }
 
 void TfmCurrencyRatesList::lvCurrencyListColumnClick(int column) {
@@ -143,10 +146,18 @@ void TfmCurrencyRatesList::lvCurrencyListColumnClick(int column) {
 }
 
 bool TfmCurrencyRatesList::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lvCurrencyList && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && SelectedRow() >= 0) {
-        miDisableCurrencyClick();
-        return true;
+    // Delete hides the selected currency once, when the key is let go, as in the Balance List.
+    if (watched == lvCurrencyList) {
+        switch (m_deleteKey.Filter(*event)) {
+        case TKeyOnRelease::TStep::NotOurs:
+            break;
+        case TKeyOnRelease::TStep::Act:
+            if (SelectedRow() >= 0)
+                miDisableCurrencyClick();
+            [[fallthrough]];
+        case TKeyOnRelease::TStep::Swallow:
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "currency/CurrencyRatesList.h"
+#include "widgets/KeyOnRelease.h"
 #include "widgets/SortArrow.h"
 
 #include <QWidget>
@@ -77,4 +78,5 @@ private:
     // Saves the placement shortly after the user moved or resized the window or a column.
     std::unique_ptr<TPlaceSaver> m_placeSaver;
     TSortArrow m_sortArrow;
+    TKeyOnRelease m_deleteKey{Qt::Key_Delete};
 };
