@@ -101,8 +101,15 @@ void TCurrencyRatesDelegate::paint(QPainter* painter, const QStyleOptionViewItem
     plain.state.setFlag(QStyle::State_Selected, false);
     QStyledItemDelegate::paint(painter, plain, index);
     painter->save();
+    // One frame around the whole row: every cell draws its top and bottom edge, the first and last
+    // cells the row's ends.
     painter->setPen(QPen(option.palette.color(QPalette::Active, QPalette::Highlight), 2));
-    painter->setBrush(Qt::NoBrush);
-    painter->drawRect(QRectF(option.rect).adjusted(1, 1, -1, -1));
+    const QRectF frame = QRectF(option.rect).adjusted(1, 1, -1, -1);
+    painter->drawLine(QLineF(option.rect.left(), frame.top(), option.rect.right() + 1, frame.top()));
+    painter->drawLine(QLineF(option.rect.left(), frame.bottom(), option.rect.right() + 1, frame.bottom()));
+    if (index.column() == 0)
+        painter->drawLine(QLineF(frame.left(), frame.top(), frame.left(), frame.bottom()));
+    if (index.column() == index.model()->columnCount(index.parent()) - 1)
+        painter->drawLine(QLineF(frame.right(), frame.top(), frame.right(), frame.bottom()));
     painter->restore();
 }
