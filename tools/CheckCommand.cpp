@@ -5,6 +5,7 @@
 #include "base/Encoders.h"
 #include "base/LogFile.h"
 #include "check/CheckThread.h"
+#include "history/History.h"
 #include "platform/Registry.h"
 #include "translate/Messages.h"
 
@@ -23,7 +24,8 @@ const char* const kCheckHelp =
     "program does: downloads, steps, pattern and info scripts (from the file's folder), the balance.\n"
     "The alert's state lives in a temporary store, or in DIR/registry.db with --state-dir, so that\n"
     "the last balance and the trend carry over between runs. --page FILE takes the alert's own page\n"
-    "from FILE instead of downloading it (its steps still download).\n"
+    "from FILE instead of downloading it (its steps still download). Each check is recorded in the\n"
+    "history beside the store (DIR/history.db; see 'tallyglass-tool history').\n"
     "The check's log lines go to standard error; standard output gets one JSON object:\n"
     "  {\"status\": \"OK\"|\"ERR\"|\"\", \"request_ok\": bool, \"balance\": s, \"last_balance\": s,\n"
     "   \"submatches\": [s], \"info\": {name: value}}\n"
@@ -140,9 +142,11 @@ int RunCheck(const TArgs& given) {
     }
 
     // The log's lines, in its format, on standard error.
-    TLogFile log;
+    auto sharedLog = std::make_shared<TLogFile>();
+    TLogFile& log = *sharedLog;
     log.OpenLog("/dev/stderr");
     log.SetEnabled(true);
+    THistory history(stateDir + "/history.db", list.StateKey, sharedLog);
 
     // As the Balance List starts and ends a check.
     std::string status;
@@ -164,6 +168,7 @@ int RunCheck(const TArgs& given) {
     thread->Resume();
     log.WriteLog(LoadStr(1026), {alert->Name});
     thread->WaitFor(-1);
+    history.Add(CheckRecordOf(*thread));
 
     std::vector<std::string> submatches;
     std::map<std::string, std::string> info;

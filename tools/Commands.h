@@ -15,6 +15,7 @@ int RunReg(const TArgs& args);
 int RunScript(const TArgs& args);
 int RunCurrency(const TArgs& args);
 int RunCheck(const TArgs& args);
+int RunHistory(const TArgs& args);
 
 extern const char* const kEncryptHelp;
 extern const char* const kDecryptHelp;
@@ -23,6 +24,7 @@ extern const char* const kRegHelp;
 extern const char* const kScriptHelp;
 extern const char* const kCurrencyHelp;
 extern const char* const kCheckHelp;
+extern const char* const kHistoryHelp;
 
 // Small shared helpers.
 bool IsHelp(const TArgs& args);

@@ -31,6 +31,7 @@ const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
                               "  script FILE FUNC   run a balance script's function as a check does\n"
                               "  currency FILE.js   load a provider script and run it as the program does\n"
                               "  check FILE.bal ID  run one balance check of an alert as the program does\n"
+                              "  history [ID]       print the recorded checks, oldest first\n"
                               "\n"
                               "Run 'tallyglass-tool COMMAND --help' for a command's options.\n";
 
@@ -161,7 +162,7 @@ int main(int argc, char** argv) {
         {"encrypt", {RunEncrypt, kEncryptHelp}}, {"decrypt", {RunDecrypt, kDecryptHelp}},
         {"dump", {RunDump, kDumpHelp}},          {"reg", {RunReg, kRegHelp}},
         {"script", {RunScript, kScriptHelp}},    {"currency", {RunCurrency, kCurrencyHelp}},
-        {"check", {RunCheck, kCheckHelp}},
+        {"check", {RunCheck, kCheckHelp}},       {"history", {RunHistory, kHistoryHelp}},
     };
 
     TArgs args(argv + 1, argv + argc);

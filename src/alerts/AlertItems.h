@@ -86,6 +86,13 @@ private:
     std::string CustomAlertsKeyPath() const;
 };
 
+// The encrypted form of the stored state values under `key` (Md5Hex of the program password), as
+// Base64 text: a text with its terminating NUL, or a 32-bit value as 4 little-endian bytes.
+std::string EncryptStateText(std::string_view key, const std::string& text);
+std::string DecryptStateText(std::string_view key, const std::string& stored);
+std::string EncryptStateInt(std::string_view key, std::int32_t value);
+std::int32_t DecryptStateInt(std::string_view key, const std::string& stored);
+
 // Whether an alert identity can name a registry key of its own beside the program's settings: not
 // empty (that would be the program's own key) and without '\' (that would reach into another key).
 bool StorableUniqueId(std::string_view id);

@@ -162,32 +162,48 @@ void TAlertItems::LoadCustomAlerts() {
     }
 }
 
-std::string TAlertItems::EncryptText(const std::string& text) const {
+std::string EncryptStateText(std::string_view key, const std::string& text) {
     // The terminating NUL goes along, so an empty text is stored as one encrypted block.
     const std::string bytes(text.c_str(), text.size() + 1);
-    return Base64Encode(EncryptBytes(StateKey, bytes));
+    return Base64Encode(EncryptBytes(key, bytes));
 }
 
-std::string TAlertItems::DecryptText(const std::string& stored) const {
-    const std::string plain = DecryptBytes(StateKey, Base64Decode(stored));
+std::string DecryptStateText(std::string_view key, const std::string& stored) {
+    const std::string plain = DecryptBytes(key, Base64Decode(stored));
     return plain.substr(0, plain.find('\0'));
 }
 
-std::string TAlertItems::EncryptInt(std::int32_t value) const {
+std::string EncryptStateInt(std::string_view key, std::int32_t value) {
     const auto word = static_cast<std::uint32_t>(value);
     const char bytes[4] = {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
                            static_cast<char>((word >> 16) & 0xFF), static_cast<char>((word >> 24) & 0xFF)};
-    return Base64Encode(EncryptBytes(StateKey, std::string_view(bytes, 4)));
+    return Base64Encode(EncryptBytes(key, std::string_view(bytes, 4)));
 }
 
-std::int32_t TAlertItems::DecryptInt(const std::string& stored) const {
-    const std::string plain = DecryptBytes(StateKey, Base64Decode(stored));
-    // Fewer than 4 bytes cannot be a balance written by EncryptInt (an empty or damaged value):
-    // it reads as no balance rather than as bytes from beyond the value.
+std::int32_t DecryptStateInt(std::string_view key, const std::string& stored) {
+    const std::string plain = DecryptBytes(key, Base64Decode(stored));
+    // Fewer than 4 bytes cannot be a balance written by EncryptStateInt (an empty or damaged
+    // value): it reads as no balance rather than as bytes from beyond the value.
     if (plain.size() < 4)
         return NoBalance;
     std::uint32_t word = 0;
     for (int i = 3; i >= 0; --i)
         word = (word << 8) | static_cast<unsigned char>(plain[static_cast<std::size_t>(i)]);
     return static_cast<std::int32_t>(word);
+}
+
+std::string TAlertItems::EncryptText(const std::string& text) const {
+    return EncryptStateText(StateKey, text);
+}
+
+std::string TAlertItems::DecryptText(const std::string& stored) const {
+    return DecryptStateText(StateKey, stored);
+}
+
+std::string TAlertItems::EncryptInt(std::int32_t value) const {
+    return EncryptStateInt(StateKey, value);
+}
+
+std::int32_t TAlertItems::DecryptInt(const std::string& stored) const {
+    return DecryptStateInt(StateKey, stored);
 }

@@ -7,6 +7,8 @@
 #include "platform/Registry.h"
 #include "platform/SpecialFolders.h"
 
+#include <algorithm>
+
 void TProgramSettings::SetDefaults() {
     TProgramSettings defaults;
     defaults.AutoStartFile = AutoStartFile;
@@ -46,6 +48,8 @@ void TProgramSettings::LoadSettings(TRegistry& registry) {
         readBool("Value_AutoStart", AutoStart);
         readShortCut("Value_ShowBalanceWindowShortCut", ShowBalanceWindowShortCut);
         readShortCut("Value_ShowMainWindowShortCut", ShowMainWindowShortCut);
+        if (key->ValueExists("HistoryDays"))
+            HistoryDays = std::clamp(static_cast<int>(key->ReadInteger("HistoryDays")), 0, kMaxHistoryDays);
     } catch (const ERegistryError&) {
         // The values read so far stay; the rest keep their defaults.
     }
@@ -63,6 +67,7 @@ void TProgramSettings::SaveSettings(TRegistry& registry) {
         key->WriteString("Value_Password", PasswordHash);
         key->WriteInteger("Value_ShowBalanceWindowShortCut", ShowBalanceWindowShortCut);
         key->WriteInteger("Value_ShowMainWindowShortCut", ShowMainWindowShortCut);
+        key->WriteInteger("HistoryDays", HistoryDays);
         key->WriteString("ExePath", ExePath);
         key->Close();
     } catch (const ERegistryError&) {

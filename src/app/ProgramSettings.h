@@ -23,6 +23,9 @@ public:
     bool BlinkTrayIcon = true;
     bool ShowBalloonTip = true;
     bool BalanceWindowVisible = false;
+    // Days the history keeps its records; 0 keeps them for ever.
+    static constexpr int kMaxHistoryDays = 36500;
+    int HistoryDays = 0;
 
     // ExePath from the program's folder, DataPath under the user's data folder (created with its
     // parents), UserPath that folder's "tallyglass/", every other field its default.

@@ -3,6 +3,7 @@
 #include "alerts/AlertItems.h"
 #include "base/LogFile.h"
 #include "check/CheckThread.h"
+#include "history/History.h"
 #include "platform/Connectivity.h"
 #include "platform/Events.h"
 #include "platform/FormatDateTime.h"
@@ -229,6 +230,8 @@ void TBalanceList::CheckDone(TCheckThread& thread) {
         TAlertItem& alert;
         ~Forget() { list.m_runningChecks.erase(&alert); }
     } forget{*this, alert};
+    if (m_history)
+        m_history->Add(CheckRecordOf(thread));
     if (const int index = IndexOf(alert); index >= 0)
         UpdateRowAfterCheck(index, thread);
     // An alert the user switched off while its check ran has nothing more to tell.

@@ -15,6 +15,7 @@
 class TManualResetEvent;
 class TCheckThread;
 class TLogFile;
+class THistory;
 
 // What the Balance List needs of the main form.
 class IBalanceListOwner {
@@ -156,6 +157,8 @@ public:
     void SetConnectivity(std::function<bool()> connected) { m_connected = std::move(connected); }
     void SetDecimalSeparator(std::string separator) { m_decimalSeparator = std::move(separator); }
     void SetChangeListener(TChangeListener listener) { m_listener = std::move(listener); }
+    // Where every finished check is recorded; nullptr records nothing.
+    void SetHistory(std::shared_ptr<THistory> history) { m_history = std::move(history); }
     // How long a check's download may move no byte before it fails; 0 keeps the request's own limit.
     void SetStallTimeoutMs(long milliseconds) { m_stallTimeoutMs = milliseconds; }
 
@@ -188,4 +191,5 @@ private:
     std::function<bool()> m_connected;
     long m_stallTimeoutMs = 0;
     TChangeListener m_listener;
+    std::shared_ptr<THistory> m_history;
 };

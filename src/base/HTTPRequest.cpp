@@ -142,6 +142,8 @@ bool CHTTPRequest::Perform() {
     Data = std::string();
     ContentLength = 0;
     StatusCode = 0;
+    // Failures before the transfer starts are libcurl's own refusals, named as it names them.
+    ErrorText = curl_easy_strerror(CURLE_FAILED_INIT);
 
     InitialiseCurl();
     if (!m_session) {
@@ -175,8 +177,10 @@ bool CHTTPRequest::Perform() {
     session.cancelled = false;
 
     const TUrlPtr url = ParseAddress(Url);
-    if (!url)
+    if (!url) {
+        ErrorText = curl_easy_strerror(CURLE_URL_MALFORMAT);
         return false;
+    }
 
     TSlistPtr headers;
     bool listOk = true;
@@ -241,6 +245,7 @@ bool CHTTPRequest::Perform() {
     if (curl_multi_add_handle(session.multi, easy) != CURLM_OK)
         return false;
     session.attached = true;
+    ErrorText.clear();
 
     // The transfer runs in short slices; between them the cancel event and the stall clock are
     // looked at. Progress is any byte moved, headers included.
@@ -259,8 +264,11 @@ bool CHTTPRequest::Perform() {
         if (running == 0) {
             int queued = 0;
             while (CURLMsg* message = curl_multi_info_read(session.multi, &queued))
-                if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
                     ok = message->data.result == CURLE_OK;
+                    if (!ok)
+                        ErrorText = curl_easy_strerror(message->data.result);
+                }
             break;
         }
         curl_off_t down = 0, up = 0;
@@ -274,6 +282,7 @@ bool CHTTPRequest::Perform() {
             lastBytes = moved;
             lastProgress = now;
         } else if (now - lastProgress >= std::chrono::milliseconds(StallTimeoutMs)) {
+            ErrorText = curl_easy_strerror(CURLE_OPERATION_TIMEDOUT);
             break;
         }
         if (curl_multi_poll(session.multi, nullptr, 0, 50, nullptr) != CURLM_OK)
@@ -296,5 +305,11 @@ bool CHTTPRequest::Perform() {
     curl_easy_setopt(easy, CURLOPT_USERNAME, nullptr);
     curl_easy_setopt(easy, CURLOPT_PASSWORD, nullptr);
     session.owner = nullptr;
+    if (session.cancelled)
+        ErrorText = curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK);
+    else if (session.tooLarge)
+        ErrorText = curl_easy_strerror(CURLE_FILESIZE_EXCEEDED);
+    else if (!ok && ErrorText.empty())
+        ErrorText = curl_easy_strerror(CURLE_RECV_ERROR);
     return ok && !session.cancelled && !session.tooLarge;
 }

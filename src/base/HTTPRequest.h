@@ -42,6 +42,9 @@ public:
     std::string Headers;
     // Asks caches on the way for a fresh copy (Pragma and Cache-Control: no-cache).
     bool NoCache = true;
+    // Why the last Perform failed, in libcurl's words ("Couldn't connect to server"); empty after
+    // one that succeeded.
+    std::string ErrorText;
     // HTTP status of the last response, 0 when none was received.
     std::int32_t StatusCode = 0;
     // Basic authorization, sent only when both are non-empty.

@@ -61,6 +61,7 @@ public:
 
     TAlertItem& Alert() const { return m_alert; }
     CHTTPRequest& Request() { return m_request; }
+    const CHTTPRequest& Request() const { return m_request; }
 
     // The text of a message, fetched on the user-interface thread.
     std::string LoadText(unsigned id);

@@ -273,6 +273,7 @@ void TCurrencyRatesList::UpdateDone(TGetCurrencyRatesThread& thread) {
         if (changed)
             m_owner.ShowBalloon(m_list->ListName, FormatMsg(LoadStr(1075), {m_list->ListName}), kBalloonTimeoutMs);
         m_list->SaveToRegistry(m_list->ListKey(), false);
+        m_owner.RatesUpdated(RateRecordsOf(*m_list));
     }
     if (OnUpdateDone)
         OnUpdateDone();
@@ -299,4 +300,16 @@ void TCurrencyRatesList::HideCurrency(int row) {
     Notify(TRowChange::BeforeRemove, row);
     m_rows.erase(m_rows.begin() + row);
     Notify(TRowChange::Removed, row);
+}
+
+std::vector<TRateRecord> RateRecordsOf(const TCurrencyList& list) {
+    std::vector<TRateRecord> records;
+    const std::string listKey = list.ListKey();
+    const std::int64_t now = HistoryNowMs();
+    const auto lock = list.Lock();
+    for (int i = 0; i < list.CurrencyCount(); ++i)
+        for (const auto& [column, value] : list.Currency(i).Values())
+            if (!value.Current.empty())
+                records.push_back({listKey, list.CurrencyKey(i), column, now, value.Current});
+    return records;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "currency/CurrencyList.h"
+#include "history/History.h"
 #include "platform/DateTime.h"
 #include "translate/TranslateFn.h"
 
@@ -26,7 +27,12 @@ public:
     virtual void CurrencyWindowShown(TCurrencyList& list, bool visible) = 0;
     // The user hid the currency from the window ("Don't show this currency").
     virtual void CurrencyHidden(TCurrencyObject&) {}
+    // An update completed: the rates of the list's currencies, for the history.
+    virtual void RatesUpdated(std::vector<TRateRecord>) {}
 };
+
+// Every value of every currency of the list, stamped now, keyed by the list's key.
+std::vector<TRateRecord> RateRecordsOf(const TCurrencyList& list);
 
 // How a cell is marked: the value went down, did not change (or is not watched), or went up.
 enum class TChangeMark : int { Down = -1, None = 0, Up = 1 };

@@ -102,6 +102,9 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2035, "[ERR] Unable to read balance alerts file '%s'!"},
     {2036, "Tallyglass needs a graphical session, but no display could be opened (%s). Start it from the "
            "desktop, or set DISPLAY or WAYLAND_DISPLAY."},
+    {2100, "[ERR] The history file '%s' cannot be used (%s); the program goes on without history."},
+    {2101, "[ERR] The history file '%s' was damaged; it was kept as '%s' and a new history was started."},
+    {2102, "[ERR] %u history records were written under another program password and were skipped."},
 };
 
 } // namespace

@@ -65,6 +65,13 @@ protected:
             }
             res.set_content("Balance: " + amount() + " EUR", "text/html");
         });
+        server.server().Get("/page", [this](const httplib::Request&, httplib::Response& res) {
+            const std::string value = amount();
+            if (value == "500")
+                res.status = 500;
+            else
+                res.set_content(value == "none" ? "Nothing here" : "Balance: " + value + " EUR", "text/html");
+        });
         server.start();
 
         const std::string definition = "[COMMON]\nlist_name=Test\n\n"
@@ -178,4 +185,63 @@ TEST_F(CheckToolTest, LoginAndPasswordFromAFileStandardInputOrTheEnvironment) {
     EXPECT_EQ(runTool({"check", bal, "BANK", "--login-file", "-", "--password-file", "-"}).exitCode, 2);
     EXPECT_EQ(runTool({"check", bal, "BANK", "--password-file", q(dir.file("missing.txt"))}).exitCode, 2);
     EXPECT_NE(runTool({"check", "--help"}).out.find("TALLYGLASS_PASSWORD"), std::string::npos);
+}
+
+TEST_F(CheckToolTest, EveryCheckIsRecordedInTheHistoryBesideItsStore) {
+    // One account; the second file reaches it at an address where nothing listens.
+    const std::string page =
+        "[COMMON]\nlist_name=Test\n\n[Account]\nunique_id=ACC\npattern=Balance:\\s*(-?\\d+?)(\\.)(\\d\\d)\n";
+    WriteFileBytes(dir.file("page.bal"),
+                   EncryptBytes(kDefinitionPassphrase, page + "page_url=" + server.url("/page") + "\n"));
+    WriteFileBytes(dir.file("gone.bal"),
+                   EncryptBytes(kDefinitionPassphrase, page + "page_url=http://127.0.0.1:1/page\n"));
+    const std::string state = dir.file("state");
+    const auto run = [&](const std::string& file, const std::string& mode) {
+        setAmount(mode);
+        return runTool({"check", q(dir.file(file)), "ACC", "--state-dir", q(state)}).exitCode;
+    };
+    EXPECT_EQ(run("page.bal", "100.00"), 0);
+    EXPECT_EQ(run("page.bal", "none"), 3);
+    EXPECT_EQ(run("page.bal", "500"), 1);
+    EXPECT_EQ(run("gone.bal", "-"), 1);
+    EXPECT_EQ(run("page.bal", "-20.05"), 0);
+
+    ToolResult r = runTool({"history", "ACC", "--state-dir", q(state)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = r.out.substr(start, end - start);
+        // The time, second field, is checked for its form only.
+        const std::size_t comma = line.find(',');
+        const std::size_t next = line.find(',', comma + 1);
+        if (start > 0) {
+            EXPECT_EQ(next - comma - 1, 20u) << line;
+            EXPECT_EQ(line[next - 1], 'Z') << line;
+            line.replace(comma + 1, next - comma - 1, "T");
+        }
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 6u) << r.out;
+    EXPECT_EQ(lines[0], "alert,time,balance,outcome,http_status,reason");
+    EXPECT_EQ(lines[1], "ACC,T,100.00,balance,,");
+    EXPECT_EQ(lines[2], "ACC,T,,no_balance,,");
+    EXPECT_EQ(lines[3], "ACC,T,,http_status,500,");
+    EXPECT_EQ(lines[4].rfind("ACC,T,,download_failed,,", 0), 0u) << lines[4];
+    EXPECT_NE(lines[4].find("connect"), std::string::npos) << lines[4];
+    EXPECT_EQ(lines[5], "ACC,T,-20.05,balance,,");
+
+    r = runTool({"history", "--state-dir", q(state), "--format", "json", "--since", "1999-01-01"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("[\n  {\"alert\": \"ACC\", \"time\": \"", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\"balance\": \"100.00\", \"outcome\": \"balance\", \"http_status\": 0, \"reason\": \"\"}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"balance\": null, \"outcome\": \"http_status\", \"http_status\": 500"), std::string::npos);
+    EXPECT_EQ(runTool({"history", "--state-dir", q(state), "--since", "2999-01-01"}).out,
+              "alert,time,balance,outcome,http_status,reason\n");
+    EXPECT_EQ(runTool({"history", "--state-dir", q(state), "--since", "2026-02-31"}).exitCode, 1);
+    // The program's own history is not read without its password.
+    r = runTool({"history"}, "", {"XDG_DATA_HOME=" + q(dir.file("data"))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("program password"), std::string::npos) << r.err;
 }

@@ -17,6 +17,7 @@ set(CORE_LAYERS
     alerts
     script
     check
+    history
     currency
     balancelist
     app)

@@ -5,6 +5,7 @@
 #include "balancelist/ui/BalanceListWindow.h"
 #include "base/Encoders.h"
 #include "base/Program.h"
+#include "history/History.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
@@ -36,6 +37,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
@@ -175,6 +177,10 @@ bool TfmMain::FormCreate() {
     };
     LoadAlertLists(translate);
     FillAlertGroups();
+    m_history = std::make_shared<THistory>(Settings.UserPath + "history.db", Settings.PasswordHash, SharedLog);
+    m_history->SetRetentionDays(Settings.HistoryDays);
+    m_fmBalanceList->BalanceList().SetHistory(m_history);
+    m_currencyWindows->SetHistory(m_history);
 
     // The currency features run provider scripts: without a working engine they are hidden (the
     // loader then writes message 1076).
@@ -555,12 +561,20 @@ void TfmMain::CreateGeneralTab() {
     hotkeyLayout->addWidget(hkShowBalWindow);
     hotkeyLayout->addWidget(lblShowMainWindow);
     hotkeyLayout->addWidget(hkShowMainWindow);
+    lblHistoryDays = new QLabel(QStringLiteral("Keep history for (days, 0 = for ever):"), gbGeneral);
+    lblHistoryDays->setObjectName(QStringLiteral("lblHistoryDays"));
+    edHistoryDays = new QSpinBox(gbGeneral);
+    edHistoryDays->setObjectName(QStringLiteral("edHistoryDays"));
+    edHistoryDays->setRange(0, TProgramSettings::kMaxHistoryDays);
+    lblHistoryDays->setBuddy(edHistoryDays);
 
     auto* generalLayout = new QVBoxLayout(gbGeneral);
     generalLayout->addWidget(cbShowHints);
     generalLayout->addWidget(cbAutoStart);
     generalLayout->addWidget(gbBalanceChanged);
     generalLayout->addWidget(gbHotkeys);
+    generalLayout->addWidget(lblHistoryDays);
+    generalLayout->addWidget(edHistoryDays);
     generalLayout->addStretch(1);
     auto* tabLayout = new QVBoxLayout(tsGeneral);
     tabLayout->setContentsMargins(4, 4, 4, 4);
@@ -575,6 +589,7 @@ void TfmMain::SettingsToControls() {
     cbShowBalloonTip->setChecked(Settings.ShowBalloonTip);
     hkShowBalWindow->SetHotKey(Settings.ShowBalanceWindowShortCut);
     hkShowMainWindow->SetHotKey(Settings.ShowMainWindowShortCut);
+    edHistoryDays->setValue(Settings.HistoryDays);
 }
 
 void TfmMain::ControlsToSettings() {
@@ -585,4 +600,7 @@ void TfmMain::ControlsToSettings() {
     Settings.ShowBalloonTip = cbShowBalloonTip->isChecked();
     Settings.ShowBalanceWindowShortCut = hkShowBalWindow->HotKey();
     Settings.ShowMainWindowShortCut = hkShowMainWindow->HotKey();
+    Settings.HistoryDays = edHistoryDays->value();
+    if (m_history)
+        m_history->SetRetentionDays(Settings.HistoryDays);
 }

@@ -29,6 +29,7 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QTreeWidgetItem;
 class TSingleInstance;
@@ -192,6 +193,8 @@ public:
     THotKey* hkShowBalWindow = nullptr;
     QLabel* lblShowMainWindow = nullptr;
     THotKey* hkShowMainWindow = nullptr;
+    QLabel* lblHistoryDays = nullptr;
+    QSpinBox* edHistoryDays = nullptr;
 
     QMenu* trayMenu = nullptr;
     QAction* miRestore = nullptr;
@@ -246,6 +249,8 @@ private:
     TCurrencyThreads m_currencyThreads;
     TCurrencySettings m_currencySettings{m_currencyLists};
     std::unique_ptr<TCurrencyWindows> m_currencyWindows;
+    // Records every finished check and rates update; outlives the windows that record into it.
+    std::shared_ptr<THistory> m_history;
     std::unique_ptr<TfmBalanceList> m_fmBalanceList;
     std::unique_ptr<TPlaceSaver> m_placeSaver;
     std::unique_ptr<TTrayIcon> m_trayIcon;

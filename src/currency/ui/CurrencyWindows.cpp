@@ -91,3 +91,8 @@ void TCurrencyWindows::CurrencyHidden(TCurrencyObject& currency) {
     if (OnCurrencyHidden)
         OnCurrencyHidden(currency);
 }
+
+void TCurrencyWindows::RatesUpdated(std::vector<TRateRecord> rates) {
+    if (m_history)
+        m_history->AddRates(std::move(rates));
+}

@@ -50,6 +50,9 @@ public:
     void ShowBalloon(const std::string& title, const std::string& text, int timeoutMs) override;
     void CurrencyWindowShown(TCurrencyList& list, bool visible) override;
     void CurrencyHidden(TCurrencyObject& currency) override;
+    void RatesUpdated(std::vector<TRateRecord> rates) override;
+    // Where completed updates are recorded; nullptr records nothing.
+    void SetHistory(std::shared_ptr<THistory> history) { m_history = std::move(history); }
     // Told of every currency a window hid.
     std::function<void(TCurrencyObject&)> OnCurrencyHidden;
 
@@ -68,4 +71,5 @@ private:
     TTranslateFn m_translate;
     TBalloonFn m_showBalloon;
     std::vector<TEntry> m_entries;
+    std::shared_ptr<THistory> m_history;
 };
