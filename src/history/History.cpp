@@ -9,8 +9,10 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -329,6 +331,8 @@ void THistory::SetClock(std::function<std::int64_t()> clock) {
 }
 
 void THistory::Flush() {
+    if (!m_thread.joinable())
+        return;
     std::unique_lock lock(m_mutex);
     const std::uint64_t target = m_queued;
     // A prune asked for before the flush is done by then too.
