@@ -1,5 +1,6 @@
 #include "history/History.h"
 
+#include "alerts/AlertItems.h"
 #include "base/Encoders.h"
 #include "base/LogFile.h"
 #include "support/TestSupport.h"
