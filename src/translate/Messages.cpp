@@ -102,6 +102,16 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2035, "[ERR] Unable to read balance alerts file '%s'!"},
     {2036, "Tallyglass needs a graphical session, but no display could be opened (%s). Start it from the "
            "desktop, or set DISPLAY or WAYLAND_DISPLAY."},
+    {2080, "%s: the balance %s is below your limit of %s."},
+    {2081, "%s: the balance %s is above your limit of %s."},
+    {2082, "%s: %d checks in a row have failed. The last one: %s."},
+    {2083, "%s can be read again."},
+    {2084, "%d checks failed"},
+    {2085, "the page could not be downloaded"},
+    {2086, "the server answered with status %d"},
+    {2087, "no balance was found on the page"},
+    {2088, "\"%s\" is not an amount. Type it as 1234.50, 1.234,50 or 50, or leave the field empty."},
+    {2089, "The amount to warn below must not be higher than the amount to warn above."},
 };
 
 } // namespace
