@@ -74,6 +74,17 @@ bool IsCurrencyByte(char c) {
     return !IsDigit(c) && !IsSeparator(c) && c != '-' && c != '+' && c != ' ' && c != '\t';
 }
 
+// What may stand around an amount: nothing, a currency sign (any character beyond ASCII, or "$"),
+// or a three-letter currency code in capitals ("EUR"). A stray letter ("12a") is no amount.
+bool IsCurrencyMark(std::string_view mark) {
+    if (mark.empty())
+        return true;
+    if (mark.size() == 3 && std::all_of(mark.begin(), mark.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+        return true;
+    return std::all_of(mark.begin(), mark.end(),
+                       [](char c) { return c == '$' || static_cast<unsigned char>(c) >= 0x80; });
+}
+
 // Groups after the first must have three digits, the first one to three (and not a lone 0).
 bool ValidGroups(const std::vector<std::string_view>& groups) {
     if (groups.empty() || groups.front().empty() || groups.front().size() > 3 ||
@@ -120,10 +131,14 @@ bool ParseAmount(std::string_view text, std::optional<std::int32_t>& hundredths)
     };
     // A sign may stand before or after a currency sign in front: "-€50", "€-50".
     const bool signFirst = takeSign();
-    while (!rest.empty() && IsCurrencyByte(rest.front()))
-        rest.remove_prefix(1);
-    while (!rest.empty() && IsCurrencyByte(rest.back()))
-        rest.remove_suffix(1);
+    std::size_t front = 0, back = 0;
+    while (front < rest.size() && IsCurrencyByte(rest[front]))
+        ++front;
+    while (back < rest.size() - front && IsCurrencyByte(rest[rest.size() - 1 - back]))
+        ++back;
+    if (!IsCurrencyMark(rest.substr(0, front)) || !IsCurrencyMark(rest.substr(rest.size() - back)))
+        return false;
+    rest = rest.substr(front, rest.size() - front - back);
     if (!signFirst)
         takeSign();
     if (rest.empty()) {

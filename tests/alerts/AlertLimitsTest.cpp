@@ -45,8 +45,9 @@ TEST(AlertLimits, AmountsAsPeopleTypeThemAreReadOrRefused) {
         EXPECT_EQ(value, c.hundredths) << c.typed;
     }
     for (const char* typed :
-         {"abc", "12a3", "1,2,3", "1.234,5.6", "1,23,456", "0,125", "12.", "1..2", "1.234.56", "--5", "-",
-          "\xE2\x82\xAC", "21474836.48", "99999999999999", "5 0 ,0 0x1", "1,234,56.7", "1.2.3,4"}) {
+         {"abc",   "12a3",         "12a",         "12 abc",         "EUR",        "50 eur",     "x50",      "%50",
+          "1,2,3", "1.234,5.6",    "1,23,456",    "0,125",          "12.",        "1..2",       "1.234.56", "--5",
+          "-",     "\xE2\x82\xAC", "21474836.48", "99999999999999", "5 0 ,0 0x1", "1,234,56.7", "1.2.3,4"}) {
         std::optional<std::int32_t> value = 77;
         EXPECT_FALSE(ParseAmount(typed, value)) << typed;
         EXPECT_EQ(value, 77) << typed;
