@@ -5,6 +5,7 @@
 #include "base/Encoders.h"
 #include "base/LogFile.h"
 #include "check/CheckThread.h"
+#include "check/CheckWarnings.h"
 #include "history/History.h"
 #include "platform/Registry.h"
 #include "translate/Messages.h"
@@ -28,8 +29,11 @@ const char* const kCheckHelp =
     "history beside the store (DIR/history.db; see 'tallyglass-tool history').\n"
     "The check's log lines go to standard error; standard output gets one JSON object:\n"
     "  {\"status\": \"OK\"|\"ERR\"|\"\", \"request_ok\": bool, \"balance\": s, \"last_balance\": s,\n"
-    "   \"submatches\": [s], \"info\": {name: value}}\n"
-    "Balances read \"-\" when there is none.\n"
+    "   \"submatches\": [s], \"info\": {name: value}, \"warning\": \"below\"|\"above\"|\"\",\n"
+    "   \"failed_in_a_row\": n}\n"
+    "Balances read \"-\" when there is none. \"warning\" tells whether the balance lies beyond the\n"
+    "alert's stored limits; \"failed_in_a_row\" counts the checks in a row that read no balance,\n"
+    "this one included. Both are kept with the alert's state, as the program keeps them.\n"
     "The page login and password may also come from the first line of a file (--login-file,\n"
     "--password-file; '-' is standard input) or, when neither option is given, from the\n"
     "environment variables TALLYGLASS_LOGIN and TALLYGLASS_PASSWORD, so that they need not show\n"
@@ -169,21 +173,36 @@ int RunCheck(const TArgs& given) {
     log.WriteLog(LoadStr(1026), {alert->Name});
     thread->WaitFor(-1);
     history.Add(CheckRecordOf(*thread));
+    // The limits and the failure count follow the check as in the program, which tells the same.
+    const TLimitVerdict verdict = TCheckWarnings::Apply(*thread);
+    if (verdict.NewWarning != TWarnZone::None)
+        log.WriteLog(LoadStr(verdict.NewWarning == TWarnZone::Below ? 2080 : 2081),
+                     {alert->Name, BalanceText(alert->CurrentBalance()), BalanceText(verdict.Limit)});
+    if (verdict.FailureNotice)
+        log.WriteLog(LoadStr(2082),
+                     {alert->Name, std::int64_t{verdict.FailedInARow}, TCheckWarnings::FailureReason(*thread)});
+    if (verdict.ReadableAgain)
+        log.WriteLog(LoadStr(2083), {alert->Name});
 
     std::vector<std::string> submatches;
     std::map<std::string, std::string> info;
+    TAlertLimits limits;
     {
         const auto lock = alert->Lock();
         submatches = alert->ChunkList.empty() ? thread->PageMatches : alert->ChunkList.back()->Matches;
         info = alert->InfoValues;
+        limits = alert->Limits;
     }
     const TBalances balances = alert->Balances();
+    const TWarnZone warning =
+        balances.CurrentBalance == NoBalance ? TWarnZone::None : limits.ZoneOf(balances.CurrentBalance);
     std::string json = "{\"status\": " + JsonString(status) + ", \"request_ok\": " + JsonBool(requestOk) +
                        ", \"balance\": " + JsonString(BalanceText(balances.CurrentBalance)) +
                        ", \"last_balance\": " + JsonString(BalanceText(balances.LastBalance)) + ", \"submatches\": [";
     for (std::size_t i = 0; i < submatches.size(); ++i)
         json += (i == 0 ? "" : ", ") + JsonString(submatches[i]);
-    json += "], \"info\": " + JsonTextObject(info) + "}\n";
+    json += "], \"info\": " + JsonTextObject(info) + ", \"warning\": " + JsonString(WarnZoneName(warning)) +
+            ", \"failed_in_a_row\": " + std::to_string(limits.FailedInARow) + "}\n";
     if (!WriteStdout(json))
         return 2;
     if (status != LoadStr(1008))

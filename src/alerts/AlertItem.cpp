@@ -55,6 +55,19 @@ void TAlertItem::RestoreUserFields(const TAlertState& state) {
     PagePassword = state.PagePassword;
     Period = state.Period;
     PeriodType = state.PeriodType;
+    Limits.WarnBelow = state.Limits.WarnBelow;
+    Limits.WarnAbove = state.Limits.WarnAbove;
+    Limits.FailuresBeforeNotice = state.Limits.FailuresBeforeNotice;
+}
+
+void TAlertItem::SetLimits(const TAlertLimits& limits) {
+    std::lock_guard lock(m_mutex);
+    if (Limits.SameSettings(limits))
+        return;
+    Limits.WarnBelow = limits.WarnBelow;
+    Limits.WarnAbove = limits.WarnAbove;
+    Limits.FailuresBeforeNotice = limits.FailuresBeforeNotice;
+    Limits.WarnedZone = TWarnZone::None;
 }
 
 void TAlertItem::SetBalanceLocked(std::int32_t value) {
@@ -123,7 +136,7 @@ bool TAlertItem::IsDue(TDateTime now) const {
 
 TAlertState TAlertItem::State() const {
     std::lock_guard lock(m_mutex);
-    return {Name, Active, NeedAuth, Period, LastCheckedTime, PeriodType, PageLogin, PagePassword, m_balances};
+    return {Name, Active, NeedAuth, Period, LastCheckedTime, PeriodType, PageLogin, PagePassword, m_balances, Limits};
 }
 
 std::unique_ptr<TAlertItem> TAlertItem::CopyDefinition(TAlertItems* owner) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alerts/AlertLimits.h"
 #include "platform/DateTime.h"
 
 #include <cstdint>
@@ -48,6 +49,7 @@ struct TAlertState {
     std::string PageLogin;
     std::string PagePassword;
     TBalances Balances;
+    TAlertLimits Limits;
 };
 
 // One alert: where its page is, how to download it and how to find the balance in it, plus the
@@ -85,6 +87,8 @@ public:
     std::string post_data;
     std::string group_name;
     TAlertItems* Owner;
+    // The user's limits and the checks' counts against them; read and changed under Lock().
+    TAlertLimits Limits;
 
     int ChunkCount() const { return static_cast<int>(ChunkList.size()); }
     TChunk& Chunk(int index) { return *ChunkList.at(static_cast<std::size_t>(index)); }
@@ -99,7 +103,10 @@ public:
     void SetNeedAuth(bool needAuth);
     void SetCredentials(std::string login, std::string password);
     void SetInterval(std::int32_t period, TPeriodType periodType);
-    // Puts back the user's fields as State() took them (balances and check time stay).
+    // Sets the user's limits under the lock, keeping the checks' failure count. New limits start
+    // a new stay: a balance already beyond one is told at the next check.
+    void SetLimits(const TAlertLimits& limits);
+    // Puts back the user's fields as State() took them (balances, check time and counts stay).
     void RestoreUserFields(const TAlertState& state);
 
     // A known balance moves to LastBalance, then the value becomes CurrentBalance.

@@ -4,6 +4,8 @@
 #include "platform/Registry.h"
 #include "platform/Strings.h"
 
+#include <algorithm>
+
 // The alerts' stored state: each alert's values under its own registry key, and the custom
 // alerts recorded for their list.
 
@@ -66,6 +68,19 @@ void TAlertItems::LoadState(TAlertItem& alert) {
             alert.SetBalanceLocked(DecryptInt(key->ReadString("CurrentBalance")));
         if (key->ValueExists("LastBalance"))
             alert.m_balances.LastBalance = DecryptInt(key->ReadString("LastBalance"));
+        if (key->ValueExists("WarnBelow"))
+            alert.Limits.WarnBelow = LimitFromStoredText(key->ReadString("WarnBelow"));
+        if (key->ValueExists("WarnAbove"))
+            alert.Limits.WarnAbove = LimitFromStoredText(key->ReadString("WarnAbove"));
+        if (key->ValueExists("FailuresBeforeNotice"))
+            alert.Limits.FailuresBeforeNotice =
+                std::clamp(key->ReadInteger("FailuresBeforeNotice"), 0, TAlertLimits::kMaxFailuresBeforeNotice);
+        if (key->ValueExists("FailedInARow"))
+            alert.Limits.FailedInARow = std::max(key->ReadInteger("FailedInARow"), 0);
+        if (key->ValueExists("WarnedZone")) {
+            const std::int32_t zone = key->ReadInteger("WarnedZone");
+            alert.Limits.WarnedZone = zone == 1 ? TWarnZone::Below : zone == 2 ? TWarnZone::Above : TWarnZone::None;
+        }
         if (!rawLogin.empty())
             alert.PageLogin = DecryptText(rawLogin);
         if (!rawPassword.empty())
@@ -94,6 +109,11 @@ bool TAlertItems::SaveState(TAlertItem& alert) {
         key->WriteString("PagePassword", EncryptText(state.PagePassword));
         key->WriteString("LastBalance", EncryptInt(state.Balances.LastBalance));
         key->WriteString("CurrentBalance", EncryptInt(state.Balances.CurrentBalance));
+        key->WriteString("WarnBelow", StoredLimitText(state.Limits.WarnBelow));
+        key->WriteString("WarnAbove", StoredLimitText(state.Limits.WarnAbove));
+        key->WriteInteger("FailuresBeforeNotice", state.Limits.FailuresBeforeNotice);
+        key->WriteInteger("FailedInARow", state.Limits.FailedInARow);
+        key->WriteInteger("WarnedZone", static_cast<std::int32_t>(state.Limits.WarnedZone));
         key->Close();
     } catch (const ERegistryError&) {
         // Ends the saving; the caller decides what the user sees.

@@ -2,6 +2,7 @@
 
 #include "alerts/AlertItem.h"
 #include "app/ProgramSettings.h"
+#include "balancelist/BalanceList.h"
 #include "base/LogFile.h"
 #include "translate/Messages.h"
 
@@ -25,18 +26,18 @@ void TTrayNotifier::StartBlink(bool grew) {
     m_timer.start();
 }
 
-// Ticks 1 to 11 alternate between the normal icon (odd) and the blink icon (even); the 12th ends
-// the blink on the normal icon.
+// Ticks 1 to 11 alternate between the resting icon (odd) and the blink icon (even); the 12th ends
+// the blink on the resting icon (the normal one, or the one with the warning mark).
 void TTrayNotifier::tmBlinkBalanceChangedTimer() {
     ++m_tick;
     if (m_tick >= kBlinkTicks) {
         m_timer.stop();
         m_tick = 0;
         m_blinkIcon = TTrayIconKind::Normal;
-        m_host.ShowTrayIconKind(TTrayIconKind::Normal);
+        m_host.ShowTrayIconKind(RestIcon());
         return;
     }
-    m_host.ShowTrayIconKind(m_tick % 2 == 0 ? m_blinkIcon : TTrayIconKind::Normal);
+    m_host.ShowTrayIconKind(m_tick % 2 == 0 ? m_blinkIcon : RestIcon());
 }
 
 void TTrayNotifier::ShowBalloon(const std::string& title, const std::string& text, int timeoutMs) {
@@ -58,4 +59,37 @@ void TTrayNotifier::NotifyBalanceChanged(const TAlertItem& alert) {
 
 void TTrayNotifier::NotifyBalanceUnavailable(const TAlertItem& alert) {
     ShowBalloon(alert.Name, FormatMsg(LoadStr(1023), {alert.Name}), kBalloonTimeoutMs);
+}
+
+void TTrayNotifier::NotifyLimits(const TAlertItem& alert, const TLimitVerdict& verdict, const std::string& reason) {
+    const auto show = [this, &alert](const std::string& format, std::initializer_list<TMsgArg> args, bool critical) {
+        m_log.WriteLog(format, args);
+        if (!BalloonCapable)
+            return;
+        const std::string text = FormatMsg(format, args);
+        if (critical)
+            m_host.ShowCriticalMessage(alert.Name, text);
+        else
+            m_host.ShowBalloonMessage(alert.Name, text, kBalloonTimeoutMs);
+    };
+    if (verdict.NewWarning != TWarnZone::None) {
+        const std::string& separator = SystemDecimalSeparator();
+        show(LoadStr(verdict.NewWarning == TWarnZone::Below ? 2080 : 2081),
+             {alert.Name, BalanceText(alert.CurrentBalance(), separator), BalanceText(verdict.Limit, separator)}, true);
+        if (!m_host.BalanceListShown())
+            SetWarningMark(true);
+    }
+    if (verdict.FailureNotice)
+        show(LoadStr(2082), {alert.Name, std::int64_t{verdict.FailedInARow}, reason}, false);
+    if (verdict.ReadableAgain)
+        show(LoadStr(2083), {alert.Name}, false);
+}
+
+void TTrayNotifier::SetWarningMark(bool on) {
+    if (on == m_warningMark)
+        return;
+    m_warningMark = on;
+    // A running blink ends on the new resting icon by itself.
+    if (!Blinking())
+        m_host.ShowTrayIconKind(RestIcon());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alerts/AlertLimits.h"
 #include "platform/TrayIconKind.h"
 
 #include <QObject>
@@ -19,6 +20,10 @@ public:
     virtual void ShowTrayIconKind(TTrayIconKind icon) = 0;
     // Puts a notification on screen (the decision to show one is the notifier's).
     virtual void ShowBalloonMessage(const std::string& title, const std::string& text, int timeoutMs) = 0;
+    // A notification the desktop keeps until the user dismisses it (critical urgency).
+    virtual void ShowCriticalMessage(const std::string& title, const std::string& text) {
+        ShowBalloonMessage(title, text, 0);
+    }
     virtual bool BalanceListShown() const = 0;
     // Gives "Balance List Window" its check mark and shows the window.
     virtual void BringUpBalanceList() = 0;
@@ -55,6 +60,17 @@ public:
     void ShowBalloon(const std::string& title, const std::string& text, int timeoutMs);
     void NotifyBalanceChanged(const TAlertItem& alert);
     void NotifyBalanceUnavailable(const TAlertItem& alert);
+    // What a check told about the alert's limits: a balance newly beyond one is a critical notice
+    // and marks the tray icon; enough failed checks in a row, and a balance read again after them,
+    // are notices. Each goes to the log as well. These notices come whatever the balloon setting
+    // says: the user asked for them with the alert's limits.
+    void NotifyLimits(const TAlertItem& alert, const TLimitVerdict& verdict, const std::string& reason);
+
+    // The warning mark stays on the tray icon until the Balance List is shown.
+    void SetWarningMark(bool on);
+    bool WarningMark() const { return m_warningMark; }
+    // The icon between blinks.
+    TTrayIconKind RestIcon() const { return m_warningMark ? TTrayIconKind::Warning : TTrayIconKind::Normal; }
 
 private:
     TProgramSettings& m_settings;
@@ -63,4 +79,5 @@ private:
     QTimer m_timer;
     int m_tick = 0;
     TTrayIconKind m_blinkIcon = TTrayIconKind::Normal;
+    bool m_warningMark = false;
 };

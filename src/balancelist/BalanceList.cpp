@@ -3,6 +3,7 @@
 #include "alerts/AlertItems.h"
 #include "base/LogFile.h"
 #include "check/CheckThread.h"
+#include "check/CheckWarnings.h"
 #include "history/History.h"
 #include "platform/Connectivity.h"
 #include "platform/Events.h"
@@ -89,7 +90,7 @@ void TBalanceList::AddAlertRow(TAlertItem& alert) {
     row.BalanceText = BalanceText(alert.CurrentBalance());
     row.TimeTextOf = alert.LastCheckedTime;
     row.TimeText = TimeText(alert);
-    row.StatusText = row.TimeText;
+    row.StatusText = RestingStatus(row);
     const int index = RowCount();
     Notify(TRowChange::BeforeInsert, index);
     m_rows.push_back(std::move(row));
@@ -181,8 +182,10 @@ void TBalanceList::tmCheckTimerTimer() {
                 row.TimeTextOf = alert.LastCheckedTime;
                 row.TimeText = TimeText(alert);
             }
-            if (row.StatusText != row.TimeText) {
-                row.StatusText = row.TimeText;
+            // Limits the user changed show at the next tick.
+            const TWarnZone warning = row.Warning;
+            if (std::string status = RestingStatus(row); row.StatusText != status || row.Warning != warning) {
+                row.StatusText = std::move(status);
                 Notify(TRowChange::Changed, index);
             }
         } catch (const std::exception&) {
@@ -206,10 +209,25 @@ void TBalanceList::Disable(TAlertItem& alert) {
     m_owner.DeactivateAlert(alert);
 }
 
+std::string TBalanceList::RestingStatus(TBalanceRow& row) const {
+    TAlertLimits limits;
+    {
+        const auto lock = row.Alert->Lock();
+        limits = row.Alert->Limits;
+    }
+    const std::int32_t balance = row.Alert->CurrentBalance();
+    row.Warning = balance == NoBalance ? TWarnZone::None : limits.ZoneOf(balance);
+    if (limits.FailureNoticeDue())
+        return FormatMsg(LoadStr(2084), {std::int64_t{limits.FailedInARow}});
+    return row.TimeText;
+}
+
 void TBalanceList::UpdateRowAfterCheck(int index, const TCheckThread& thread) {
     TBalanceRow& row = m_rows[static_cast<std::size_t>(index)];
     row.BalanceText = BalanceText(row.Alert->CurrentBalance());
-    row.StatusText = thread.StatusText;
+    // A failure that makes the count shows the count; any other outcome its "OK" or "ERR".
+    const std::string resting = RestingStatus(row);
+    row.StatusText = resting != row.TimeText ? resting : thread.StatusText;
     row.ImageIndex = TrendOf(*row.Alert);
     if (m_hintRow == index)
         m_hintRow = -1;
@@ -232,9 +250,13 @@ void TBalanceList::CheckDone(TCheckThread& thread) {
     } forget{*this, alert};
     if (m_history)
         m_history->Add(CheckRecordOf(thread));
+    // Only an active alert counts its outcomes: one the user switched off while its check ran has
+    // nothing more to tell.
+    TLimitVerdict verdict;
+    if (alert.Active)
+        verdict = TCheckWarnings::Apply(thread);
     if (const int index = IndexOf(alert); index >= 0)
         UpdateRowAfterCheck(index, thread);
-    // An alert the user switched off while its check ran has nothing more to tell.
     if (!alert.Active)
         return;
     // Only a balance this check set is news: a check that found none leaves the two balances of
@@ -243,6 +265,8 @@ void TBalanceList::CheckDone(TCheckThread& thread) {
         m_owner.NotifyBalanceChanged(alert);
     else if (!thread.RequestOk)
         m_owner.NotifyBalanceUnavailable(alert);
+    if (verdict.NewWarning != TWarnZone::None || verdict.FailureNotice || verdict.ReadableAgain)
+        m_owner.NotifyLimits(alert, verdict, TCheckWarnings::FailureReason(thread));
 }
 
 void TBalanceList::WaitForChecks() {

@@ -25,6 +25,12 @@ public:
     virtual void NotifyBalanceChanged(TAlertItem& alert) = 0;
     // A check brought no balance: the page could not be downloaded.
     virtual void NotifyBalanceUnavailable(TAlertItem& alert) = 0;
+    // A check's outcome has something to tell about the alert's limits or failures in a row: a
+    // balance newly beyond a limit, the failure that reached the count for a notice, or a balance
+    // read again after it. `reason` says why the check failed (empty for a good one).
+    virtual void NotifyLimits(TAlertItem& alert, const TLimitVerdict& verdict, const std::string& reason) {
+        (void)alert, (void)verdict, (void)reason;
+    }
     // The user switched the alert off in the list: it is no longer active.
     virtual void DeactivateAlert(TAlertItem& alert) = 0;
     // The user closed the window; it only hides.
@@ -62,6 +68,8 @@ struct TBalanceRow {
     int ImageIndex = biNoChange;
     std::string BalanceText; // column "$$$"
     std::string StatusText;  // column "Status": the time text, or "OK" / "ERR" after a check
+    // The balance lies beyond one of the alert's limits: the amount shows as a warning.
+    TWarnZone Warning = TWarnZone::None;
     // The time text last made for the row and the time it was made from: a tick formats the
     // time again only when the alert's LastCheckedTime moved.
     TDateTime TimeTextOf = 0;
@@ -168,6 +176,9 @@ private:
     void Notify(TRowChange change, int row) const;
     void Reindex();
     void UpdateRowAfterCheck(int index, const TCheckThread& thread);
+    // The row's status between checks: the time text, or how many checks failed once enough have
+    // failed in a row for a notice.
+    std::string RestingStatus(TBalanceRow& row) const;
 
     IBalanceListOwner& m_owner;
     std::shared_ptr<TLogFile> m_log;

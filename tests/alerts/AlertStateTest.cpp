@@ -205,11 +205,13 @@ TEST_F(AlertState, SaveWritesEveryValueInOrderAndLoadReadsThemBack) {
     ASSERT_TRUE(k);
     EXPECT_EQ(k->ValueNames(),
               (std::vector<std::string>{"Name", "Active", "NeedAuth", "Period", "LastCheckedTime", "PeriodType",
-                                        "PageLogin", "PagePassword", "LastBalance", "CurrentBalance"}));
+                                        "PageLogin", "PagePassword", "LastBalance", "CurrentBalance", "WarnBelow",
+                                        "WarnAbove", "FailuresBeforeNotice", "FailedInARow", "WarnedZone"}));
     const std::vector<TRegValueType> types = {TRegValueType::String, TRegValueType::DWord,  TRegValueType::DWord,
                                               TRegValueType::DWord,  TRegValueType::Binary, TRegValueType::DWord,
                                               TRegValueType::String, TRegValueType::String, TRegValueType::String,
-                                              TRegValueType::String};
+                                              TRegValueType::String, TRegValueType::String, TRegValueType::String,
+                                              TRegValueType::DWord,  TRegValueType::DWord,  TRegValueType::DWord};
     for (std::size_t i = 0; i < types.size(); ++i)
         EXPECT_EQ(k->ValueType(k->ValueNames()[i]), types[i]) << k->ValueNames()[i];
     EXPECT_EQ(k->ReadBinary("LastCheckedTime").size(), 8u);

@@ -1,8 +1,10 @@
 #include "support/TestServer.h"
 
 #include "base/Encoders.h"
+#include "platform/Registry.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -118,7 +120,8 @@ TEST_F(CheckToolTest, MultiStepLoginDefinitionAndStateBetweenRuns) {
     ToolResult r = check({"--state-dir", q(state)});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "{\"status\": \"OK\", \"request_ok\": true, \"balance\": \"12.34\", \"last_balance\": \"-\", "
-                     "\"submatches\": [\"Balance: 12.34\", \"12\", \".\", \"34\"], \"info\": {\"Page\": \"27\"}}\n");
+                     "\"submatches\": [\"Balance: 12.34\", \"12\", \".\", \"34\"], \"info\": {\"Page\": \"27\"}, "
+                     "\"warning\": \"\", \"failed_in_a_row\": 0}\n");
     EXPECT_NE(r.err.find(": Chunk #1 for 'Bank' alert downloaded. Result code: 200, downloaded bytes: 18. "
                          "Request succeeded ? true\r\n"),
               std::string::npos)
@@ -244,4 +247,54 @@ TEST_F(CheckToolTest, EveryCheckIsRecordedInTheHistoryBesideItsStore) {
     r = runTool({"history"}, "", {"XDG_DATA_HOME=" + q(dir.file("data"))});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("program password"), std::string::npos) << r.err;
+
+// The alert's limits and its failures in a row, kept in the state folder, carry over between
+// runs as in the program: a balance below the limit is told once per stay, the count of failed
+// runs reaches its notice once, and the next good run clears it.
+TEST_F(CheckToolTest, LimitsAndFailuresInARowCarryOverBetweenRuns) {
+    const std::string state = dir.file("state");
+    ASSERT_TRUE(QDir().mkpath(q(state)));
+    {
+        TRegistry store(state + "/registry.db");
+        const auto key = store.OpenKey("Software\\Brightmoor\\Tallyglass\\BANK", true);
+        key->WriteString("WarnBelow", "5000");
+        key->WriteInteger("FailuresBeforeNotice", 2);
+        key->Close();
+    }
+    const auto tail = [](const std::string& warning, int failed) {
+        return "\"warning\": \"" + warning + "\", \"failed_in_a_row\": " + std::to_string(failed) + "}\n";
+    };
+    const auto endsWith = [](const std::string& text, const std::string& end) {
+        return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    };
+    const std::string told = "Bank: the balance 40.00 is below your limit of 50.00.";
+
+    setAmount("40.00");
+    ToolResult r = check({"--state-dir", q(state)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(endsWith(r.out, tail("below", 0))) << r.out;
+    EXPECT_NE(r.err.find(told), std::string::npos) << r.err;
+    setAmount("30.00");
+    r = check({"--state-dir", q(state)});
+    EXPECT_TRUE(endsWith(r.out, tail("below", 0))) << r.out;
+    EXPECT_EQ(r.err.find("below your limit"), std::string::npos) << r.err;
+
+    const QStringList wrong{"check", q(dir.file("bank.bal")), "BANK",  "--login", "anna", "--password",
+                            "wrong", "--state-dir",           q(state)};
+    r = runTool(wrong);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(endsWith(r.out, tail("below", 1))) << r.out; // the stored balance is still 30.00
+    EXPECT_EQ(r.err.find("checks in a row have failed"), std::string::npos) << r.err;
+    r = runTool(wrong);
+    EXPECT_TRUE(endsWith(r.out, tail("below", 2))) << r.out;
+    EXPECT_NE(r.err.find("Bank: 2 checks in a row have failed. The last one: "), std::string::npos) << r.err;
+    r = runTool(wrong);
+    EXPECT_TRUE(endsWith(r.out, tail("below", 3))) << r.out;
+    EXPECT_EQ(r.err.find("checks in a row have failed"), std::string::npos) << r.err;
+
+    setAmount("60.00");
+    r = check({"--state-dir", q(state)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(endsWith(r.out, tail("", 0))) << r.out;
+    EXPECT_NE(r.err.find("Bank can be read again."), std::string::npos) << r.err;
 }

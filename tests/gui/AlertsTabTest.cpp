@@ -6,6 +6,7 @@
 #include "gui/GuiTestSupport.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
+#include "translate/Messages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
@@ -400,4 +402,70 @@ TEST_F(AlertsTab, FirstRunOpensOnTheAlertsAndOkBringsUpTheBalanceList) {
     EXPECT_TRUE(form.BalanceListWindow()->isVisible());
     EXPECT_TRUE(form.miBalanceListWindow->isChecked());
     EXPECT_TRUE(form.Settings.BalanceWindowVisible);
+}
+
+TEST_F(AlertsTab, WarningsTakeLimitsAsPeopleTypeThemAndRefuseWhatIsNoAmount) {
+    storeState([](TAlertItem&) {});
+    TfmMain form;
+    start(form);
+    form.ShowSettingsWindow();
+    form.pcMain->setCurrentWidget(form.tsBalanceAlerts);
+    Control<QComboBox>(form, "cbAlertsLists")->setCurrentIndex(1);
+    QTreeWidget& tree = *Control<QTreeWidget>(form, "tvAvailableAlertsList");
+    TAlertItem& a1 = alertNamed(form, "A1");
+    clickAt(tree, nodeOf(form, a1));
+    std::vector<SeenDialog> seen;
+
+    // Low above high, then a text that is no amount: each is refused with a message and the
+    // dialog stays open; the alert is only changed by what is finally accepted.
+    PushDialogAnswer([&seen](QDialog& dialog) {
+        auto& edit = dynamic_cast<TfmEditBalanceAlert&>(dialog);
+        EXPECT_TRUE(edit.edWarnBelow->text().isEmpty() && edit.edWarnAbove->text().isEmpty());
+        EXPECT_EQ(edit.udFailuresBeforeNotice->value(), 3);
+        edit.edAlertName->setText(QStringLiteral("Renamed"));
+        edit.edWarnBelow->setText(QStringLiteral("1.234,50"));
+        edit.edWarnAbove->setText(QStringLiteral("\u20AC 50"));
+        AnswerMessageBox(QMessageBox::Ok, &seen);
+        edit.btnOK->click();
+        EXPECT_EQ(edit.result(), 0);
+        edit.edWarnAbove->setText(QStringLiteral("12a"));
+        AnswerMessageBox(QMessageBox::Ok, &seen);
+        edit.btnOK->click();
+        EXPECT_EQ(edit.result(), 0);
+        edit.edWarnBelow->setText(QStringLiteral("50,00"));
+        edit.edWarnAbove->setText(QStringLiteral("1 234.50"));
+        edit.edFailuresBeforeNotice->selectAll();
+        edit.edFailuresBeforeNotice->insert(QStringLiteral("0"));
+        edit.btnOK->click();
+        return dialog.result();
+    });
+    Control<QPushButton>(form, "btnConfigureAlert")->click();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].group.toStdString(), LoadStr(2089));
+    EXPECT_EQ(seen[0].icon, QMessageBox::Warning);
+    EXPECT_NE(seen[1].group.indexOf(QStringLiteral("\"12a\" is not an amount")), -1) << seen[1].group.toStdString();
+    EXPECT_EQ(a1.Name, "Renamed");
+
+    // Stored under the alert's key: hundredths as text, the count as a number.
+    const auto key = TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\T_A1", false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->ReadString("WarnBelow"), "5000");
+    EXPECT_EQ(key->ReadString("WarnAbove"), "123450");
+    EXPECT_EQ(key->ReadInteger("FailuresBeforeNotice"), 0);
+
+    // The dialog opens with what is kept; emptied fields take the limits away.
+    PushDialogAnswer([](QDialog& dialog) {
+        auto& edit = dynamic_cast<TfmEditBalanceAlert&>(dialog);
+        const QString point = QLocale::system().decimalPoint();
+        EXPECT_EQ(edit.edWarnBelow->text(), QStringLiteral("50") + point + QStringLiteral("00"));
+        EXPECT_EQ(edit.edWarnAbove->text(), QStringLiteral("1234") + point + QStringLiteral("50"));
+        EXPECT_EQ(edit.udFailuresBeforeNotice->value(), 0);
+        edit.edWarnBelow->clear();
+        edit.edWarnAbove->setText(QStringLiteral("  "));
+        edit.btnOK->click();
+        return dialog.result();
+    });
+    Control<QPushButton>(form, "btnConfigureAlert")->click();
+    EXPECT_FALSE(a1.State().Limits.WarnBelow || a1.State().Limits.WarnAbove);
+    EXPECT_EQ(TRegistry::Instance().OpenKey(std::string(kProgramKey) + "\\T_A1", false)->ReadString("WarnBelow"), "");
 }

@@ -7,6 +7,7 @@
 #include "gui/GuiTestSupport.h"
 #include "gui/SelfRun.h"
 #include "platform/Registry.h"
+#include "platform/ui/TrayIcon.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
 
@@ -46,6 +47,7 @@ struct Notification {
     QString summary, body;
     int imageWidth = 0;
     int timeoutMs = 0;
+    int urgency = -1; // the hint, when sent
 };
 
 // A notification service that keeps what it is sent. While `holdReplies` is set it answers no
@@ -64,6 +66,8 @@ public slots:
     uint Notify(const QString& appName, uint replacesId, const QString&, const QString& summary, const QString& body,
                 const QStringList&, const QVariantMap& hints, int timeout) {
         Notification n{appName, replacesId, summary, body, 0, timeout};
+        if (hints.contains(QStringLiteral("urgency")))
+            n.urgency = hints.value(QStringLiteral("urgency")).toInt();
         const auto image = hints.value(QStringLiteral("image-data")).value<QDBusArgument>();
         int height = 0, stride = 0, bits = 0, channels = 0;
         bool alpha = false;
@@ -208,6 +212,23 @@ void checkOnThePrivateBus() {
     form.NotifyBalanceUnavailable(alert);
     ProcessEventsUntil([] { return false; }, 300);
     EXPECT_EQ(service.received.size(), 4u);
+    EXPECT_EQ(service.received[3].urgency, -1);
+
+    // A balance beyond a limit is told all the same, as a critical notice that stays, and marks the
+    // tray icon until the Balance List is shown.
+    TLimitVerdict below;
+    below.NewWarning = TWarnZone::Below;
+    below.Limit = 5000;
+    form.SetBalanceListVisible(false);
+    form.NotifyLimits(alert, below, std::string());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return service.received.size() == 5; }));
+    EXPECT_EQ(service.received[4].urgency, 2);
+    EXPECT_EQ(service.received[4].timeoutMs, 0);
+    EXPECT_NE(service.received[4].body.indexOf(QStringLiteral("is below your limit of 50")), -1)
+        << service.received[4].body.toStdString();
+    EXPECT_EQ(form.TrayIcon()->Icon(), TTrayIconKind::Warning);
+    form.SetBalanceListVisible(true);
+    EXPECT_EQ(form.TrayIcon()->Icon(), TTrayIconKind::Normal);
 
     // A tray host that starts gets the icon handed over again.
     const std::string logPath = dir.path() + "/data/TallyData/log.txt";

@@ -188,7 +188,9 @@ TEST(Tool, RegDumpShowsASavedAlertsKeyWithEveryValueAndType) {
                          k + "Period\tREG_DWORD\t45\n" + k + "LastCheckedTime\tREG_BINARY\t" + checked + "\n" + k +
                          "PeriodType\tREG_DWORD\t0\n" + k + "PageLogin\tREG_SZ\t" + encrypted[0] + "\n" + k +
                          "PagePassword\tREG_SZ\t" + encrypted[1] + "\n" + k + "LastBalance\tREG_SZ\t" + encrypted[2] +
-                         "\n" + k + "CurrentBalance\tREG_SZ\t" + encrypted[3] + "\n");
+                         "\n" + k + "CurrentBalance\tREG_SZ\t" + encrypted[3] + "\n" + k + "WarnBelow\tREG_SZ\t\n" + k +
+                         "WarnAbove\tREG_SZ\t\n" + k + "FailuresBeforeNotice\tREG_DWORD\t3\n" + k +
+                         "FailedInARow\tREG_DWORD\t0\n" + k + "WarnedZone\tREG_DWORD\t0\n");
 }
 
 TEST(Tool, ScriptRunsLikeACheckAndReportsAsTheLogDoes) {

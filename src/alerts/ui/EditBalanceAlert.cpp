@@ -2,6 +2,7 @@
 
 #include "alerts/AlertItem.h"
 #include "alerts/AlertSettings.h"
+#include "translate/Messages.h"
 #include "translate/ui/FormTranslator.h"
 #include "widgets/Dialogs.h"
 #include "widgets/IntervalBox.h"
@@ -12,6 +13,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -22,6 +25,7 @@ namespace {
 
 constexpr int kIntervalDigits = 3;
 constexpr int kCredentialLength = 255;
+constexpr int kAmountLength = 32;
 
 } // namespace
 
@@ -102,13 +106,64 @@ TfmEditBalanceAlert::TfmEditBalanceAlert(QWidget* owner, TAlertItem& alert) : QD
     grid->addWidget(lblPagePassword, 4, 0);
     grid->addWidget(edPagePassword, 4, 1, 1, 2);
     grid->setColumnStretch(2, 1);
-    QVBoxLayout* layout = LayOutWithButtons(*this, gbAlertSettings, btnOK, btnCancel);
+    CreateWarnings();
+    auto* groups = new QWidget(this);
+    auto* stack = new QVBoxLayout(groups);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(gbAlertSettings);
+    stack->addWidget(gbWarnings);
+    QVBoxLayout* layout = LayOutWithButtons(*this, groups, btnOK, btnCancel);
     // The classic client area of 266 x 197, or more where fonts or a translation need it.
     gbAlertSettings->setMinimumHeight(167);
     setMinimumSize(266 + 12, 197 + 12);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     FormCreate();
+}
+
+void TfmEditBalanceAlert::CreateWarnings() {
+    gbWarnings = new QGroupBox(QStringLiteral("Warnings"), this);
+    gbWarnings->setObjectName(QStringLiteral("gbWarnings"));
+    const auto label = [this](const char* name, const char* caption) {
+        auto* l = new QLabel(QString::fromUtf8(caption), gbWarnings);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    const auto amount = [this](const char* name, const char* hint) {
+        auto* e = new QLineEdit(gbWarnings);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setToolTip(QString::fromUtf8(hint));
+        e->setMaxLength(kAmountLength);
+        e->setAlignment(Qt::AlignRight);
+        return e;
+    };
+    lblWarnBelow = label("lblWarnBelow", "Warn below:");
+    edWarnBelow = amount("edWarnBelow", "Warn when the balance falls below this amount (empty: never)");
+    lblWarnBelow->setBuddy(edWarnBelow);
+    lblWarnAbove = label("lblWarnAbove", "Warn above:");
+    edWarnAbove = amount("edWarnAbove", "Warn when the balance rises above this amount (empty: never)");
+    lblWarnAbove->setBuddy(edWarnAbove);
+    lblFailuresBeforeNotice = label("lblFailuresBeforeNotice", "Tell me after this many failed checks in a row:");
+    lblFailuresBeforeNotice->setWordWrap(true);
+    auto* failures = new TIntervalBox(gbWarnings);
+    udFailuresBeforeNotice = failures;
+    udFailuresBeforeNotice->setObjectName(QStringLiteral("udFailuresBeforeNotice"));
+    udFailuresBeforeNotice->setRange(0, TAlertLimits::kMaxFailuresBeforeNotice);
+    udFailuresBeforeNotice->setValue(TAlertLimits::kDefaultFailuresBeforeNotice);
+    edFailuresBeforeNotice = failures->Field();
+    edFailuresBeforeNotice->setObjectName(QStringLiteral("edFailuresBeforeNotice"));
+    edFailuresBeforeNotice->setToolTip(QStringLiteral("0: never tell"));
+    edFailuresBeforeNotice->setMaxLength(2);
+    lblFailuresBeforeNotice->setBuddy(udFailuresBeforeNotice);
+
+    auto* grid = new QGridLayout(gbWarnings);
+    grid->addWidget(lblWarnBelow, 0, 0);
+    grid->addWidget(edWarnBelow, 0, 1);
+    grid->addWidget(lblWarnAbove, 1, 0);
+    grid->addWidget(edWarnAbove, 1, 1);
+    grid->addWidget(lblFailuresBeforeNotice, 2, 0);
+    grid->addWidget(udFailuresBeforeNotice, 2, 1);
+    grid->setColumnStretch(0, 1);
 }
 
 void TfmEditBalanceAlert::FormCreate() {
@@ -136,7 +191,27 @@ void TfmEditBalanceAlert::FormCreate() {
     const int period = static_cast<std::int16_t>(state.Period);
     udInterval->setValue(period == 1 ? 2 : 1);
     udInterval->setValue(period);
+    const std::string separator = QLocale::system().decimalPoint().toStdString();
+    const auto limitText = [&separator](std::optional<std::int32_t> limit) {
+        return limit ? QString::fromStdString(AmountText(*limit, separator)) : QString();
+    };
+    edWarnBelow->setText(limitText(state.Limits.WarnBelow));
+    edWarnAbove->setText(limitText(state.Limits.WarnAbove));
+    // As with the interval: another value first, so the field shows the count whatever it held.
+    const int failures = state.Limits.FailuresBeforeNotice;
+    udFailuresBeforeNotice->setValue(failures == 0 ? 1 : 0);
+    udFailuresBeforeNotice->setValue(failures);
     udInterval->setFocus();
+}
+
+bool TfmEditBalanceAlert::TakeLimit(QLineEdit& field, std::optional<std::int32_t>& limit) {
+    const std::string text = field.text().toStdString();
+    if (ParseAmount(text, limit))
+        return true;
+    ShowMessageBox(this, FormatMsg(LoadStr(2088), {text}), std::string(), QMessageBox::Warning);
+    field.setFocus();
+    field.selectAll();
+    return false;
 }
 
 void TfmEditBalanceAlert::cbRequireAuthClick() {
@@ -146,6 +221,16 @@ void TfmEditBalanceAlert::cbRequireAuthClick() {
 }
 
 void TfmEditBalanceAlert::btnOKClick() {
+    // The limits are checked first: a refused one leaves the dialog open and the alert as it was.
+    TAlertLimits limits;
+    if (!TakeLimit(*edWarnBelow, limits.WarnBelow) || !TakeLimit(*edWarnAbove, limits.WarnAbove))
+        return;
+    if (limits.WarnBelow && limits.WarnAbove && *limits.WarnBelow > *limits.WarnAbove) {
+        ShowMessageBox(this, LoadStr(2089), std::string(), QMessageBox::Warning);
+        edWarnBelow->setFocus();
+        return;
+    }
+    limits.FailuresBeforeNotice = udFailuresBeforeNotice->value();
     // A field the user left as it was keeps the alert's own bytes: a text that is not valid UTF-8
     // (a definition written in an old code page) would come back from the field with replacement
     // characters in place of its letters.
@@ -162,5 +247,6 @@ void TfmEditBalanceAlert::btnOKClick() {
             m_alert.SetName(name);
     }
     m_alert.SetInterval(udInterval->value(), static_cast<TPeriodType>(type < 0 ? 1 : type));
+    m_alert.SetLimits(limits);
     accept();
 }

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -39,11 +41,25 @@ public:
     QLineEdit* edPageLogin = nullptr;
     QLabel* lblPagePassword = nullptr;
     QLineEdit* edPagePassword = nullptr;
+    // Limits of the balance and how many failed checks in a row make a notice.
+    QGroupBox* gbWarnings = nullptr;
+    QLabel* lblWarnBelow = nullptr;
+    QLineEdit* edWarnBelow = nullptr;
+    QLabel* lblWarnAbove = nullptr;
+    QLineEdit* edWarnAbove = nullptr;
+    QLabel* lblFailuresBeforeNotice = nullptr;
+    // An up-down box of 0 (never) to 99 whose edit field is edFailuresBeforeNotice.
+    QSpinBox* udFailuresBeforeNotice = nullptr;
+    QLineEdit* edFailuresBeforeNotice = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 
 private:
     void FormCreate();
+    void CreateWarnings();
+    // Reads a limit field; a text that is no amount is refused with a message and the field gets
+    // the focus.
+    bool TakeLimit(QLineEdit& field, std::optional<std::int32_t>& limit);
 
     TAlertItem& m_alert;
     // What the text fields showed when the dialog opened, and the bytes they came from.

@@ -89,6 +89,7 @@ public:
     // A check changed the alert's balance / brought none. Ignored while the form is destroyed.
     void NotifyBalanceChanged(TAlertItem& alert) override;
     void NotifyBalanceUnavailable(TAlertItem& alert) override;
+    void NotifyLimits(TAlertItem& alert, const TLimitVerdict& verdict, const std::string& reason) override;
     // The Balance List window, which the form shows and hides (not owned).
     void SetBalanceListWindow(QWidget* window);
     void SetBalanceListVisible(bool visible);
@@ -221,6 +222,7 @@ private:
     void DetectShellCapabilities();
     void ShowTrayIconKind(TTrayIconKind icon) override;
     void ShowBalloonMessage(const std::string& title, const std::string& text, int timeoutMs) override;
+    void ShowCriticalMessage(const std::string& title, const std::string& text) override;
     bool BalanceListShown() const override;
     void BringUpBalanceList() override;
     // Asks for the program password (choosing one on the first start); false when the program is

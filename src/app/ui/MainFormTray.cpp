@@ -114,7 +114,7 @@ void TfmMain::AddTrayIcon() {
     if (m_trayIconAdded || m_trayIcon == nullptr || m_destroyed)
         return;
     Log.WriteLog(LoadStr(1056));
-    m_trayIcon->SetIcon(TTrayIconKind::Normal);
+    m_trayIcon->SetIcon(m_notifier != nullptr ? m_notifier->RestIcon() : TTrayIconKind::Normal);
     m_trayIcon->SetToolTip(Cut(windowTitle(), kTipLength));
     // A tray host that dropped the icon takes it only when it is handed over anew.
     m_trayIcon->Show(true);
@@ -167,6 +167,14 @@ void TfmMain::ShowBalloonMessage(const std::string& title, const std::string& te
                             Cut(QString::fromStdString(text), kBalloonTextLength), timeoutMs);
 }
 
+void TfmMain::ShowCriticalMessage(const std::string& title, const std::string& text) {
+    AddTrayIcon();
+    if (!m_trayIconAdded)
+        return;
+    m_trayIcon->ShowMessage(Cut(QString::fromStdString(title), kBalloonTitleLength),
+                            Cut(QString::fromStdString(text), kBalloonTextLength), 0, true);
+}
+
 void TfmMain::StartBlink(bool grew) {
     if (m_notifier != nullptr)
         m_notifier->StartBlink(grew);
@@ -182,6 +190,12 @@ void TfmMain::NotifyBalanceUnavailable(TAlertItem& alert) {
     if (m_destroyed || m_notifier == nullptr)
         return;
     m_notifier->NotifyBalanceUnavailable(alert);
+}
+
+void TfmMain::NotifyLimits(TAlertItem& alert, const TLimitVerdict& verdict, const std::string& reason) {
+    if (m_destroyed || m_notifier == nullptr)
+        return;
+    m_notifier->NotifyLimits(alert, verdict, reason);
 }
 
 bool TfmMain::BalanceListShown() const {
@@ -204,6 +218,9 @@ void TfmMain::SetBalanceListVisible(bool visible) {
     m_balanceListWindow->setVisible(visible);
     if (visible)
         m_balanceListWindow->raise();
+    // The list shows the warned rows: the tray need not point at them any longer.
+    if (visible && m_notifier != nullptr)
+        m_notifier->SetWarningMark(false);
 }
 
 void TfmMain::miBalanceListWindowClick() {

@@ -3,7 +3,23 @@
 #include "translate/Messages.h"
 #include "widgets/ListImages.h"
 
+#include <QApplication>
 #include <QColor>
+#include <QFont>
+#include <QStyle>
+
+namespace {
+
+// A balance beyond one of its limits: dark red, readable on every background of the column.
+const QColor kWarningText(0xA0, 0x00, 0x00);
+
+QIcon WarningIcon() {
+    static const QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-warning"),
+                                               QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    return icon;
+}
+
+} // namespace
 
 static_assert(int{biNoChange} == int{liNoChange} && int{biCheckNow} == int{liCheckNow} &&
                   int{biDisable} == int{liDisable},
@@ -50,6 +66,15 @@ QVariant TBalanceListModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
         if (index.column() == TBalanceList::colPartner)
             return Image(row.ImageIndex);
+        if (index.column() == TBalanceList::colBalance && row.Warning != TWarnZone::None)
+            return WarningIcon();
+        return {};
+    case Qt::FontRole:
+        if (index.column() == TBalanceList::colBalance && row.Warning != TWarnZone::None) {
+            QFont font;
+            font.setBold(true);
+            return font;
+        }
         return {};
     case Qt::BackgroundRole:
         if (index.column() == TBalanceList::colBalance && row.ImageIndex == biGrowthUp)
@@ -59,6 +84,8 @@ QVariant TBalanceListModel::data(const QModelIndex& index, int role) const {
         // Even rows keep the view's own window colour.
         return odd ? QVariant(OddRowColour()) : QVariant();
     case Qt::ForegroundRole:
+        if (index.column() == TBalanceList::colBalance && row.Warning != TWarnZone::None)
+            return kWarningText;
         // Dark text on the fixed light colours, whatever the desktop's colour scheme.
         if (odd || (index.column() == TBalanceList::colBalance && row.ImageIndex != biNoChange))
             return QColor(Qt::black);

@@ -73,8 +73,8 @@ void TDesktopNotifications::AskCapabilities() {
     });
 }
 
-void TDesktopNotifications::Notify(const QString& title, const QString& text, int timeoutMs) {
-    TNotice notice{title, text, timeoutMs};
+void TDesktopNotifications::Notify(const QString& title, const QString& text, int timeoutMs, bool critical) {
+    TNotice notice{title, text, timeoutMs, critical};
     if (m_replyPending) {
         // Sent now it would not know which notification to replace, and both would stay.
         m_waiting = std::move(notice);
@@ -91,6 +91,9 @@ void TDesktopNotifications::Send(const TNotice& notice) {
                  QVariant::fromValue(TNotificationImage{m_icon.pixmap(kImageSize, kImageSize).toImage()}));
     // Names the installed desktop entry, whose icon and name the notification server may show.
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral(TALLYGLASS_APP_ID));
+    // The hint is a byte on the bus: 0 low, 1 normal, 2 critical.
+    if (notice.critical)
+        hints.insert(QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(2)));
     QDBusMessage message = Call("Notify");
     message << QStringLiteral("Tallyglass") << static_cast<uint>(m_lastId) << QString() << notice.title
             << (m_markup ? notice.text.toHtmlEscaped() : notice.text) << QStringList() << hints

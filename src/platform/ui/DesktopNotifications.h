@@ -19,7 +19,8 @@ public:
 
     // A notification service runs on the session bus, or the bus starts one on demand.
     bool Available() const;
-    void Notify(const QString& title, const QString& text, int timeoutMs);
+    // `critical` sends the urgency hint 2, which the desktop keeps on screen until dismissed.
+    void Notify(const QString& title, const QString& text, int timeoutMs, bool critical = false);
 
     static constexpr const char* kService = "org.freedesktop.Notifications";
 
@@ -35,6 +36,7 @@ private:
         QString title;
         QString text;
         int timeoutMs = 0;
+        bool critical = false;
     };
     bool m_replyPending = false;
     std::optional<TNotice> m_waiting;

@@ -5,9 +5,12 @@
 
 #include <QIconEngine>
 #include <QPainter>
+#include <QPen>
 #include <QPixmap>
+#include <QPolygonF>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -16,12 +19,15 @@ namespace {
 // in the tray, in menus and in notifications alike.
 class TSvgIconEngine final : public QIconEngine {
 public:
-    explicit TSvgIconEngine(const QString& file) : m_file(file), m_renderer(std::make_shared<QSvgRenderer>(file)) {}
+    TSvgIconEngine(const QString& file, bool warningMark)
+        : m_file(file), m_renderer(std::make_shared<QSvgRenderer>(file)), m_warningMark(warningMark) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
         if (mode == QIcon::Disabled)
             painter->setOpacity(painter->opacity() * 0.45);
         m_renderer->render(painter, QRectF(rect));
+        if (m_warningMark)
+            PaintWarningMark(*painter, QRectF(rect));
     }
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
         return scaledPixmap(size, mode, state, 1.0);
@@ -47,8 +53,26 @@ public:
     bool isNull() override { return !m_renderer->isValid(); }
 
 private:
+    // An amber triangle with an exclamation mark over the lower right of the icon.
+    static void PaintWarningMark(QPainter& painter, const QRectF& rect) {
+        const qreal side = rect.width() * 0.6;
+        const QRectF box(rect.right() - side, rect.bottom() - side, side, side);
+        const QPolygonF triangle{QPointF(box.center().x(), box.top()), box.bottomRight(), box.bottomLeft()};
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(0x5A, 0x3A, 0x00), std::max<qreal>(1.0, side / 14)));
+        painter.setBrush(QColor(0xF5, 0xB7, 0x00));
+        painter.drawPolygon(triangle);
+        painter.setPen(QPen(QColor(0x20, 0x14, 0x00), std::max<qreal>(1.0, side / 8), Qt::SolidLine, Qt::RoundCap));
+        const qreal x = box.center().x();
+        painter.drawLine(QPointF(x, box.top() + side * 0.35), QPointF(x, box.top() + side * 0.68));
+        painter.drawPoint(QPointF(x, box.top() + side * 0.84));
+        painter.restore();
+    }
+
     QString m_file;
     std::shared_ptr<QSvgRenderer> m_renderer;
+    bool m_warningMark = false;
 };
 
 QString Artwork(TTrayIconKind kind) {
@@ -58,6 +82,7 @@ QString Artwork(TTrayIconKind kind) {
     case TTrayIconKind::Drop:
         return QStringLiteral(":/tallyglass/icons/drop.svg");
     case TTrayIconKind::Normal:
+    case TTrayIconKind::Warning:
         break;
     }
     return QStringLiteral(":/tallyglass/icons/normal.svg");
@@ -67,7 +92,7 @@ QString Artwork(TTrayIconKind kind) {
 
 QIcon TrayIconImage(TTrayIconKind kind) {
     // QIcon takes ownership of the engine.
-    return QIcon(new TSvgIconEngine(Artwork(kind)));
+    return QIcon(new TSvgIconEngine(Artwork(kind), kind == TTrayIconKind::Warning));
 }
 
 TTrayIcon::TTrayIcon(QObject* parent)
@@ -115,10 +140,10 @@ void TTrayIcon::SetToolTip(const QString& tip) {
     m_icon.setToolTip(tip);
 }
 
-void TTrayIcon::ShowMessage(const QString& title, const QString& text, int timeoutMs) {
+void TTrayIcon::ShowMessage(const QString& title, const QString& text, int timeoutMs, bool critical) {
     if (m_notifications->Available()) {
-        m_notifications->Notify(title, text, timeoutMs);
+        m_notifications->Notify(title, text, timeoutMs, critical);
         return;
     }
-    m_icon.showMessage(title, text, QSystemTrayIcon::Information, timeoutMs);
+    m_icon.showMessage(title, text, critical ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information, timeoutMs);
 }

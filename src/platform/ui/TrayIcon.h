@@ -40,8 +40,9 @@ public:
     // Opens on a right click; not owned.
     void SetContextMenu(QMenu* menu) { m_icon.setContextMenu(menu); }
     // A notification with the program's icon: through the desktop's notification service where
-    // one runs (a newer one replaces the last), else as the tray's own message.
-    void ShowMessage(const QString& title, const QString& text, int timeoutMs);
+    // one runs (a newer one replaces the last), else as the tray's own message. A critical one
+    // asks the desktop to keep it on screen until the user dismisses it.
+    void ShowMessage(const QString& title, const QString& text, int timeoutMs, bool critical = false);
 
 signals:
     // The user asked the icon for the program's window: a double click on a tray that embeds the
