@@ -247,6 +247,7 @@ TEST_F(CheckToolTest, EveryCheckIsRecordedInTheHistoryBesideItsStore) {
     r = runTool({"history"}, "", {"XDG_DATA_HOME=" + q(dir.file("data"))});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("program password"), std::string::npos) << r.err;
+}
 
 // The alert's limits and its failures in a row, kept in the state folder, carry over between
 // runs as in the program: a balance below the limit is told once per stay, the count of failed
