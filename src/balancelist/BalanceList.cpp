@@ -19,14 +19,7 @@
 #include <exception>
 
 int CompareText(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(AsciiUpper(a[i]));
-        const auto y = static_cast<unsigned char>(AsciiUpper(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    return AsciiCompareFolded(a, b, [](char c) { return AsciiUpper(c); });
 }
 
 int TrendOf(const TAlertItem& alert) {

@@ -45,17 +45,24 @@ inline bool AsciiEqualNoCase(std::string_view a, std::string_view b) {
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
-// Order of the folded bytes, taken as unsigned: negative, zero or positive as a sorts before,
-// with or after b. Texts that differ only in ASCII letter case compare equal.
-inline int AsciiCompareNoCase(std::string_view a, std::string_view b) {
+// Order of the bytes after fold, taken as unsigned: negative, zero or positive as a sorts before,
+// with or after b. Which way letters fold decides where characters between the two cases sort,
+// such as '_'.
+template <typename TFold>
+int AsciiCompareFolded(std::string_view a, std::string_view b, TFold fold) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
-        const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
+        const auto x = static_cast<unsigned char>(fold(a[i]));
+        const auto y = static_cast<unsigned char>(fold(b[i]));
         if (x != y)
             return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// Texts that differ only in ASCII letter case compare equal; letters fold to lower case.
+inline int AsciiCompareNoCase(std::string_view a, std::string_view b) {
+    return AsciiCompareFolded(a, b, [](char c) { return AsciiLower(c); });
 }
 
 inline bool AsciiLessNoCase(std::string_view a, std::string_view b) {
