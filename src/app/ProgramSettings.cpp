@@ -67,8 +67,10 @@ void TProgramSettings::SaveSettings(TRegistry& registry) {
         key->WriteString("Value_Password", PasswordHash);
         key->WriteInteger("Value_ShowBalanceWindowShortCut", ShowBalanceWindowShortCut);
         key->WriteInteger("Value_ShowMainWindowShortCut", ShowMainWindowShortCut);
-        key->WriteInteger("HistoryDays", HistoryDays);
         key->WriteString("ExePath", ExePath);
+        // The design's settings stay as they were: the history's setting is written once it is used.
+        if (HistoryDays != 0 || key->ValueExists("HistoryDays"))
+            key->WriteInteger("HistoryDays", HistoryDays);
         key->Close();
     } catch (const ERegistryError&) {
         // Saving ends silently; the auto-start entry is applied all the same.
