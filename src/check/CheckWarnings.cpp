@@ -12,8 +12,11 @@ bool TCheckWarnings::BalanceRead(const TCheckThread& thread) {
 std::string TCheckWarnings::FailureReason(TCheckThread& thread) {
     if (thread.BalanceFound)
         return {};
-    if (!thread.RequestOk)
-        return LoadStr(2085);
+    if (!thread.RequestOk) {
+        // libcurl's own words say what went wrong ("Could not resolve host", "Timeout was reached").
+        const std::string& error = thread.Request().ErrorText;
+        return error.empty() ? LoadStr(2085) : FormatMsg(LoadStr(2090), {error});
+    }
     if (const std::int32_t status = thread.Request().StatusCode; status != 200)
         return FormatMsg(LoadStr(2086), {std::int64_t{status}});
     return LoadStr(2087);

@@ -112,6 +112,7 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2087, "no balance was found on the page"},
     {2088, "\"%s\" is not an amount. Type it as 1234.50, 1.234,50 or 50, or leave the field empty."},
     {2089, "The amount to warn below must not be higher than the amount to warn above."},
+    {2090, "the page could not be downloaded: %s"},
     {2100, "[ERR] The history file '%s' cannot be used (%s); the program goes on without history."},
     {2101, "[ERR] The history file '%s' was damaged; it was kept as '%s' and a new history was started."},
     {2102, "[ERR] %u history records were written under another program password and were skipped."},

@@ -6,6 +6,7 @@
 #include "balancelist/BalanceList.h"
 #include "base/Encoders.h"
 #include "base/LogFile.h"
+#include "history/History.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -118,6 +119,8 @@ using Notices = std::vector<std::string>;
 
 TEST_F(LimitNoticesTest, BalanceBelowItsLimitIsToldOncePerStayAndFailuresInARowOnceAtTheCount) {
     auto alerts = makeAlerts();
+    auto history = std::make_shared<THistory>(dir.file("history.db"), alerts->StateKey, log);
+    balanceList.SetHistory(history);
     TAlertItem& phone = loadAlert(*alerts);
     TAlertLimits limits;
     limits.WarnBelow = 5000;
@@ -192,4 +195,29 @@ TEST_F(LimitNoticesTest, BalanceBelowItsLimitIsToldOncePerStayAndFailuresInARowO
     answer(200, "Balance: 10.00");
     EXPECT_EQ(check(again), Notices{"CRITICAL Phone: Phone: the balance " + amount("10") + " is below your limit of " +
                                     amount("15") + "."});
+
+    // A download that fails names libcurl's reason, in the notice and in the history.
+    raised.FailuresBeforeNotice = 1;
+    again.SetLimits(raised);
+    again.page_url = "http://127.0.0.1:1/page"; // nothing listens there
+    const Notices failed = check(again);
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].rfind("Phone: Phone: 1 checks in a row have failed. The last one: the page could not be "
+                              "downloaded: ",
+                              0),
+              0u)
+        << failed[0];
+
+    // Every check is in the history, in order, with its outcome.
+    history->Flush();
+    std::vector<std::string> recorded;
+    for (const TCheckRecord& record : history->Checks("ID-Phone"))
+        recorded.push_back(record.Balance ? std::to_string(*record.Balance) : OutcomeText(record));
+    const std::string http500 = "HTTP 500";
+    ASSERT_EQ(recorded.size(), 12u);
+    EXPECT_EQ(std::vector<std::string>(recorded.begin(), recorded.begin() + 11),
+              (std::vector<std::string>{"10000", "4000", "3000", "12000", "2000", http500, http500, http500, http500,
+                                        "1000", "1000"}));
+    EXPECT_EQ(recorded[11].rfind("download failed: ", 0), 0u) << recorded[11];
+    EXPECT_GT(recorded[11].size(), std::string("download failed: ").size());
 }

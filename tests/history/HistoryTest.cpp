@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+#include <sqlite3.h>
+
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -131,4 +133,38 @@ TEST(History, DamagedFileIsKeptAsideAndUnusableFolderLeavesTheProgramWithoutHist
     EXPECT_FALSE(history.Available());
     EXPECT_TRUE(history.Checks("BANK").empty());
     EXPECT_EQ(logged.count("cannot be used"), 1u) << logged.text();
+}
+
+TEST(History, FileHeldByAnotherWriterCostsOneLineAndIsLeftAsItIs) {
+    TempDir dir;
+    Logged logged(dir.file("log.txt"));
+    const std::string path = dir.file("history.db");
+    {
+        THistory first(path, Md5Hex("pw"), logged.log);
+        first.Add(record(1000, 100));
+    }
+    // Another writer holds the file for the whole time (SQLite locks between connections as it
+    // does between processes).
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> holder(raw, sqlite3_close);
+    ASSERT_EQ(sqlite3_exec(raw, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM checks WHERE 0;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+
+    THistory history(path, Md5Hex("pw"), logged.log);
+    history.Add(record(2000, 200)); // only queued: the caller never waits for the lock
+    history.Flush();
+    EXPECT_FALSE(history.Available());
+    EXPECT_EQ(logged.count("cannot be used"), 1u) << logged.text();
+    EXPECT_EQ(logged.count("was damaged"), 0u);
+    sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
+    holder.reset();
+
+    // Nothing was set aside, and what the file held is still there.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find("damaged"), std::string::npos);
+    THistory reader(path, Md5Hex("pw"), logged.log, false);
+    ASSERT_EQ(reader.Checks("BANK").size(), 1u);
+    EXPECT_EQ(reader.Checks("BANK")[0].Balance, 100);
 }
