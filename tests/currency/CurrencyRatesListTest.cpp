@@ -4,6 +4,7 @@
 #include "currency/CurrencyRatesList.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/GetCurrencyRatesThread.h"
+#include "history/History.h"
 #include "platform/Events.h"
 #include "platform/Registry.h"
 #include "script/ScriptWatchdog.h"
@@ -31,6 +32,12 @@ struct RecordingOwner : ICurrencyRatesOwner {
         balloons.push_back(title + " | " + text + " | " + std::to_string(timeoutMs));
     }
     void CurrencyWindowShown(TCurrencyList&, bool) override {}
+    // As the program's windows do: each completed update goes into the history.
+    void RatesUpdated(std::vector<TRateRecord> records) override {
+        if (history)
+            history->AddRates(std::move(records));
+    }
+    THistory* history = nullptr;
 };
 
 class CurrencyRates : public ::testing::Test {
@@ -102,6 +109,8 @@ TEST_F(CurrencyRates, ARiseIsMarkedGreenUntilTheNextUpdateAndTheTimerUpdatesOnly
     const TTranslateFn translate = [](const std::string& section, const std::string& key) {
         return section == "ALERTS" && key == "I.Currency" ? std::string("Währung") : std::string();
     };
+    THistory history(dir.file("history.db"), "state key", log);
+    owner.history = &history;
     TCurrencyRatesList rates(list, owner, log, translate);
     TDateTime clock = 45000.5;
     rates.SetClock([&clock] { return clock; });
@@ -177,6 +186,13 @@ TEST_F(CurrencyRates, ARiseIsMarkedGreenUntilTheNextUpdateAndTheTimerUpdatesOnly
     update(rates);
     EXPECT_EQ(rates.CellMark(usd, 1), TChangeMark::Up);
     EXPECT_EQ(owner.balloons.size(), 3u);
+    // Each completed update put every rate of the list into the history.
+    history.Flush();
+    std::vector<std::string> usdRates;
+    for (const TRateRecord& record : history.Rates(list->ListKey(), "USD", "rate"))
+        usdRates.push_back(record.Rate);
+    EXPECT_EQ(usdRates, (std::vector<std::string>{"27.15", "27.15", "10.20", "9.50"}));
+    EXPECT_EQ(history.Rates(list->ListKey(), "JPY", "rate").size(), 4u);
 
     // Sorting by the rate: the first click ascending, the second descending.
     rates.ColumnClick(1);
