@@ -1,10 +1,13 @@
 // Start-up of the program with a large collection of accounts: 2,000 active alerts in 200
-// definition files, each with stored state, from the main form's creation to "Program ready.".
+// definition files, each with stored state and 50 records of history each (100,000 in all, which
+// the start does not read), from the main form's creation to "Program ready.".
 #include "alerts/AlertItems.h"
 #include "app/ui/Application.h"
 #include "app/ui/MainForm.h"
 #include "base/Encoders.h"
 #include "base/Program.h"
+#include "history/History.h"
+#include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/UiThread.h"
 #include "widgets/Dialogs.h"
@@ -59,6 +62,21 @@ void PrepareProfile(const std::string& programFolder) {
             list->SaveState(*alert);
         }
     }
+    // The history the program finds in the user's data folder (none with TALLYGLASS_BENCH_NO_HISTORY=1,
+    // to compare).
+    if (qEnvironmentVariableIntValue("TALLYGLASS_BENCH_NO_HISTORY") == 1)
+        return;
+    THistory history(LocalAppDataFolder() + "tallyglass/history.db", Md5Hex(kPassword), nullptr);
+    const std::int64_t now = HistoryNowMs();
+    for (int file = 0; file < kFiles; ++file)
+        for (int i = 0; i < kAlertsPerFile; ++i)
+            for (int n = 0; n < 50; ++n) {
+                TCheckRecord record;
+                record.AlertKey = "BENCH_" + std::to_string(file) + "_" + std::to_string(i);
+                record.TimeMs = now - (50 - n) * 1'800'000;
+                record.Balance = 12000 + n;
+                history.Add(std::move(record));
+            }
 }
 
 long ResidentKilobytes() {
