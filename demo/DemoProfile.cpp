@@ -1,6 +1,7 @@
 #include "DemoProfile.h"
 
 #include "DemoBalances.h"
+#include "DemoHistory.h"
 #include "DemoSite.h"
 
 #include "alerts/AlertItems.h"
@@ -10,6 +11,7 @@
 #include "base/Program.h"
 #include "currency/CurrencyRatesList.h"
 #include "currency/CurrencyScripts.h"
+#include "history/History.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 
@@ -35,18 +37,22 @@ constexpr const char* kEcbRatesUrl = "\"https://www.ecb.europa.eu/stats/eurofxre
 constexpr const char* kDemoRatesPath = "/ecb/eurofxref-daily.xml";
 constexpr const char* kEcbScript = "ecb.js";
 
-// The demo alerts, by identity, with the account behind each and its page login.
+// The demo alerts, by identity, with the account behind each, its page login and its limits
+// (hundredths, 0 for none).
 struct TDemoAlert {
     const char* uniqueId;
     TDemoAccount account;
     const char* login;
     const char* password;
+    std::int32_t warnBelow;
+    std::int32_t warnAbove;
 };
 
+// The wallet holds more than its limit from the start, so the first check warns.
 constexpr TDemoAlert kDemoAlerts[] = {
-    {"DEMO_BANK_CURRENT", TDemoAccount::Bank, TDemoSite::kBankLogin, TDemoSite::kBankPassword},
-    {"DEMO_MOBILE_PREPAID", TDemoAccount::Mobile, TDemoSite::kMobileLogin, TDemoSite::kMobilePassword},
-    {"DEMO_WALLET", TDemoAccount::Wallet, "", ""},
+    {"DEMO_BANK_CURRENT", TDemoAccount::Bank, TDemoSite::kBankLogin, TDemoSite::kBankPassword, 100000, 0},
+    {"DEMO_MOBILE_PREPAID", TDemoAccount::Mobile, TDemoSite::kMobileLogin, TDemoSite::kMobilePassword, 1000, 0},
+    {"DEMO_WALLET", TDemoAccount::Wallet, "", "", 0, 5000},
 };
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
@@ -162,6 +168,7 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
         const auto lists = LoadAlertFolder(AlertsFolder(), kProgramKey, settings.PasswordHash, nullptr, {}, &store);
         int found = 0;
         const TDateTime lastRun = Now() - 1.0 / 24;
+        std::vector<TDemoLatest> latest;
         for (const auto& list : lists) {
             for (int i = 0; i < list->Count(); ++i) {
                 TAlertItem& alert = list->Item(i);
@@ -181,7 +188,15 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
                     }
                     alert.SetBalances(
                         {DemoBalanceAt(demo.account, period - 61), DemoBalanceAt(demo.account, period - 60)});
+                    TAlertLimits limits;
+                    if (demo.warnBelow != 0)
+                        limits.WarnBelow = demo.warnBelow;
+                    if (demo.warnAbove != 0)
+                        limits.WarnAbove = demo.warnAbove;
+                    alert.SetLimits(limits);
                     list->SaveState(alert);
+                    latest.push_back({demo.uniqueId, demo.account, DemoBalanceAt(demo.account, period - 60),
+                                      HistoryNowMs() - 3'600'000});
                 }
             }
         }
@@ -202,6 +217,9 @@ bool TDemoProfile::WriteStore(const std::string& password, std::int64_t period, 
                     std::to_string(std::size(kDemoAlerts)) + " demo alerts";
             return false;
         }
+        // Weeks of checks before that hour, for the history window.
+        if (!WriteDemoHistory(DataHome() + "tallyglass/history.db", settings.PasswordHash, latest, error))
+            return false;
     } catch (const ERegistryError& e) {
         error = std::string("cannot write the settings store: ") + e.what();
         return false;
