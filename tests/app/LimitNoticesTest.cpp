@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -119,6 +120,8 @@ using Notices = std::vector<std::string>;
 
 TEST_F(LimitNoticesTest, BalanceBelowItsLimitIsToldOncePerStayAndFailuresInARowOnceAtTheCount) {
     auto alerts = makeAlerts();
+    // The history file the checks find is damaged: it is set aside and the checks go on with a new one.
+    WriteFileBytes(dir.file("history.db"), std::string(8192, 'x'));
     auto history = std::make_shared<THistory>(dir.file("history.db"), alerts->StateKey, log);
     balanceList.SetHistory(history);
     TAlertItem& phone = loadAlert(*alerts);
@@ -220,4 +223,9 @@ TEST_F(LimitNoticesTest, BalanceBelowItsLimitIsToldOncePerStayAndFailuresInARowO
                                         "1000", "1000"}));
     EXPECT_EQ(recorded[11].rfind("download failed: ", 0), 0u) << recorded[11];
     EXPECT_GT(recorded[11].size(), std::string("download failed: ").size());
+    int setAside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        if (entry.path().filename().string().rfind("history.db.damaged-", 0) == 0)
+            ++setAside;
+    EXPECT_EQ(setAside, 1);
 }
