@@ -91,6 +91,17 @@ void BM_SwitchHistoryRange(benchmark::State& state) {
 }
 BENCHMARK(BM_SwitchHistoryRange)->Unit(benchmark::kMillisecond);
 
+// The chart of all the records drawn again, as a repaint does.
+void BM_DrawHistoryChart(benchmark::State& state) {
+    TFixture& fixture = Fixture();
+    TfmHistory window(fixture.subject, fixture.history, *fixture.store, nullptr);
+    window.resize(800, 600);
+    window.ShowRange(THistoryRange::All);
+    for (auto _ : state)
+        DrawChart(window);
+}
+BENCHMARK(BM_DrawHistoryChart)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -94,16 +94,22 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
 THistorySeries THistorySeries::OfChecks(const std::vector<TCheckRecord>& records) {
     THistorySeries series(2);
     series.m_points.reserve(records.size());
+    series.m_building = true;
     for (const TCheckRecord& record : records)
         series.Add(record);
+    series.m_building = false;
+    series.Reindex();
     return series;
 }
 
 THistorySeries THistorySeries::OfRates(const std::vector<TRateRecord>& records) {
     THistorySeries series(0);
     series.m_points.reserve(records.size());
+    series.m_building = true;
     for (const TRateRecord& record : records)
         series.Add(record);
+    series.m_building = false;
+    series.Reindex();
     return series;
 }
 
@@ -151,7 +157,8 @@ void THistorySeries::Append(THistoryPoint point) {
         }
     }
     m_toMs = std::max(m_toMs, m_points.back().TimeMs);
-    Reindex();
+    if (!m_building)
+        Reindex();
 }
 
 void THistorySeries::SetRange(THistoryRange range, std::int64_t nowMs) {

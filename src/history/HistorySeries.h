@@ -95,6 +95,7 @@ private:
     std::int64_t m_toMs = 0;
     int m_first = 0;
     int m_last = 0;
+    bool m_building = false; // filling from the file: the range is worked out once at the end
     std::optional<double> m_limitBelow;
     std::optional<double> m_limitAbove;
 };

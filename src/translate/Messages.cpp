@@ -119,7 +119,7 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2111, "Value"},
     {2112, "Change"},
     {2113, "Outcome"},
-    {2114, "No records in this range."},
+    {2114, "No value was read in this range."},
     {2115, "No history is available: the program cannot keep records at the moment."},
     {2116, "balance read"},
     {2117, "no balance found"},

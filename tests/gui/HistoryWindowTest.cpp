@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QImage>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 
@@ -60,7 +61,7 @@ TEST(HistoryWindow, OpensFromTheBalanceListFollowsChecksExportsAndKeepsItsPlace)
         record.Reason = balance ? "" : "Timeout was reached";
         history->Add(record);
     };
-    add(200 * kDay, 15000);
+    add(400 * kDay, 15000);
     add(20 * kDay, 9000);
     add(6 * kDay, 3000);
     add(4 * kDay, std::nullopt);
@@ -167,6 +168,7 @@ TEST(HistoryWindow, OpensFromTheBalanceListFollowsChecksExportsAndKeepsItsPlace)
         return windows.Window(key) == nullptr;
     }));
     EXPECT_EQ(windows.Count(), 0);
+    history->Flush();
     Control<QAction>(list, "miHistory")->trigger();
     window = windows.Window(key);
     ASSERT_NE(window, nullptr);

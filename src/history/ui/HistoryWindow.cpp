@@ -30,6 +30,8 @@
 namespace {
 
 const char* const kPlacesKey = "\\HistoryWindows\\";
+// The tag of a control whose text the form translation leaves alone.
+constexpr int kUntranslatedTag = -100;
 
 QString Text(unsigned id) {
     return QString::fromStdString(LoadStr(id));
@@ -83,6 +85,8 @@ TfmHistory::TfmHistory(THistorySubject subject, std::shared_ptr<THistory> histor
 
     lblStatus = new QLabel(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    // Its text is a numbered message, set as the window learns what it can show.
+    lblStatus->setProperty("tag", kUntranslatedTag);
 
     chHistory = new THistoryChart(this);
     chHistory->setObjectName(QStringLiteral("chHistory"));
