@@ -241,8 +241,12 @@ void TBalanceList::CheckDone(TCheckThread& thread) {
         TAlertItem& alert;
         ~Forget() { list.m_runningChecks.erase(&alert); }
     } forget{*this, alert};
-    if (m_history)
-        m_history->Add(CheckRecordOf(thread));
+    if (m_history) {
+        TCheckRecord record = CheckRecordOf(thread);
+        if (OnCheckRecorded)
+            OnCheckRecorded(record);
+        m_history->Add(std::move(record));
+    }
     // Only an active alert counts its outcomes: one the user switched off while its check ran has
     // nothing more to tell.
     TLimitVerdict verdict;

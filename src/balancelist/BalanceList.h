@@ -16,6 +16,7 @@ class TManualResetEvent;
 class TCheckThread;
 class TLogFile;
 class THistory;
+struct TCheckRecord;
 
 // What the Balance List needs of the main form.
 class IBalanceListOwner {
@@ -167,6 +168,9 @@ public:
     void SetChangeListener(TChangeListener listener) { m_listener = std::move(listener); }
     // Where every finished check is recorded; nullptr records nothing.
     void SetHistory(std::shared_ptr<THistory> history) { m_history = std::move(history); }
+    const std::shared_ptr<THistory>& History() const { return m_history; }
+    // Told of every finished check's record as the history gets it (a history window adds it).
+    std::function<void(const TCheckRecord&)> OnCheckRecorded;
     // How long a check's download may move no byte before it fails; 0 keeps the request's own limit.
     void SetStallTimeoutMs(long milliseconds) { m_stallTimeoutMs = milliseconds; }
 

@@ -3,11 +3,23 @@
 #include "base/Md5.h"
 #include "base/TripleDes.h"
 
+#include <optional>
+#include <string>
+
 namespace {
 
 // The key is the text of the digest, not its value: the character codes of the first 24 hex digits.
-TTripleDes MakeCipher(std::string_view passphrase) {
-    return TTripleDes(std::string_view(Md5Hex(passphrase)).substr(0, TTripleDes::kKeySize));
+// Values come in runs under one passphrase (reading a history decrypts a hundred thousand), so each
+// thread keeps the cipher of the passphrase it used last: the digest and the key schedule cost
+// several times the decryption of a value.
+const TTripleDes& MakeCipher(std::string_view passphrase) {
+    thread_local std::string lastPassphrase;
+    thread_local std::optional<TTripleDes> cipher;
+    if (!cipher || passphrase != lastPassphrase) {
+        cipher.emplace(std::string_view(Md5Hex(passphrase)).substr(0, TTripleDes::kKeySize));
+        lastPassphrase = passphrase;
+    }
+    return *cipher;
 }
 
 // Pads input with zero bytes to whole blocks, sizes output to match and returns the original length.
@@ -42,7 +54,7 @@ std::string Md5Hex(std::string_view text) {
 void Encrypt(std::string_view passphrase, std::string& input, std::string& output) {
     if (passphrase.empty() || input.empty())
         return;
-    const TTripleDes cipher = MakeCipher(passphrase);
+    const TTripleDes& cipher = MakeCipher(passphrase);
     PadAndSize(input, output);
     cipher.EncryptBlocks(input.data(), output.data(), input.size() / TTripleDes::kBlockSize);
 }
@@ -50,7 +62,7 @@ void Encrypt(std::string_view passphrase, std::string& input, std::string& outpu
 void Decrypt(std::string_view passphrase, std::string& input, std::string& output) {
     if (passphrase.empty() || input.empty())
         return;
-    const TTripleDes cipher = MakeCipher(passphrase);
+    const TTripleDes& cipher = MakeCipher(passphrase);
     const std::size_t original = PadAndSize(input, output);
     cipher.DecryptBlocks(input.data(), output.data(), input.size() / TTripleDes::kBlockSize);
     output.resize(original);

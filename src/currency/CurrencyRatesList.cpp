@@ -313,3 +313,27 @@ std::vector<TRateRecord> RateRecordsOf(const TCurrencyList& list) {
                 records.push_back({listKey, list.CurrencyKey(i), column, now, value.Current});
     return records;
 }
+
+std::optional<THistorySubject> TCurrencyRatesList::HistorySubject(int row, int column) const {
+    if (row < 0 || row >= RowCount() || ColumnCount() == 0)
+        return std::nullopt;
+    if (column <= 0)
+        column = ColumnCount() > 1 ? 1 : 0;
+    column = std::min(column, ColumnCount() - 1);
+    const TCurrencyRow& shown = Row(row);
+    THistorySubject subject;
+    subject.ListKey = m_list->ListKey();
+    subject.Column = Column(column).ColumnName;
+    {
+        const auto lock = m_list->Lock();
+        for (int i = 0; i < m_list->CurrencyCount(); ++i)
+            if (&m_list->Currency(i) == shown.Currency)
+                subject.Currency = m_list->CurrencyKey(i);
+    }
+    if (subject.Currency.empty())
+        return std::nullopt;
+    const std::string& name =
+        !shown.Cells.empty() && !shown.Cells.front().empty() ? shown.Cells.front() : subject.Currency;
+    subject.Caption = name + " " + ColumnCaption(column);
+    return subject;
+}

@@ -2,6 +2,7 @@
 
 #include "currency/CurrencyList.h"
 #include "history/History.h"
+#include "history/HistorySeries.h"
 #include "platform/DateTime.h"
 #include "translate/TranslateFn.h"
 
@@ -29,6 +30,8 @@ public:
     virtual void CurrencyHidden(TCurrencyObject&) {}
     // An update completed: the rates of the list's currencies, for the history.
     virtual void RatesUpdated(std::vector<TRateRecord>) {}
+    // Where the updates are recorded, for a history window; nullptr when nothing is.
+    virtual std::shared_ptr<THistory> History() const { return nullptr; }
 };
 
 // Every value of every currency of the list, stamped now, keyed by the list's key.
@@ -117,6 +120,11 @@ public:
     void tmCheckTimerTimer();
     // Cancels a running update and waits for it (60 slices of 50 ms, serving the worker meanwhile).
     void StopUpdate();
+
+    // The rate a history window of the cell at `row` and `column` shows: the currency of the row in
+    // that column, or in the second column when the first (which names the currency) is asked for.
+    // Nothing for a row that is not there.
+    std::optional<THistorySubject> HistorySubject(int row, int column) const;
 
     // "Don't show this currency": the currency of the row is hidden for good and its row goes.
     void HideCurrency(int row);

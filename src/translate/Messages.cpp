@@ -116,6 +116,19 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2100, "[ERR] The history file '%s' cannot be used (%s); the program goes on without history."},
     {2101, "[ERR] The history file '%s' was damaged; it was kept as '%s' and a new history was started."},
     {2102, "[ERR] %u history records were written under another program password and were skipped."},
+    {2110, "Time"},
+    {2111, "Value"},
+    {2112, "Change"},
+    {2113, "Outcome"},
+    {2114, "No value was read in this range."},
+    {2115, "No history is available: the program cannot keep records at the moment."},
+    {2116, "balance read"},
+    {2117, "no balance found"},
+    {2118, "HTTP %d"},
+    {2119, "download failed: %s"},
+    {2120, "CSV files (*.csv)"},
+    {2121, "The file '%s' could not be written (%s)."},
+    {2122, "[ERR] The history could not be exported to '%s' (%s)."},
 };
 
 } // namespace

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 // A rates window's decisions, driven by the shipped European Central Bank provider against rates
 // files served from the test process: the rows, their marks, the order, the schedule of the
 // updates and what a failing provider leaves behind.
@@ -34,9 +36,11 @@ struct RecordingOwner : ICurrencyRatesOwner {
     void CurrencyWindowShown(TCurrencyList&, bool) override {}
     // As the program's windows do: each completed update goes into the history.
     void RatesUpdated(std::vector<TRateRecord> records) override {
+        recorded = records;
         if (history)
             history->AddRates(std::move(records));
     }
+    std::vector<TRateRecord> recorded;
     THistory* history = nullptr;
 };
 
@@ -159,6 +163,16 @@ TEST_F(CurrencyRates, ARiseIsMarkedGreenUntilTheNextUpdateAndTheTimerUpdatesOnly
                                         "rates' list changed. You can find the detailed information in window for "
                                         "this list. | 10000"}));
     EXPECT_NE(rates.Caption().find("ECB euro reference rates ("), std::string::npos) << rates.Caption();
+    // The history of the row's rate is the one the update recorded, whichever cell was clicked.
+    const auto subject = rates.HistorySubject(usd, 0);
+    ASSERT_TRUE(subject);
+    EXPECT_EQ(subject->Key(), rates.HistorySubject(usd, 1)->Key());
+    EXPECT_EQ(subject->Caption.substr(0, 4), "USD ");
+    const auto usdRecord = std::find_if(owner.recorded.begin(), owner.recorded.end(),
+                                        [&](const TRateRecord& record) { return subject->Matches(record); });
+    ASSERT_NE(usdRecord, owner.recorded.end());
+    EXPECT_EQ(usdRecord->Rate, "27.15");
+    EXPECT_FALSE(rates.HistorySubject(rates.RowCount(), 1));
     // Saved in full: the next start shows the new rate.
     auto reloaded = load();
     ASSERT_TRUE(reloaded);

@@ -10,6 +10,7 @@
 #include "currency/ui/CurrencyRatesWindow.h"
 #include "currency/ui/EditCurrencyRates.h"
 #include "gui/GuiTestSupport.h"
+#include "history/ui/HistoryWindow.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 #include "translate/InterfaceStore.h"
@@ -72,6 +73,9 @@ std::vector<std::unique_ptr<QWidget>> programForms() {
     }();
     forms.push_back(std::make_unique<TfmCurrencyRatesList>(currencyList, currencyRatesOwner, nullptr));
     forms.push_back(std::make_unique<TfmEditCurrencyRates>(*currencyList));
+    THistorySubject historySubject;
+    historySubject.AlertKey = "forms";
+    forms.push_back(std::make_unique<TfmHistory>(historySubject, nullptr, TRegistry::Instance(), nullptr));
     return forms;
 }
 

@@ -30,6 +30,7 @@ set(UI_LAYERS
     translate/ui
     widgets
     alerts/ui
+    history/ui
     currency/ui
     balancelist/ui
     app/ui)

@@ -1,6 +1,9 @@
 #include "balancelist/ui/BalanceListWindow.h"
 
+#include "alerts/AlertItems.h"
 #include "balancelist/ui/BalanceListModel.h"
+#include "history/History.h"
+#include "platform/Registry.h"
 #include "translate/ui/FormTranslator.h"
 #include "widgets/NewHint.h"
 #include "widgets/ReportView.h"
@@ -30,7 +33,7 @@ QString HintQString(const std::string& text) {
 
 TfmBalanceList::TfmBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFile> log, std::string exePath,
                                QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), m_owner(owner),
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), m_owner(owner), m_log(log),
       m_list(std::make_unique<TBalanceList>(owner, std::move(log), std::move(exePath))) {
     setObjectName(QStringLiteral("fmBalanceList"));
     // It comes forward on a change while the user types elsewhere: shown on top, it leaves the
@@ -66,9 +69,15 @@ TfmBalanceList::TfmBalanceList(IBalanceListOwner& owner, std::shared_ptr<TLogFil
     miDisable = pmList->addAction(TBalanceListModel::Image(biDisable), QStringLiteral("Disable Alert"));
     miDisable->setObjectName(QStringLiteral("miDisable"));
     miDisable->setToolTip(QStringLiteral("Switch this alert off and remove it from the list"));
+    miHistory = pmList->addAction(QIcon::fromTheme(QStringLiteral("office-chart-line")), QStringLiteral("History..."));
+    miHistory->setObjectName(QStringLiteral("miHistory"));
+    miHistory->setToolTip(QStringLiteral("Show how this alert's balance moved"));
 
     connect(miCheckBalanceNow, &QAction::triggered, this, &TfmBalanceList::miCheckBalanceNowClick);
     connect(miDisable, &QAction::triggered, this, &TfmBalanceList::miDisableClick);
+    connect(miHistory, &QAction::triggered, this, &TfmBalanceList::miHistoryClick);
+    // An open history window adds each check of its alert as it ends.
+    m_list->OnCheckRecorded = [this](const TCheckRecord& record) { m_historyWindows.RecordAdded(record); };
     connect(lvList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { pmListPopup(lvList->viewport()->mapToGlobal(pos)); });
     connect(header, &QHeaderView::sectionClicked, this, &TfmBalanceList::lvListColumnClick);
@@ -100,6 +109,7 @@ void TfmBalanceList::pmListPopup(const QPoint& globalPos) {
     const bool selected = SelectedAlert() != nullptr;
     miCheckBalanceNow->setEnabled(selected);
     miDisable->setEnabled(selected);
+    miHistory->setEnabled(selected);
     pmList->popup(globalPos);
 }
 
@@ -116,6 +126,23 @@ void TfmBalanceList::miDisableClick() {
     // The view selects the next row in place of the one that went; nothing is selected now, so a
     // second Delete or "Disable Alert" cannot switch off an alert the user never chose.
     lvList->clearSelection();
+}
+
+void TfmBalanceList::miHistoryClick() {
+    TAlertItem* alert = SelectedAlert();
+    if (alert == nullptr)
+        return;
+    THistorySubject subject;
+    subject.AlertKey = alert->unique_id;
+    subject.Caption = alert->Name;
+    {
+        const auto lock = alert->Lock();
+        subject.WarnBelow = alert->Limits.WarnBelow;
+        subject.WarnAbove = alert->Limits.WarnAbove;
+    }
+    TRegistry& store =
+        alert->Owner != nullptr && alert->Owner->Store != nullptr ? *alert->Owner->Store : TRegistry::Instance();
+    m_historyWindows.Open(subject, m_list->History(), store, m_log, this);
 }
 
 void TfmBalanceList::lvListKeyUp() {

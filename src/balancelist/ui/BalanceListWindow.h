@@ -2,6 +2,7 @@
 
 #include "alerts/StateSaver.h"
 #include "balancelist/BalanceList.h"
+#include "history/ui/HistoryWindow.h"
 #include "widgets/KeyOnRelease.h"
 #include "widgets/SortArrow.h"
 
@@ -31,6 +32,8 @@ public:
 
     TBalanceList& BalanceList() { return *m_list; }
     TBalanceListModel& Model() { return *m_model; }
+    // The history windows opened from the list.
+    THistoryWindows& HistoryWindows() { return m_historyWindows; }
 
     void AddAlertRow(TAlertItem& alert) { m_list->AddAlertRow(alert); }
     void RemoveAlertRow(TAlertItem& alert) { m_list->RemoveAlertRow(alert); }
@@ -50,6 +53,7 @@ public:
     void pmListPopup(const QPoint& globalPos);
     void miCheckBalanceNowClick();
     void miDisableClick();
+    void miHistoryClick();
     void lvListColumnClick(int column);
     void lvListMouseMove(const QPoint& pos);
 
@@ -57,6 +61,7 @@ public:
     QMenu* pmList = nullptr;
     QAction* miCheckBalanceNow = nullptr;
     QAction* miDisable = nullptr;
+    QAction* miHistory = nullptr;
     QTimer* tmCheckTimer = nullptr;
 
 protected:
@@ -69,6 +74,8 @@ private:
     void lvListKeyUp();
 
     IBalanceListOwner& m_owner;
+    std::shared_ptr<TLogFile> m_log;
+    THistoryWindows m_historyWindows; // before m_list: the windows go after the list's checks
     std::unique_ptr<TBalanceList> m_list;
     std::unique_ptr<TBalanceListModel> m_model; // after m_list: it goes first
     TSortArrow m_sortArrow;

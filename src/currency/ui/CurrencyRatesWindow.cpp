@@ -24,7 +24,7 @@
 TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, ICurrencyRatesOwner& owner,
                                            std::shared_ptr<TLogFile> log, TTranslateFn translate,
                                            const QWidget* centreOn)
-    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint), m_owner(owner),
+    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint), m_owner(owner), m_log(log),
       m_rates(std::make_unique<TCurrencyRatesList>(std::move(list), owner, std::move(log), translate)) {
     setObjectName(QStringLiteral("fmCurrencyRatesList"));
     // Shown on top, without taking the keyboard from what the user is doing.
@@ -58,6 +58,10 @@ TfmCurrencyRatesList::TfmCurrencyRatesList(std::shared_ptr<TCurrencyList> list, 
     miReloadList->setObjectName(QStringLiteral("miReloadList"));
     miDisableCurrency = pmListPopup->addAction(ListImage(liDisable), QStringLiteral("Don't show this currency"));
     miDisableCurrency->setObjectName(QStringLiteral("miDisableCurrency"));
+    miHistory =
+        pmListPopup->addAction(QIcon::fromTheme(QStringLiteral("office-chart-line")), QStringLiteral("History..."));
+    miHistory->setObjectName(QStringLiteral("miHistory"));
+    connect(miHistory, &QAction::triggered, this, &TfmCurrencyRatesList::miHistoryClick);
     connect(miReloadList, &QAction::triggered, this, &TfmCurrencyRatesList::miReloadListClick);
     connect(miDisableCurrency, &QAction::triggered, this, &TfmCurrencyRatesList::miDisableCurrencyClick);
     connect(lvCurrencyList, &QWidget::customContextMenuRequested, this,
@@ -120,6 +124,9 @@ int TfmCurrencyRatesList::SelectedRow() const {
 void TfmCurrencyRatesList::pmListPopupPopup(const QPoint& globalPos) {
     miDisableCurrency->setEnabled(SelectedRow() >= 0);
     miReloadList->setEnabled(m_rates->RowCount() > 0);
+    const QModelIndex cell = lvCurrencyList->indexAt(lvCurrencyList->viewport()->mapFromGlobal(globalPos));
+    m_popupColumn = cell.isValid() ? cell.column() : 0;
+    miHistory->setEnabled(SelectedRow() >= 0);
     pmListPopup->popup(globalPos);
 }
 
@@ -133,6 +140,12 @@ void TfmCurrencyRatesList::miDisableCurrencyClick() {
     // The view selects the next row in place of the one that went; nothing is selected now, so a
     // second Delete cannot hide a currency the user never chose.
     lvCurrencyList->clearSelection();
+}
+
+void TfmCurrencyRatesList::miHistoryClick() {
+    const auto subject = m_rates->HistorySubject(SelectedRow(), m_popupColumn);
+    if (subject)
+        m_historyWindows.Open(*subject, m_owner.History(), Store(), m_log, this);
 }
 
 void TfmCurrencyRatesList::lvCurrencyListColumnClick(int column) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "currency/CurrencyRatesList.h"
+#include "history/ui/HistoryWindow.h"
 #include "widgets/KeyOnRelease.h"
 #include "widgets/SortArrow.h"
 
@@ -36,6 +37,8 @@ public:
     TCurrencyRatesList& Rates() { return *m_rates; }
     TCurrencyList& List() const { return m_rates->List(); }
     TCurrencyRatesModel& Model() { return *m_model; }
+    // The history windows opened from the rows.
+    THistoryWindows& HistoryWindows() { return m_historyWindows; }
 
     // Empties the rows and fills them again, the columns included.
     void RebuildRows();
@@ -55,12 +58,14 @@ public:
     void pmListPopupPopup(const QPoint& globalPos);
     void miReloadListClick();
     void miDisableCurrencyClick();
+    void miHistoryClick();
     void lvCurrencyListColumnClick(int column);
 
     QTableView* lvCurrencyList = nullptr;
     QMenu* pmListPopup = nullptr;
     QAction* miReloadList = nullptr;
     QAction* miDisableCurrency = nullptr;
+    QAction* miHistory = nullptr;
     QTimer* tmCheckTimer = nullptr;
 
 protected:
@@ -72,6 +77,9 @@ private:
     TRegistry& Store() const;
 
     ICurrencyRatesOwner& m_owner;
+    std::shared_ptr<TLogFile> m_log;
+    THistoryWindows m_historyWindows;
+    int m_popupColumn = 0; // the column of the cell the menu was opened on
     std::unique_ptr<TCurrencyRatesList> m_rates;
     std::unique_ptr<TCurrencyRatesModel> m_model; // after m_rates: it goes first
     bool m_windowVisible = true;

@@ -93,6 +93,10 @@ void TCurrencyWindows::CurrencyHidden(TCurrencyObject& currency) {
 }
 
 void TCurrencyWindows::RatesUpdated(std::vector<TRateRecord> rates) {
-    if (m_history)
-        m_history->AddRates(std::move(rates));
+    if (!m_history)
+        return;
+    // The open history windows add the new rates of their currency.
+    for (const TEntry& entry : m_entries)
+        entry.window->HistoryWindows().RatesAdded(rates);
+    m_history->AddRates(std::move(rates));
 }

@@ -53,6 +53,7 @@ public:
     void RatesUpdated(std::vector<TRateRecord> rates) override;
     // Where completed updates are recorded; nullptr records nothing.
     void SetHistory(std::shared_ptr<THistory> history) { m_history = std::move(history); }
+    std::shared_ptr<THistory> History() const override { return m_history; }
     // Told of every currency a window hid.
     std::function<void(TCurrencyObject&)> OnCurrencyHidden;
 
