@@ -8,6 +8,7 @@
 #include "platform/UiThread.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -65,11 +66,18 @@ void DrawChart(TfmHistory& window) {
     benchmark::DoNotOptimize(image.constBits());
 }
 
+// The window's records are read on a worker and handed over through the event loop.
+void WaitUntilLoaded(const TfmHistory& window) {
+    while (window.Loading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
 void BM_OpenHistoryWindow(benchmark::State& state) {
     TFixture& fixture = Fixture();
     for (auto _ : state) {
         TfmHistory window(fixture.subject, fixture.history, *fixture.store, nullptr);
         window.resize(800, 600);
+        WaitUntilLoaded(window);
         window.ShowRange(THistoryRange::All);
         DrawChart(window);
         if (window.Series().TotalCount() != kRecords)
@@ -82,6 +90,7 @@ void BM_SwitchHistoryRange(benchmark::State& state) {
     TFixture& fixture = Fixture();
     TfmHistory window(fixture.subject, fixture.history, *fixture.store, nullptr);
     window.resize(800, 600);
+    WaitUntilLoaded(window);
     const THistoryRange ranges[] = {THistoryRange::All, THistoryRange::Week, THistoryRange::Year, THistoryRange::Month};
     std::size_t next = 0;
     for (auto _ : state) {
@@ -96,6 +105,7 @@ void BM_DrawHistoryChart(benchmark::State& state) {
     TFixture& fixture = Fixture();
     TfmHistory window(fixture.subject, fixture.history, *fixture.store, nullptr);
     window.resize(800, 600);
+    WaitUntilLoaded(window);
     window.ShowRange(THistoryRange::All);
     for (auto _ : state)
         DrawChart(window);

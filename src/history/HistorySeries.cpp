@@ -300,3 +300,11 @@ THistorySeries THistorySubject::Read(const THistory& history) const {
     series.SetLimits(units(WarnBelow), units(WarnAbove));
     return series;
 }
+
+THistoryReader::THistoryReader(THistorySubject subject, std::shared_ptr<const THistory> history, TDone done)
+    : m_subject(std::move(subject)), m_history(std::move(history)), m_done(std::move(done)) {}
+
+void THistoryReader::Execute() {
+    THistorySeries series = m_subject.Read(*m_history);
+    Complete([&] { m_done(series); });
+}

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "history/History.h"
+#include "platform/Worker.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +59,8 @@ public:
 
     // Every record, and those in view.
     int TotalCount() const { return static_cast<int>(m_points.size()); }
+    // The time of the newest record; INT64_MIN for none.
+    std::int64_t LastTimeMs() const { return m_points.empty() ? INT64_MIN : m_points.back().TimeMs; }
     int Count() const { return m_last - m_first; }
     const THistoryPoint& Point(int index) const { return m_points[static_cast<std::size_t>(m_first + index)]; }
     // The value that held when the range began: the last one read before it.
@@ -116,6 +121,23 @@ struct THistorySubject {
     }
     // Every record of the subject in the history, with the limits set, the whole range in view.
     THistorySeries Read(const THistory& history) const;
+};
+
+// Reads a subject's records on a thread of its own, so that a window never waits for the file (a
+// long history, or a file another program holds). The series reaches `done` on the
+// user-interface thread, unless the read was cancelled first (a window that closed).
+class THistoryReader final : public TWorker {
+public:
+    using TDone = std::function<void(THistorySeries& series)>;
+    THistoryReader(THistorySubject subject, std::shared_ptr<const THistory> history, TDone done);
+
+protected:
+    void Execute() override;
+
+private:
+    THistorySubject m_subject;
+    std::shared_ptr<const THistory> m_history;
+    TDone m_done;
 };
 
 // "<UTC ISO 8601>": 2026-03-01T09:30:00Z.

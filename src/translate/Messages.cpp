@@ -129,6 +129,7 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2120, "CSV files (*.csv)"},
     {2121, "The file '%s' could not be written (%s)."},
     {2122, "[ERR] The history could not be exported to '%s' (%s)."},
+    {2123, "Reading the history..."},
 };
 
 } // namespace

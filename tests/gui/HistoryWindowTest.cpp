@@ -101,6 +101,10 @@ TEST(HistoryWindow, OpensFromTheBalanceListFollowsChecksExportsAndKeepsItsPlace)
     TfmHistory* window = windows.Window(key);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(ProcessEventsUntil([&] { return window->isVisible(); }));
+    // The records are read on a worker: the window says so until they are in.
+    EXPECT_TRUE(window->Loading());
+    EXPECT_FALSE(Control<QPushButton>(*window, "btnExport")->isEnabled());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !window->Loading(); }));
     EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Bank")));
     // Opening it again brings the same window forward.
     Control<QAction>(list, "miHistory")->trigger();
@@ -174,7 +178,12 @@ TEST(HistoryWindow, OpensFromTheBalanceListFollowsChecksExportsAndKeepsItsPlace)
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->size(), QSize(500, 380));
     EXPECT_EQ(window->pos(), QPoint(40, 50));
-    EXPECT_EQ(window->Series().TotalCount(), 7); // the live check was written meanwhile
+    // A check that ends while the records are read is shown once, whether the read found it or not.
+    ASSERT_TRUE(window->Loading());
+    list.BalanceList().CheckNow(bank);
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return list.BalanceList().RunningCheckCount() == 0 && !window->Loading(); }, 30000));
+    EXPECT_EQ(window->Series().TotalCount(), 8); // the first live check was written meanwhile
 }
 
 TEST(HistoryWindow, SaysSoWhenThereIsNoHistory) {

@@ -124,19 +124,21 @@ TfmHistory::TfmHistory(THistorySubject subject, std::shared_ptr<THistory> histor
     TranslateForm(this);
     setWindowTitle(QString::fromStdString(m_subject.Caption) + QStringLiteral(" - ") + windowTitle());
 
-    // The records are read once; the ranges and the records that come later work in memory.
+    // The records are read once, on a worker; the ranges and the records that come later work in
+    // memory. Until they are in, the window says it is reading and the buttons wait.
     m_available = m_history != nullptr && m_history->Available();
-    if (m_available)
-        m_series = m_subject.Read(*m_history);
-    else
-        lblStatus->setText(Text(2115));
     for (QWidget* control : std::initializer_list<QWidget*>{btnWeek, btnMonth, btnYear, btnAll, btnExport})
-        control->setEnabled(m_available);
-    chHistory->SetSeries(m_available ? &m_series : nullptr);
-    if (!m_available)
-        chHistory->SetEmptyText(Text(2115));
+        control->setEnabled(false);
+    chHistory->SetSeries(nullptr);
+    chHistory->SetEmptyText(Text(m_available ? 2123 : 2115));
+    lblStatus->setText(Text(m_available ? 2123 : 2115));
     // A month at first: the recent steps read best; the buttons show more.
-    ShowRange(THistoryRange::Month);
+    btnMonth->setChecked(true);
+    if (m_available) {
+        m_reader = std::make_shared<THistoryReader>(m_subject, m_history,
+                                                    [this](THistorySeries& series) { Loaded(std::move(series)); });
+        m_reader->Resume();
+    }
 
     RestorePlacement(centreOn);
     m_placeSaver = std::make_unique<TPlaceSaver>([this] { SavePlacement(); });
@@ -144,8 +146,32 @@ TfmHistory::TfmHistory(THistorySubject subject, std::shared_ptr<THistory> histor
 }
 
 TfmHistory::~TfmHistory() {
+    // A read still running delivers nothing to a window that is gone.
+    if (m_reader)
+        m_reader->Cancel();
     m_placeSaver.reset();
     lvRecords->setModel(nullptr);
+}
+
+void TfmHistory::Loaded(THistorySeries series) {
+    m_reader.reset();
+    m_series = std::move(series);
+    // Records that ended while the file was read, and that the read did not find already.
+    const std::int64_t readUpTo = m_series.LastTimeMs();
+    for (const TCheckRecord& record : m_pendingChecks)
+        if (record.TimeMs > readUpTo)
+            m_series.Add(record);
+    for (const TRateRecord& record : m_pendingRates)
+        if (record.TimeMs > readUpTo)
+            m_series.Add(record);
+    m_pendingChecks.clear();
+    m_pendingRates.clear();
+    lblStatus->clear();
+    chHistory->SetEmptyText(Text(2114));
+    chHistory->SetSeries(&m_series);
+    for (QWidget* control : std::initializer_list<QWidget*>{btnWeek, btnMonth, btnYear, btnAll})
+        control->setEnabled(true);
+    ShowRange(static_cast<THistoryRange>(std::max(m_rangeButtons->checkedId(), 0)));
 }
 
 void TfmHistory::ShowRange(THistoryRange range) {
@@ -158,12 +184,16 @@ void TfmHistory::ShowRange(THistoryRange range) {
 void TfmHistory::SeriesChanged() {
     m_model->Reload();
     chHistory->update();
-    btnExport->setEnabled(m_available && m_series.Count() > 0);
+    btnExport->setEnabled(m_available && !Loading() && m_series.Count() > 0);
 }
 
 void TfmHistory::RecordAdded(const TCheckRecord& record) {
     if (!m_available || !m_subject.Matches(record))
         return;
+    if (Loading()) {
+        m_pendingChecks.push_back(record);
+        return;
+    }
     m_series.Add(record);
     SeriesChanged();
 }
@@ -173,7 +203,9 @@ void TfmHistory::RatesAdded(const std::vector<TRateRecord>& records) {
         return;
     bool added = false;
     for (const TRateRecord& record : records)
-        if (m_subject.Matches(record)) {
+        if (m_subject.Matches(record) && Loading())
+            m_pendingRates.push_back(record);
+        else if (m_subject.Matches(record)) {
             m_series.Add(record);
             added = true;
         }

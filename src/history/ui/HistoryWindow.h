@@ -36,6 +36,8 @@ public:
 
     const THistorySubject& Subject() const { return m_subject; }
     const THistorySeries& Series() const { return m_series; }
+    // The records are still being read.
+    bool Loading() const { return m_reader != nullptr; }
 
     // A record finished while the window is open: it joins the series if it is the subject's.
     void RecordAdded(const TCheckRecord& record);
@@ -70,6 +72,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void Loaded(THistorySeries series);
     void SeriesChanged();
     std::string PlaceKey() const;
 
@@ -78,6 +81,9 @@ private:
     TRegistry& m_store;
     std::shared_ptr<TLogFile> m_log;
     THistorySeries m_series;
+    std::shared_ptr<THistoryReader> m_reader;  // while the records are read
+    std::vector<TCheckRecord> m_pendingChecks; // ended while they were read
+    std::vector<TRateRecord> m_pendingRates;
     bool m_available = false;
     std::unique_ptr<THistoryModel> m_model;
     QButtonGroup* m_rangeButtons = nullptr;
