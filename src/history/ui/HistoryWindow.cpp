@@ -255,8 +255,18 @@ void TfmHistory::SavePlacement() const {
 }
 
 void TfmHistory::RestorePlacement(const QWidget* centreOn) {
-    if (centreOn != nullptr)
-        move(centreOn->x() + (centreOn->width() - width()) / 2, centreOn->y() + (centreOn->height() - height()) / 2);
+    if (centreOn != nullptr) {
+        // Over the window it was opened from, but whole on that window's screen: a small window
+        // near the screen's edge would otherwise push the new one's title bar off the screen.
+        QPoint place(centreOn->x() + (centreOn->width() - width()) / 2,
+                     centreOn->y() + (centreOn->height() - height()) / 2);
+        if (const QScreen* screen = centreOn->screen()) {
+            const QRect area = screen->availableGeometry();
+            place.setX(std::clamp(place.x(), area.left(), std::max(area.left(), area.right() + 1 - width())));
+            place.setY(std::clamp(place.y(), area.top(), std::max(area.top(), area.bottom() + 1 - height())));
+        }
+        move(place);
+    }
     std::optional<int> left, top, w, h;
     try {
         if (const auto values = m_store.OpenKey(PlaceKey(), false)) {
@@ -290,8 +300,10 @@ void TfmHistory::closeEvent(QCloseEvent* event) {
 }
 
 THistoryWindows::~THistoryWindows() {
+    // The windows still open go with their opener; a closed one has deleted itself.
     for (auto& [key, window] : m_windows)
-        delete window.data();
+        if (window)
+            std::unique_ptr<TfmHistory>(window.data()).reset();
 }
 
 TfmHistory& THistoryWindows::Open(const THistorySubject& subject, std::shared_ptr<THistory> history, TRegistry& store,
@@ -299,7 +311,8 @@ TfmHistory& THistoryWindows::Open(const THistorySubject& subject, std::shared_pt
     const std::string key = subject.Key();
     TfmHistory* window = Window(key);
     if (window == nullptr) {
-        window = new TfmHistory(subject, std::move(history), store, std::move(log), centreOn);
+        // Owned by itself from here on: it deletes itself when closed (WA_DeleteOnClose).
+        window = std::make_unique<TfmHistory>(subject, std::move(history), store, std::move(log), centreOn).release();
         m_windows[key] = window;
     }
     window->show();
