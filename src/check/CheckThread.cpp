@@ -274,21 +274,9 @@ void TCheckThread::AnalyseMatches(TMatchResult result, const std::vector<std::st
         Log(1034, {name});
         return;
     }
-    const std::string unitsText = Trim(ParseAmount(list[1]));
-    const std::int32_t units = ParseInt32(unitsText).value_or(NoBalance);
-    if (units != NoBalance) {
-        std::int64_t hundredths = 0;
-        if (list.size() > 3)
-            hundredths = ParseInt32(Trim(ParseAmount(list[3]))).value_or(0);
-        // "-0" units with hundredths are a negative amount below one unit: the sign comes from the
-        // text, since the number zero has none.
-        const bool negative = units < 0 || (!unitsText.empty() && unitsText[0] == '-');
-        const std::int64_t balance = std::int64_t{units} * 100 + (negative ? -hundredths : hundredths);
-        // Amounts beyond what a balance holds are not set, rather than wrapped into a wrong one.
-        if (balance >= INT32_MIN && balance <= INT32_MAX) {
-            m_alert.SetBalance(static_cast<std::int32_t>(balance));
-            BalanceFound = true;
-        }
+    if (const std::optional<std::int32_t> balance = BalanceFromMatches(list)) {
+        m_alert.SetBalance(*balance);
+        BalanceFound = true;
     }
     if (m_alert.Owner != nullptr)
         m_alert.Owner->SaveState(m_alert);

@@ -1,6 +1,10 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include "check/MatchPattern.h"
 
+#include "alerts/AlertItem.h"
+#include "check/RequestText.h"
+#include "platform/Strings.h"
+
 #include <pcre2.h>
 
 namespace {
@@ -37,7 +41,14 @@ TCompiledPattern::TCompiledPattern(const std::string& pattern, bool useJit) {
 TCompiledPattern::~TCompiledPattern() = default;
 
 TMatchResult TCompiledPattern::Match(std::string_view subject, std::vector<std::string>& list) const {
+    return Match(subject, list, nullptr);
+}
+
+TMatchResult TCompiledPattern::Match(std::string_view subject, std::vector<std::string>& list,
+                                     std::vector<std::size_t>* starts) const {
     list.clear();
+    if (starts != nullptr)
+        starts->clear();
     if (m_code == nullptr)
         return mrCompileError;
     const std::unique_ptr<pcre2_match_data, TMatchDataDeleter> data(
@@ -70,10 +81,13 @@ TMatchResult TCompiledPattern::Match(std::string_view subject, std::vector<std::
         const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(data.get());
         for (int k = 0; k < rc; ++k) {
             const PCRE2_SIZE start = vector[2 * k], end = vector[2 * k + 1];
-            if (start == PCRE2_UNSET || end < start)
+            const bool unset = start == PCRE2_UNSET || end < start;
+            if (unset)
                 list.emplace_back();
             else
                 list.emplace_back(subject.substr(start, end - start));
+            if (starts != nullptr)
+                starts->push_back(unset ? std::string_view::npos : start);
         }
         return mrMatched;
     }
@@ -110,4 +124,24 @@ std::string ParseAmount(std::string_view text) {
             ++i;
     }
     return out;
+}
+
+std::optional<std::int32_t> BalanceFromMatches(const std::vector<std::string>& list) {
+    if (list.size() <= 1)
+        return std::nullopt;
+    const std::string unitsText = Trim(ParseAmount(list[1]));
+    const std::optional<std::int32_t> units = ParseInt32(unitsText);
+    if (!units || *units == NoBalance)
+        return std::nullopt;
+    std::int64_t hundredths = 0;
+    if (list.size() > 3)
+        hundredths = ParseInt32(Trim(ParseAmount(list[3]))).value_or(0);
+    // "-0" units with hundredths are a negative amount below one unit: the sign comes from the text,
+    // since the number zero has none.
+    const bool negative = *units < 0 || (!unitsText.empty() && unitsText[0] == '-');
+    const std::int64_t balance = std::int64_t{*units} * 100 + (negative ? -hundredths : hundredths);
+    // Amounts beyond what a balance holds are not taken, rather than wrapped into a wrong one.
+    if (balance < INT32_MIN || balance > INT32_MAX)
+        return std::nullopt;
+    return static_cast<std::int32_t>(balance);
 }

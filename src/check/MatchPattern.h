@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +39,10 @@ public:
     // cleared, then gets the whole match and each group (empty for a group that took no part).
     // mrCompileError when the pattern did not compile.
     TMatchResult Match(std::string_view subject, std::vector<std::string>& list) const;
+    // The same; `starts`, when given, gets the offset in the subject of each submatch (npos for a
+    // group that took no part).
+    TMatchResult Match(std::string_view subject, std::vector<std::string>& list,
+                       std::vector<std::size_t>* starts) const;
 
 private:
     struct CodeDeleter {
@@ -48,6 +54,11 @@ private:
 
 // Compiles the pattern, matches it once against the subject and frees it.
 TMatchResult MatchPattern(const std::string& pattern, std::string_view subject, std::vector<std::string>& list);
+
+// The balance, in hundredths, that a check reads from the submatches of a match: units from submatch
+// 1, hundredths from submatch 3 with the units' sign. Nothing when there are fewer than two
+// submatches, the units are no integer, or the amount does not fit a balance.
+std::optional<std::int32_t> BalanceFromMatches(const std::vector<std::string>& list);
 
 // Keeps only digits and minus signs, then turns each "--" into "-" in one left-to-right pass.
 std::string ParseAmount(std::string_view text);

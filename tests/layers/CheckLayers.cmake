@@ -18,6 +18,7 @@ set(CORE_LAYERS
     script
     check
     history
+    discover
     currency
     balancelist
     app)

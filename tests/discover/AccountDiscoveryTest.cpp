@@ -1,0 +1,218 @@
+#include "support/TestServer.h"
+
+#include "alerts/AlertItems.h"
+#include "base/Encoders.h"
+#include "base/LogFile.h"
+#include "check/CheckThread.h"
+#include "discover/AccountDiscovery.h"
+#include "discover/BalancePattern.h"
+#include "discover/HtmlScan.h"
+#include "discover/PageNumbers.h"
+#include "platform/Registry.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace {
+
+const char* const kRoot = "Software\\Brightmoor\\Tallyglass";
+
+std::string cookie(const httplib::Request& req, const std::string& name) {
+    const std::string header = req.get_header_value("Cookie");
+    const std::size_t at = header.find(name + "=");
+    if (at == std::string::npos)
+        return {};
+    const std::size_t start = at + name.size() + 1;
+    return header.substr(start, header.find(';', start) - start);
+}
+
+// A bank's site: a login form whose hidden token belongs to the session (and holds "+" and "\"),
+// a named submit button, a login answered by a redirect that sets the login cookie, and an account
+// page that shows the balance in a table cell, a figure that changes at every visit, and dates.
+// A wrong login gets the form again.
+class BankSite {
+public:
+    BankSite() {
+        http.server().Get("/login", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(mutex);
+            std::string session = cookie(req, "sess");
+            if (session.empty() || tokens.count(session) == 0) {
+                session = "S" + std::to_string(++sessions);
+                res.set_header("Set-Cookie", "sess=" + session + "; Path=/");
+            }
+            tokens[session] = "tk+" + std::to_string(sessions * 7919) + "\\q=";
+            res.set_content(loginPage(tokens[session]), "text/html; charset=utf-8");
+        });
+        http.server().Post("/auth/do", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(mutex);
+            const std::string session = cookie(req, "sess");
+            const bool ok = tokens.count(session) != 0 && req.get_param_value("csrf") == tokens[session] &&
+                            req.get_param_value("user") == "anna" && req.get_param_value("pw") == "p&ss w+rd" &&
+                            req.get_param_value("go") == "Log in" && req.get_param_value("lang") == "de" &&
+                            !req.has_param("reset") && req.get_param_value("x") == "1";
+            ++logins;
+            if (!ok) {
+                res.set_content(loginPage("fresh"), "text/html");
+                return;
+            }
+            res.set_header("Set-Cookie", "auth=" + session + "; Path=/; HttpOnly");
+            res.set_redirect("/overview");
+        });
+        http.server().Get("/overview", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<p>Welcome back.</p>", "text/html");
+        });
+        http.server().Get("/account", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(mutex);
+            if (cookie(req, "auth").empty() || cookie(req, "auth") != cookie(req, "sess")) {
+                res.set_content(loginPage("none"), "text/html");
+                return;
+            }
+            ++visits;
+            res.set_content("<html><head><title>Konto 4711</title><script>var limit = 5000.00;</script></head><body>"
+                            "<table class=\"accounts\">\n"
+                            "<tr><td>Girokonto</td><td>DE12 3456</td></tr>\n"
+                            "<tr><td>Saldo:</td>\n  <td class=\"amount\">1.234,56&nbsp;EUR</td></tr>\n"
+                            "<tr><td>Vorgemerkt:</td><td>-12,50 EUR</td></tr>\n"
+                            "<tr><td>Saldo:</td><td>99,00 EUR</td></tr>\n"
+                            "</table><p>Stand: 10.12.2026</p><p>Besuche: " +
+                                std::to_string(visits) + "</p></body></html>",
+                            "text/html");
+        });
+        http.start();
+    }
+
+    static std::string loginPage(const std::string& token) {
+        return "<html><head><meta charset=\"utf-8\"><title>Bank</title></head><body>\n"
+               "<form method=\"post\" action=\"auth/do?x=1\">\n"
+               "  <input type=\"hidden\" name=\"csrf\" value=\"" +
+               token +
+               "\">\n  <input type=hidden name=lang value=de>\n"
+               "  <label>Benutzer</label> <input type=\"text\" name=\"user\">\n"
+               "  <input type=\"password\" name=\"pw\">\n"
+               "  <button type=\"reset\" name=\"reset\">Reset</button>\n"
+               "  <input type=\"submit\" name=\"go\" value=\"Log in\"> <input type=submit name=help value=Help>\n"
+               "</form></body></html>";
+    }
+
+    TestServer http;
+    std::mutex mutex;
+    std::map<std::string, std::string> tokens;
+    int sessions = 0;
+    int logins = 0;
+    int visits = 0;
+};
+
+const TPageNumber* numberWritten(const std::vector<TPageNumber>& numbers, const std::string& written) {
+    const auto found = std::find_if(numbers.begin(), numbers.end(),
+                                    [&](const TPageNumber& number) { return number.Written == written; });
+    return found == numbers.end() ? nullptr : &*found;
+}
+
+bool isAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+} // namespace
+
+// The whole way from a login page to a definition whose real check, loaded by the program's loader
+// from the encrypted file, logs in with a fresh token and reads the picked balance.
+TEST(AccountDiscovery, LogsInPicksTheBalanceAndWritesADefinitionThatChecks) {
+    BankSite site;
+    TAccountDiscovery discovery;
+    discovery.LoginPageUrl = site.http.url("/login");
+    discovery.PageUrl = site.http.url("/account");
+    discovery.Login = "anna";
+    discovery.Password = "p&ss w+rd";
+
+    const TDiscoverResult form = discovery.FindLoginForm();
+    ASSERT_TRUE(form.Ok()) << form.Text;
+    ASSERT_EQ(discovery.Forms.size(), 1u);
+    EXPECT_EQ(discovery.Forms[0].Action, site.http.url("/auth/do?x=1"));
+    EXPECT_TRUE(discovery.Forms[0].Post);
+    EXPECT_EQ(discovery.Forms[0].LoginField, "user");
+    EXPECT_EQ(discovery.Tokens, std::vector<std::string>{"csrf"}); // "lang" is the same in both sessions
+
+    const TDiscoverResult read = discovery.ReadAccountPage();
+    ASSERT_TRUE(read.Ok()) << read.Text;
+    const TPageNumber* balance = numberWritten(discovery.Numbers, "1.234,56");
+    ASSERT_NE(balance, nullptr);
+    EXPECT_EQ(balance->Hundredths, 123456);
+    EXPECT_EQ(balance->Context, "Girokonto DE12 3456 Saldo: 1.234,56 EUR Vorgemerkt: -12,50 EUR Sa");
+    const TPageNumber* pending = numberWritten(discovery.Numbers, "-12,50");
+    ASSERT_NE(pending, nullptr);
+    EXPECT_EQ(pending->Hundredths, -1250);
+    // Script text, dates and the account's code are no amounts.
+    EXPECT_EQ(numberWritten(discovery.Numbers, "5000.00"), nullptr);
+    EXPECT_EQ(numberWritten(discovery.Numbers, "10.12"), nullptr);
+
+    // The visit counter changes at the next download: reported, not taken.
+    const TPageNumber* visits = &discovery.Numbers.back();
+    const TDiscoverResult counter = discovery.Pick(visits->Index);
+    EXPECT_EQ(counter.Id, 2151u) << counter.Text;
+    EXPECT_TRUE(discovery.Pattern.empty());
+
+    const TDiscoverResult picked = discovery.PickWritten("1.234,56");
+    ASSERT_TRUE(picked.Ok()) << picked.Text;
+    EXPECT_TRUE(isAscii(discovery.Pattern)) << discovery.Pattern;
+
+    const std::string text =
+        discovery.DefinitionText({"Example Bank Giro", "EXAMPLE_BANK_GIRO", "Example Bank", "My banks"});
+    EXPECT_NE(text.find("{LOGIN}"), std::string::npos) << text;
+    EXPECT_NE(text.find("{PASSWORD}"), std::string::npos);
+    EXPECT_NE(text.find("{c_1}"), std::string::npos);
+    EXPECT_EQ(text.find("anna"), std::string::npos);
+    EXPECT_EQ(text.find("w+rd"), std::string::npos);
+    EXPECT_EQ(text.find("w%2Brd"), std::string::npos);
+    EXPECT_EQ(text.find("reset"), std::string::npos) << "a reset button is never sent";
+    EXPECT_EQ(text.find("help="), std::string::npos) << "only the first submit button is pressed";
+
+    TempDir dir;
+    const std::string folder = dir.file("BalanceAlerts") + "/";
+    ASSERT_TRUE(ValidUniqueId("EXAMPLE_BANK_GIRO").Ok());
+    const TDiscoverResult written = WriteDefinition(DefinitionPath(folder, "EXAMPLE_BANK_GIRO"), text, false);
+    ASSERT_TRUE(written.Ok()) << written.Text;
+    EXPECT_EQ(
+        DecryptBytes(kDefinitionPassphrase, ReadFileBytes(folder + "EXAMPLE_BANK_GIRO.bal")).substr(0, text.size()),
+        text);
+
+    TRegistry store(dir.file("registry.db"));
+    TLogFile log;
+    log.OpenLog(dir.file("log.txt"));
+    log.SetEnabled(true);
+    auto lists = LoadAlertFolder(folder, kRoot, Md5Hex("program password"), &log, {}, &store);
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(lists[0]->list_name, "My banks");
+    TAlertItem* alert = lists[0]->FindByUniqueId("EXAMPLE_BANK_GIRO");
+    ASSERT_NE(alert, nullptr);
+    ASSERT_EQ(alert->ChunkCount(), 2);
+    alert->PageLogin = "anna";
+    alert->PagePassword = "p&ss w+rd";
+    const int loginsBefore = site.logins;
+    auto thread = std::make_shared<TCheckThread>(*alert, folder, log);
+    thread->Resume();
+    ASSERT_TRUE(thread->WaitFor(30000));
+    EXPECT_EQ(thread->StatusText, "OK") << ReadFileBytes(dir.file("log.txt"));
+    EXPECT_TRUE(thread->BalanceFound) << ReadFileBytes(dir.file("log.txt"));
+    EXPECT_EQ(alert->CurrentBalance(), 123456);
+    EXPECT_EQ(site.logins, loginsBefore + 1);
+    EXPECT_EQ(ReadFileBytes(dir.file("log.txt")).find("w+rd"), std::string::npos);
+}
+
+// A wrong password gets the login form back: said so, with no numbers of the login page offered.
+TEST(AccountDiscovery, SaysSoWhenTheLoginFails) {
+    BankSite site;
+    TAccountDiscovery discovery;
+    discovery.LoginPageUrl = site.http.url("/login");
+    discovery.PageUrl = site.http.url("/account");
+    discovery.Login = "anna";
+    discovery.Password = "wrong";
+    ASSERT_TRUE(discovery.FindLoginForm().Ok());
+    const TDiscoverResult read = discovery.ReadAccountPage();
+    EXPECT_EQ(read.Id, 2145u);
+    EXPECT_EQ(read.Text, "The login did not succeed: the page still asks for the password.");
+    EXPECT_TRUE(discovery.Numbers.empty());
+}
