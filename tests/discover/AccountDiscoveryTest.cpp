@@ -216,3 +216,128 @@ TEST(AccountDiscovery, SaysSoWhenTheLoginFails) {
     EXPECT_EQ(read.Text, "The login did not succeed: the page still asks for the password.");
     EXPECT_TRUE(discovery.Numbers.empty());
 }
+
+namespace {
+
+// A site of fixed pages, by path.
+class PageSite {
+public:
+    explicit PageSite(std::map<std::string, std::string> pages) : m_pages(std::move(pages)) {
+        http.server().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            const auto page = m_pages.find(req.path);
+            if (page == m_pages.end()) {
+                res.status = 404;
+                return;
+            }
+            res.set_content(page->second, "text/html");
+        });
+        http.start();
+    }
+    std::string url(const std::string& path) const { return http.url(path); }
+
+    TestServer http;
+
+private:
+    std::map<std::string, std::string> m_pages;
+};
+
+TDiscoverResult findForm(const PageSite& site, const std::string& path, TAccountDiscovery& discovery) {
+    discovery.LoginPageUrl = site.url(path);
+    discovery.PageUrl = site.url("/account");
+    return discovery.FindLoginForm();
+}
+
+} // namespace
+
+// Pages that cannot be turned into a definition, or only in part, get a clear word; hostile ones are
+// cut to the limits and never hang or crash the analysis.
+TEST(AccountDiscovery, ExplainsPagesItCannotUseAndSurvivesHostileOnes) {
+    std::string periodic;
+    for (int k = 0; k < 20; ++k)
+        periodic += "<p>Saldo: 5,00</p>";
+    std::string huge = "<p>Saldo: 12,34 EUR</p>";
+    while (huge.size() < (std::size_t{20} << 20))
+        huge += "<p>Umsatz am Tag</p>\n";
+    const PageSite site({
+        {"/noform", "<html><body><p>Welcome</p></body></html>"},
+        {"/two", "<form action=/a><input type=password name=p></form><form action=/b method=POST>"
+                 "<input name=u><input type=password name=q></form>"},
+        {"/scripted", "<div id=login><input id=u><input type=password id=p><a onclick=go()>Go</a></div>"
+                      "<script>function go() {}</script>"},
+        {"/multipart", "<form method=post enctype=multipart/form-data><input name=u><input type=password name=p>"
+                       "</form>"},
+        {"/latin", "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head>"
+                   "<body><p>Saldo: 5,00 \x80</p><p>Saldo \xFC"
+                   "brig: 1\xA0"
+                   "234,56 \x80</p>"
+                   "<p>Soll: 12.50- and 1,234.56</p></body></html>"},
+        {"/periodic", periodic},
+        {"/huge", huge},
+    });
+
+    TAccountDiscovery discovery;
+    EXPECT_EQ(findForm(site, "/noform", discovery).Id, 2141u);
+    EXPECT_EQ(findForm(site, "/scripted", discovery).Id, 2143u);
+    EXPECT_EQ(findForm(site, "/multipart", discovery).Id, 2144u);
+    const TDiscoverResult two = findForm(site, "/two", discovery);
+    EXPECT_EQ(two.Text, "The page has 2 forms with a password field; choose the one to log in with.");
+    ASSERT_EQ(discovery.Forms.size(), 2u);
+    ASSERT_TRUE(discovery.FindLoginForm(1).Ok());
+    EXPECT_EQ(discovery.Forms[discovery.FormIndex].Action, site.url("/b"));
+    EXPECT_EQ(discovery.Forms[discovery.FormIndex].LoginField, "u");
+
+    // An account page in an old code page: numbers found, context shown right, pattern in ASCII.
+    TAccountDiscovery latin;
+    latin.PageUrl = site.url("/latin");
+    ASSERT_TRUE(latin.FindLoginForm().Ok());
+    EXPECT_FALSE(latin.NeedsLogin());
+    ASSERT_TRUE(latin.ReadAccountPage().Ok());
+    const TPageNumber* spaced = numberWritten(latin.Numbers, "1 234,56");
+    ASSERT_NE(spaced, nullptr);
+    EXPECT_EQ(spaced->Hundredths, 123456);
+    EXPECT_EQ(spaced->Context, "Saldo: 5,00 € Saldo übrig: 1 234,56 € Soll: 12.50- and 1,234.56");
+    ASSERT_TRUE(latin.Pick(spaced->Index).Ok());
+    EXPECT_TRUE(isAscii(latin.Pattern));
+    EXPECT_NE(latin.Pattern.find("\\xFCbrig"), std::string::npos) << latin.Pattern;
+    const TPageNumber* trailing = numberWritten(latin.Numbers, "12.50-");
+    ASSERT_NE(trailing, nullptr);
+    EXPECT_EQ(trailing->Hundredths, -1250);
+    EXPECT_EQ(latin.Pick(trailing->Index).Id, 2153u);
+    const TPageNumber* western = numberWritten(latin.Numbers, "1,234.56");
+    ASSERT_NE(western, nullptr);
+    EXPECT_EQ(western->Hundredths, 123456);
+
+    // The same number with the same words around it, more times than a pattern's context can tell.
+    TAccountDiscovery repeated;
+    repeated.PageUrl = site.url("/periodic");
+    ASSERT_TRUE(repeated.FindLoginForm().Ok());
+    ASSERT_TRUE(repeated.ReadAccountPage().Ok());
+    ASSERT_EQ(repeated.Numbers.size(), 20u);
+    EXPECT_TRUE(repeated.Pick(3).Ok());
+    EXPECT_EQ(repeated.Pick(20).Id, 2150u);
+
+    // A 20 MB page is read as far as the limit, and says so.
+    TAccountDiscovery big;
+    big.PageUrl = site.url("/huge");
+    ASSERT_TRUE(big.FindLoginForm().Ok());
+    ASSERT_TRUE(big.ReadAccountPage().Ok());
+    EXPECT_NE(numberWritten(big.Numbers, "12,34"), nullptr);
+    ASSERT_FALSE(big.Notes.empty());
+    EXPECT_EQ(big.Notes.back(), "The page has " + std::to_string(huge.size()) + " bytes; only its first " +
+                                    std::to_string(THtmlScan::kMaxAnalysedBytes) + " bytes were read.");
+
+    // Deep nesting is cut where it gets too deep; huge attributes are cut when copied.
+    std::string deep = "<form><input type=password name=p value=\"" + std::string(3 << 20, 'v') + "\">";
+    for (int k = 0; k < 200000; ++k)
+        deep += "<div><b>";
+    deep += "Saldo: 1,00";
+    const THtmlScan scan(deep);
+    EXPECT_TRUE(scan.Cut());
+    ASSERT_EQ(scan.Forms.size(), 1u);
+    ASSERT_EQ(scan.Forms[0].Fields.size(), 1u);
+    EXPECT_EQ(scan.Forms[0].Fields[0].Value.size(), THtmlScan::kMaxValueBytes);
+    std::string tables;
+    for (int k = 0; k < 100000; ++k)
+        tables += "<table><tr><td>";
+    EXPECT_TRUE(THtmlScan(tables).Cut());
+}
