@@ -62,7 +62,7 @@ std::string CharsetOfContentType(std::string_view value) {
         return {};
     std::string name = lower.substr(at + 8);
     name.erase(std::remove(name.begin(), name.end(), '"'), name.end());
-    const std::size_t end = name.find_first_of("; \t");
+    const std::size_t end = name.find_first_of("; \t'/>");
     return Trim(name.substr(0, end));
 }
 
@@ -183,14 +183,80 @@ std::string DecodeCharacterReferences(std::string_view text) {
     return out;
 }
 
-THtmlScan::THtmlScan(std::string page, std::string charset)
+THtmlScan::THtmlScan(std::string page, std::string charset, TDepth depth)
     : m_page(std::move(page)), m_fullSize(m_page.size()), m_charset(AsciiLower(Trim(charset))) {
     if (m_page.size() > kMaxAnalysedBytes)
         m_page.resize(kMaxAnalysedBytes);
+    if (depth == TDepth::TextOnly) {
+        ReadText();
+        return;
+    }
     const std::size_t cut = DepthCut(m_page, kMaxDepth);
     if (cut != std::string::npos)
         m_page.resize(cut);
     Parse();
+}
+
+void THtmlScan::ReadText() {
+    const std::string_view page = m_page;
+    std::string metaCharset;
+    const auto addText = [&](std::size_t from, std::size_t to) {
+        const std::string_view text = page.substr(from, to - from);
+        if (text.find_first_not_of(" \t\r\n\f") != std::string_view::npos)
+            Texts.push_back({from, to - from});
+    };
+    std::size_t text = 0;
+    std::size_t i = 0;
+    while ((i = page.find('<', i)) != std::string_view::npos) {
+        const std::size_t tagStart = i;
+        if (page.compare(i, 4, "<!--") == 0) {
+            addText(text, tagStart);
+            const std::size_t end = page.find("-->", i + 4);
+            i = text = end == std::string_view::npos ? page.size() : end + 3;
+            continue;
+        }
+        std::size_t j = i + 1;
+        const bool closing = j < page.size() && page[j] == '/';
+        if (closing)
+            ++j;
+        const bool markup = j < page.size() && (page[j] == '!' || page[j] == '?');
+        std::string name;
+        while (j < page.size() && name.size() < 16 && std::isalnum(static_cast<unsigned char>(page[j])) != 0)
+            name += AsciiLower(page[j++]);
+        if (name.empty() && !markup) {
+            ++i; // a '<' that opens no tag is text
+            continue;
+        }
+        // The tag ends at the first '>' outside quoted attribute values.
+        char quote = 0;
+        while (j < page.size() && (quote != 0 || page[j] != '>')) {
+            if (quote != 0 && page[j] == quote)
+                quote = 0;
+            else if (quote == 0 && (page[j] == '"' || page[j] == '\'') && page[j - 1] == '=')
+                quote = page[j];
+            ++j;
+        }
+        addText(text, tagStart);
+        i = text = std::min(j + 1, page.size());
+        if (closing || markup)
+            continue;
+        if (name == "meta" && metaCharset.empty())
+            metaCharset = CharsetOfContentType(page.substr(tagStart, j - tagStart));
+        if (IsOneOf(name,
+                    {"script", "style", "textarea", "title", "xmp", "noembed", "noframes", "noscript", "template"})) {
+            HasScript = HasScript || name == "script";
+            // Their text is not shown: skip to their end tag.
+            const std::string endTag = "</" + name;
+            std::size_t k = i;
+            while ((k = page.find('<', k)) != std::string_view::npos &&
+                   !AsciiEqualNoCase(page.substr(k, endTag.size()), endTag))
+                ++k;
+            i = text = k == std::string_view::npos ? page.size() : k;
+        }
+    }
+    addText(text, page.size());
+    if (m_charset.empty())
+        m_charset = metaCharset.empty() ? std::string("utf-8") : metaCharset;
 }
 
 void THtmlScan::Parse() {

@@ -71,13 +71,15 @@ std::vector<TPageNumber> ScanNumbers(std::string_view text) {
         }
         const auto skipToken = [&](std::size_t from) {
             while (from < text.size() && (std::isalnum(static_cast<unsigned char>(text[from])) != 0 ||
-                                          std::string_view(".,:/_").find(text[from]) != std::string_view::npos))
+                                          std::string_view(".,:/_-").find(text[from]) != std::string_view::npos))
                 ++from;
             i = from;
         };
-        // A digit inside a word or a longer token ("A4", "v2", "10.12.2026") starts no number.
+        // A digit inside a word or a longer token ("A4", "v2", "10.12.2026", "2026-12-01") starts no
+        // number.
         if (i > 0 && (std::isalnum(static_cast<unsigned char>(text[i - 1])) != 0 ||
-                      std::string_view("._/:").find(text[i - 1]) != std::string_view::npos)) {
+                      std::string_view("._/:").find(text[i - 1]) != std::string_view::npos ||
+                      (text[i - 1] == '-' && i > 1 && IsDigit(text[i - 2])))) {
             skipToken(i);
             continue;
         }
@@ -114,7 +116,7 @@ std::vector<TPageNumber> ScanNumbers(std::string_view text) {
         }
         // A number that runs on into more digits is a date, a time, an address or a version.
         if (DigitAt(text, j) ||
-            (j + 1 < text.size() && std::string_view(".,:/").find(text[j]) != std::string_view::npos &&
+            (j + 1 < text.size() && std::string_view(".,:/-").find(text[j]) != std::string_view::npos &&
              IsDigit(text[j + 1]))) {
             skipToken(j);
             continue;
@@ -148,26 +150,37 @@ std::vector<TPageNumber> ScanNumbers(std::string_view text) {
 
 std::vector<TPageNumber> ListNumbers(const THtmlScan& scan) {
     std::vector<TPageNumber> numbers;
-    const std::string& page = scan.Page();
+    const std::string_view page = scan.Page();
     const std::vector<TTextRun>& runs = scan.Texts;
+    // The page's text as shown, decoded once: runs joined by a blank, blanks collapsed. A number's
+    // context is cut from it around the number's own run.
+    std::string shown;
+    std::vector<std::size_t> runStart(runs.size()), runEnd(runs.size());
+    const auto append = [&](std::string& to, std::string piece) {
+        if (!to.empty() && to.back() != ' ' && (piece.empty() || piece.front() != ' '))
+            to += ' ';
+        if (!to.empty() && to.back() == ' ' && !piece.empty() && piece.front() == ' ')
+            piece.erase(0, 1);
+        to += piece;
+    };
     for (std::size_t r = 0; r < runs.size(); ++r) {
-        const std::string_view run = std::string_view(page).substr(runs[r].Start, runs[r].Length);
+        append(shown, CollapseBlanks(scan.Decode(page.substr(runs[r].Start, runs[r].Length))));
+        runStart[r] = r == 0 ? 0 : runEnd[r - 1];
+        runEnd[r] = shown.size();
+    }
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::string_view run = page.substr(runs[r].Start, runs[r].Length);
         for (TPageNumber number : ScanNumbers(run)) {
-            // The text before the number, through the runs before its own, a blank between runs.
-            std::string before(run.substr(0, number.Start));
-            for (std::size_t k = r; k > 0 && before.size() < kContextBytes; --k)
-                before =
-                    std::string(std::string_view(page).substr(runs[k - 1].Start, runs[k - 1].Length)) + " " + before;
-            std::string after(run.substr(number.Start + number.Length));
-            for (std::size_t k = r + 1; k < runs.size() && after.size() < kContextBytes; ++k)
-                after += " " + std::string(std::string_view(page).substr(runs[k].Start, runs[k].Length));
-            if (before.size() > kContextBytes)
-                before.erase(0, before.size() - kContextBytes);
-            after.resize(std::min(after.size(), kContextBytes));
-
+            const std::size_t from = number.Start > kContextBytes ? number.Start - kContextBytes : 0;
+            const std::size_t end = number.Start + number.Length;
+            std::string before = shown.substr(runStart[r] > kContextBytes ? runStart[r] - kContextBytes : 0,
+                                              std::min(runStart[r], kContextBytes));
+            append(before, CollapseBlanks(scan.Decode(run.substr(from, number.Start - from))));
+            std::string after = CollapseBlanks(scan.Decode(run.substr(end, kContextBytes)));
+            append(after, shown.substr(runEnd[r], kContextBytes));
             number.Written = CollapseBlanks(scan.Decode(run.substr(number.Start, number.Length)));
-            const QString shownBefore = QString::fromStdString(CollapseBlanks(scan.Decode(before)));
-            const QString shownAfter = QString::fromStdString(CollapseBlanks(scan.Decode(after)));
+            const QString shownBefore = QString::fromStdString(before);
+            const QString shownAfter = QString::fromStdString(after);
             number.Context = Trim(shownBefore.right(kContextBefore).toStdString() + number.Written +
                                   shownAfter.left(kContextAfter).toStdString());
             number.Start += runs[r].Start;
