@@ -88,29 +88,58 @@ bool FromEnvironment(const char* name, std::string& value) {
 
 } // namespace
 
+const char* const kToolRegistryRoot = "Software\\Brightmoor\\Tallyglass";
+
+std::string ToolStateKey() {
+    return Md5Hex(kToolStateKey);
+}
+
+bool TakeCredentials(TArgs& args, TCredentials& credentials, const char* help) {
+    const auto bad = [help](const char* message) {
+        std::fprintf(stderr, "tallyglass-tool: %s\n\n%s", message, help);
+        return false;
+    };
+    TCredentials& c = credentials;
+    if (!TakeOption(args, "--login", c.Login, c.HasLogin) ||
+        !TakeOption(args, "--password", c.Password, c.HasPassword) ||
+        !TakeOption(args, "--login-file", c.LoginFile, c.HasLoginFile) ||
+        !TakeOption(args, "--password-file", c.PasswordFile, c.HasPasswordFile))
+        return bad("an option is missing its value");
+    if ((c.HasLogin && c.HasLoginFile) || (c.HasPassword && c.HasPasswordFile))
+        return bad("give the login and the password once each");
+    if (c.HasLoginFile && c.HasPasswordFile && c.LoginFile == "-" && c.PasswordFile == "-")
+        return bad("only one of --login-file and --password-file can read standard input");
+    return true;
+}
+
+bool ReadCredentials(TCredentials& credentials) {
+    TCredentials& c = credentials;
+    if ((c.HasLoginFile && !ReadSecret(c.LoginFile, "login file", c.Login)) ||
+        (c.HasPasswordFile && !ReadSecret(c.PasswordFile, "password file", c.Password)))
+        return false;
+    c.HasLogin = c.HasLogin || c.HasLoginFile || FromEnvironment("TALLYGLASS_LOGIN", c.Login);
+    c.HasPassword = c.HasPassword || c.HasPasswordFile || FromEnvironment("TALLYGLASS_PASSWORD", c.Password);
+    return true;
+}
+
 int RunCheck(const TArgs& given) {
     TArgs args = given;
-    std::string login, password, loginFile, passwordFile, stateDir, pagePath;
-    bool hasLogin = false, hasPassword = false, hasLoginFile = false, hasPasswordFile = false, hasStateDir = false,
-         hasPage = false;
-    if (!TakeOption(args, "--login", login, hasLogin) || !TakeOption(args, "--password", password, hasPassword) ||
-        !TakeOption(args, "--login-file", loginFile, hasLoginFile) ||
-        !TakeOption(args, "--password-file", passwordFile, hasPasswordFile) ||
-        !TakeOption(args, "--state-dir", stateDir, hasStateDir) || !TakeOption(args, "--page", pagePath, hasPage))
+    TCredentials credentials;
+    if (!TakeCredentials(args, credentials, kCheckHelp))
+        return 2;
+    std::string stateDir, pagePath;
+    bool hasStateDir = false, hasPage = false;
+    if (!TakeOption(args, "--state-dir", stateDir, hasStateDir) || !TakeOption(args, "--page", pagePath, hasPage))
         return BadArguments("an option is missing its value");
     if (args.size() != 2)
         return BadArguments("expected FILE.bal and UNIQUE_ID");
     if (hasStateDir && stateDir.empty())
         return BadArguments("--state-dir needs a folder");
-    if ((hasLogin && hasLoginFile) || (hasPassword && hasPasswordFile))
-        return BadArguments("give the login and the password once each");
-    if (hasLoginFile && hasPasswordFile && loginFile == "-" && passwordFile == "-")
-        return BadArguments("only one of --login-file and --password-file can read standard input");
-    if ((hasLoginFile && !ReadSecret(loginFile, "login file", login)) ||
-        (hasPasswordFile && !ReadSecret(passwordFile, "password file", password)))
+    if (!ReadCredentials(credentials))
         return 2;
-    hasLogin = hasLogin || hasLoginFile || FromEnvironment("TALLYGLASS_LOGIN", login);
-    hasPassword = hasPassword || hasPasswordFile || FromEnvironment("TALLYGLASS_PASSWORD", password);
+    const std::string& login = credentials.Login;
+    const std::string& password = credentials.Password;
+    const bool hasLogin = credentials.HasLogin, hasPassword = credentials.HasPassword;
 
     std::string bytes;
     if (!ReadInputOrReport(args[0], "definition file", bytes, false))
@@ -130,8 +159,8 @@ int RunCheck(const TArgs& given) {
 
     TAlertItems list;
     list.FileName = args[0];
-    list.RegistryRoot = "Software\\Brightmoor\\Tallyglass";
-    list.StateKey = Md5Hex(kToolStateKey);
+    list.RegistryRoot = kToolRegistryRoot;
+    list.StateKey = ToolStateKey();
     list.Store = store.get();
     list.LoadFromBytes(std::move(bytes));
     TAlertItem* alert = list.FindByUniqueId(args[1]);

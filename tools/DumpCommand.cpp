@@ -12,8 +12,6 @@ const char* const kDumpHelp = "Usage: tallyglass-tool dump FILE.bal\n"
                               "prints its list name and alerts as one JSON object. Stored state and custom\n"
                               "alerts are not read. Exit code 2 when the file cannot be read.\n";
 
-namespace {
-
 std::string DumpJson(const TAlertItems& list) {
     std::string out = "{\"list_name\": " + JsonString(list.ListName) + ", \"alerts\": [";
     bool firstAlert = true;
@@ -46,8 +44,6 @@ std::string DumpJson(const TAlertItems& list) {
     out += "]}\n";
     return out;
 }
-
-} // namespace
 
 int RunDump(const TArgs& args) {
     if (args.size() != 1)

@@ -32,6 +32,8 @@ const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
                               "  currency FILE.js   load a provider script and run it as the program does\n"
                               "  check FILE.bal ID  run one balance check of an alert as the program does\n"
                               "  history [ID]       print the recorded checks, oldest first\n"
+                              "  new --page URL     add an account from its page: list its numbers, write\n"
+                              "                     the definition that reads the one picked\n"
                               "\n"
                               "Run 'tallyglass-tool COMMAND --help' for a command's options.\n";
 
@@ -159,10 +161,15 @@ int main(int argc, char** argv) {
     UiThread::Initialize();
     AppendToRegularFiles();
     const std::map<std::string, TCommand> commands = {
-        {"encrypt", {RunEncrypt, kEncryptHelp}}, {"decrypt", {RunDecrypt, kDecryptHelp}},
-        {"dump", {RunDump, kDumpHelp}},          {"reg", {RunReg, kRegHelp}},
-        {"script", {RunScript, kScriptHelp}},    {"currency", {RunCurrency, kCurrencyHelp}},
-        {"check", {RunCheck, kCheckHelp}},       {"history", {RunHistory, kHistoryHelp}},
+        {"encrypt", {RunEncrypt, kEncryptHelp}},
+        {"decrypt", {RunDecrypt, kDecryptHelp}},
+        {"dump", {RunDump, kDumpHelp}},
+        {"reg", {RunReg, kRegHelp}},
+        {"script", {RunScript, kScriptHelp}},
+        {"currency", {RunCurrency, kCurrencyHelp}},
+        {"check", {RunCheck, kCheckHelp}},
+        {"history", {RunHistory, kHistoryHelp}},
+        {"new", {RunNew, kNewHelp}},
     };
 
     TArgs args(argv + 1, argv + argc);

@@ -153,6 +153,13 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2158, "'%s' cannot be an alert's identity: it must not be empty or contain a backslash or a line break."},
     {2159, "The download was cancelled."},
     {2160, "The form's field '%s' changes with every visit, and no pattern finds it on the login page."},
+    {2170, "The definition of '%s' was written to '%s'."},
+    {2171, "Form %u: sent with %s to '%s', login field '%s'."},
+    {2172, "Give the number of the form to log in with: --form N."},
+    {2173, "The page asks for a login: give the login and the password (--login and --password, their files, or "
+           "TALLYGLASS_LOGIN and TALLYGLASS_PASSWORD)."},
+    {2174, "The file '%s' is there already; give another --out or --id, or --force to replace it."},
+    {2175, "The login and the password were stored with the alert's state in '%s'."},
 };
 
 } // namespace

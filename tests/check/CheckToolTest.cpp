@@ -1,4 +1,4 @@
-#include "support/TestServer.h"
+#include "support/ImitationSite.h"
 
 #include "base/Encoders.h"
 #include "platform/Registry.h"
@@ -298,4 +298,65 @@ TEST_F(CheckToolTest, LimitsAndFailuresInARowCarryOverBetweenRuns) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(endsWith(r.out, tail("", 0))) << r.out;
     EXPECT_NE(r.err.find("Bank can be read again."), std::string::npos) << r.err;
+}
+
+// An account added from its page by the real tool against a site that logs in as banks do: the
+// numbers of the account page are listed with their context; the one picked becomes a definition
+// without the login in it, whose check (with the login stored in the state folder) reads the balance.
+// A page without a login form and a wrong password have exit codes of their own.
+TEST(NewCommand, ListsPicksWritesADefinitionThatChecks) {
+    BankSite site;
+    TempDir dir;
+    const QStringList pages{"new", "--page", q(site.http.url("/account")), "--login-page", q(site.http.url("/login"))};
+    const QStringList account = pages + QStringList{"--login", "anna"};
+
+    ToolResult r = runTool(account, "", {"TALLYGLASS_PASSWORD=p&ss w+rd"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"login_form\": {\"action\": \"" + site.http.url("/auth/do?x=1") +
+                              "\", \"method\": \"POST\", \"login_field\": \"user\", \"password_field\": \"pw\", "
+                              "\"tokens\": [\"csrf\"]}, \"numbers\": [",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("\"value\": \"1234.56\", \"written\": \"1.234,56\", \"context\": \"Girokonto DE12 3456 "
+                         "Saldo: 1.234,56 EUR Vorgemerkt: -12,50 EUR Sa\"}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("w+rd") + r.err.find("w+rd"), 2 * std::string::npos);
+
+    // Picked as the page writes it, written as text; the password comes from standard input.
+    const std::string plain = dir.file("giro.bal");
+    const std::string state = dir.file("state");
+    r = runTool(account + QStringList{"--password-file", "-", "--pick", "1.234,56", "--id", "GIRO", "--name", "Giro",
+                                      "--plain", "--out", q(plain), "--state-dir", q(state)},
+                "p&ss w+rd\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("The definition of 'Giro' was written to '" + plain + "'."), std::string::npos) << r.err;
+    EXPECT_EQ(
+        r.out.rfind("{\"list_name\": \"127.0.0.1\", \"alerts\": [{\"name\": \"Giro\", \"unique_id\": \"GIRO\"", 0), 0u)
+        << r.out;
+    const std::string text = ReadFileBytes(plain);
+    EXPECT_NE(text.find("{PASSWORD}"), std::string::npos) << text;
+    EXPECT_EQ(text.find("anna"), std::string::npos) << text;
+    EXPECT_EQ(text.find("w+rd") + text.find("w%2Brd") + r.err.find("w+rd"), 3 * std::string::npos) << text;
+    // The file is not replaced without being asked to.
+    r = runTool(account + QStringList{"--password", "x", "--pick", "1.234,56", "--id", "GIRO", "--out", q(plain)});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(ReadFileBytes(plain), text);
+
+    const std::string encrypted = dir.file("BalanceAlerts/giro.bal");
+    ASSERT_TRUE(QDir().mkpath(q(dir.file("BalanceAlerts"))));
+    ASSERT_EQ(runTool({"encrypt", q(plain), q(encrypted)}).exitCode, 0);
+    r = runTool({"check", q(encrypted), "GIRO", "--state-dir", q(state)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"status\": \"OK\", \"request_ok\": true, \"balance\": \"1234.56\"", 0), 0u) << r.out;
+
+    r = runTool(QStringList{"new", "--page", q(site.http.url("/account")), "--login-page",
+                            q(site.http.url("/overview")), "--login", "anna", "--password", "p&ss w+rd"});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.err.find("The page has no form with a password field."), std::string::npos) << r.err;
+    r = runTool(account + QStringList{"--password", "wrong", "--pick-index", "1"});
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_NE(r.err.find("The login did not succeed"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
 }
