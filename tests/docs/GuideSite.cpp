@@ -61,6 +61,8 @@ void GuideSite::answer(const httplib::Request& request, httplib::Response& respo
     std::lock_guard lock(m_mutex);
     if (host == "bank.example" && bank(method, path, request, response))
         return;
+    if (host == "savings.example" && savings(method, path, request, response))
+        return;
     if (host == "mobile.example" && method == "GET" && path == "/account" && matches(param("nocache"), "-?\\d+")) {
         if (request.get_header_value("Authorization") == "Basic " + Base64Encode(kMobileAuthorization)) {
             response.set_content(file("pages/mobile-account.html"), "text/html; charset=utf-8");
@@ -126,6 +128,45 @@ bool GuideSite::bank(const std::string& method, const std::string& path, const h
             return true;
         }
         response.set_content(file("site/bank.example/balance.html"), "text/html; charset=utf-8");
+        return true;
+    }
+    return false;
+}
+
+bool GuideSite::savings(const std::string& method, const std::string& path, const httplib::Request& request,
+                        httplib::Response& response) {
+    const std::string cookie = request.get_header_value("Cookie");
+    auto session = cookie.rfind("sid=", 0) == 0 ? m_savings.find(cookie.substr(4)) : m_savings.end();
+    const auto loginPage = [&] {
+        if (session == m_savings.end()) {
+            const std::string id = newToken();
+            session = m_savings.emplace(id, SavingsSession{newToken(), false}).first;
+            response.set_header("Set-Cookie", "sid=" + id + "; Path=/; HttpOnly");
+        }
+        std::string page = file("site/savings.example/login.html");
+        page.replace(page.find("@TOKEN@"), 7, session->second.token);
+        response.set_content(page, "text/html; charset=utf-8");
+    };
+    if (method == "GET" && path == "/login") {
+        loginPage();
+        return true;
+    }
+    if (method == "POST" && path == "/signin") {
+        if (session != m_savings.end() && request.get_param_value("token") == session->second.token &&
+            request.get_param_value("customer") == kBankLogin && request.get_param_value("password") == kBankPassword &&
+            request.get_param_value("go") == "login") {
+            session->second.loggedIn = true;
+            response.set_redirect("/account");
+        } else {
+            loginPage();
+        }
+        return true;
+    }
+    if (method == "GET" && path == "/account") {
+        if (session != m_savings.end() && session->second.loggedIn)
+            response.set_content(file("site/savings.example/account.html"), "text/html; charset=utf-8");
+        else
+            response.set_redirect("/login");
         return true;
     }
     return false;

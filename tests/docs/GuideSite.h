@@ -19,6 +19,10 @@
 //                   referrer
 //   mobile.example  /account?nocache=N needs Basic authorization 5550123 / mobile pin
 //   wallet.example  /w/TG-4411, the saved page of the wallet
+//   savings.example /login gives each session (cookie "sid") a token of its own in its form;
+//                   POST /signin with that token and customer=anna&password=correct horse logs
+//                   the session in and redirects to /account, the account page, which sends a
+//                   session that is not logged in to /login (other logins get the form again)
 //   rates.example   /daily.txt: site/rates.example/daily-1.txt at the first request, daily-2.txt
 //                   at every later one
 // Every other request is answered 404 and remembered as unexpected.
@@ -36,11 +40,18 @@ private:
     void answer(const httplib::Request& request, httplib::Response& response);
     bool bank(const std::string& method, const std::string& path, const httplib::Request& request,
               httplib::Response& response);
+    bool savings(const std::string& method, const std::string& path, const httplib::Request& request,
+                 httplib::Response& response);
     std::string file(const std::string& name) const;
 
     std::string m_examples;
     mutable std::mutex m_mutex;
     std::map<std::string, std::string> m_sessions; // session cookie -> view token
+    struct SavingsSession {
+        std::string token;
+        bool loggedIn = false;
+    };
+    std::map<std::string, SavingsSession> m_savings; // session cookie -> its token and login
     int m_ratesRequests = 0;
     std::vector<std::string> m_unexpected;
     TestServer m_server; // last: stopped first, while the handlers' state still exists
