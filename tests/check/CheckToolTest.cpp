@@ -322,7 +322,8 @@ TEST(NewCommand, ListsPicksWritesADefinitionThatChecks) {
                          "Saldo: 1.234,56 EUR Vorgemerkt: -12,50 EUR Sa\"}"),
               std::string::npos)
         << r.out;
-    EXPECT_EQ(r.out.find("w+rd") + r.err.find("w+rd"), 2 * std::string::npos);
+    EXPECT_EQ(r.out.find("w+rd"), std::string::npos);
+    EXPECT_EQ(r.err.find("w+rd"), std::string::npos);
 
     // Picked as the page writes it, written as text; the password comes from standard input.
     const std::string plain = dir.file("giro.bal");
@@ -338,7 +339,10 @@ TEST(NewCommand, ListsPicksWritesADefinitionThatChecks) {
     const std::string text = ReadFileBytes(plain);
     EXPECT_NE(text.find("{PASSWORD}"), std::string::npos) << text;
     EXPECT_EQ(text.find("anna"), std::string::npos) << text;
-    EXPECT_EQ(text.find("w+rd") + text.find("w%2Brd") + r.err.find("w+rd"), 3 * std::string::npos) << text;
+    for (const std::string secret : {"w+rd", "w%2Brd"}) {
+        EXPECT_EQ(text.find(secret), std::string::npos) << text;
+        EXPECT_EQ(r.err.find(secret), std::string::npos) << r.err;
+    }
     // The file is not replaced without being asked to.
     r = runTool(account + QStringList{"--password", "x", "--pick", "1.234,56", "--id", "GIRO", "--out", q(plain)});
     EXPECT_EQ(r.exitCode, 2) << r.err;
