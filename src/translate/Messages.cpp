@@ -153,6 +153,22 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2158, "'%s' cannot be an alert's identity: it must not be empty or contain a backslash or a line break."},
     {2159, "The download was cancelled."},
     {2160, "The form's field '%s' changes with every visit, and no pattern finds it on the login page."},
+    {2180, "the login you typed"},
+    {2181, "the password you typed"},
+    {2182, "new at every visit: read from the login page at each check"},
+    {2183, "Added accounts"},
+    {2184, "The account needs a name."},
+    {2185, "The list needs a name."},
+    {2186, "Check every 1 to 999 minutes, hours or days."},
+    {2187, "Choose the number that is the balance."},
+    {2188, "Looking for the login form..."},
+    {2189, "Logging in and reading the account page..."},
+    {2190, "Reading the page again to check the number..."},
+    {2191, "Cancelling..."},
+    {2192, "%u of %u numbers"},
+    {2193, "The definition written to '%s' could not be loaded."},
+    {2194, "Account '%s' added from its page as '%s'."},
+    {2195, "Enter the address of the page that shows the balance."},
 };
 
 } // namespace
