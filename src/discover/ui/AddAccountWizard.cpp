@@ -6,6 +6,7 @@
 #include "translate/ui/FormTranslator.h"
 
 #include <QComboBox>
+#include <QFont>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -32,6 +33,16 @@ template <typename T>
 T* Named(T* control, const char* name) {
     control->setObjectName(QString::fromLatin1(name));
     return control;
+}
+
+// The caption of a step, in bold above its page.
+QLabel* StepCaption(QWidget* page, const char* name, const char* caption) {
+    auto* label = Named(new QLabel(QString::fromUtf8(caption), page), name);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    label->setWordWrap(true);
+    return label;
 }
 
 } // namespace
@@ -65,7 +76,8 @@ TfmAddAccount::TfmAddAccount(QWidget* owner, TAccountWizard& wizard) : QDialog(o
     connect(btnCancel, &QPushButton::clicked, this, &TfmAddAccount::btnCancelClick);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(pbBusy, 1);
+    buttons->addWidget(pbBusy, 3);
+    buttons->addStretch(1);
     buttons->addWidget(btnBack);
     buttons->addWidget(btnNext);
     buttons->addWidget(btnFinish);
@@ -105,6 +117,7 @@ void TfmAddAccount::CreateAddressPage() {
     edPassword->setEchoMode(QLineEdit::Password);
     edPassword->setToolTip(QStringLiteral("Kept encrypted with the account's settings, never in its definition"));
     auto* layout = new QVBoxLayout(pgAddress);
+    layout->addWidget(StepCaption(pgAddress, "lblAddressStep", "Step 1 of 4: the page that shows the balance"));
     for (QWidget* control : std::initializer_list<QWidget*>{lblPageUrl, edPageUrl, lblLoginPageUrl, edLoginPageUrl})
         layout->addWidget(control);
     auto* credentials = new QFormLayout;
@@ -129,6 +142,7 @@ void TfmAddAccount::CreateFormPage() {
     lvFormFields->header()->setStretchLastSection(true);
     lvFormFields->setColumnWidth(0, 180);
     auto* layout = new QVBoxLayout(pgForm);
+    layout->addWidget(StepCaption(pgForm, "lblFormStep", "Step 2 of 4: the login form found, and what it sends"));
     auto* chooser = new QHBoxLayout;
     chooser->addWidget(lblForms);
     chooser->addWidget(cbForms, 1);
@@ -154,6 +168,7 @@ void TfmAddAccount::CreateNumbersPage() {
     connect(lvNumbers, &QTreeWidget::itemSelectionChanged, this, &TfmAddAccount::UpdateButtons);
     connect(lvNumbers, &QTreeWidget::itemDoubleClicked, this, [this] { btnNextClick(); });
     auto* layout = new QVBoxLayout(pgNumbers);
+    layout->addWidget(StepCaption(pgNumbers, "lblNumbersStep", "Step 3 of 4: choose the number that is the balance"));
     auto* search = new QHBoxLayout;
     search->addWidget(lblSearch);
     search->addWidget(edSearch, 1);
@@ -183,6 +198,7 @@ void TfmAddAccount::CreateNamesPage() {
     interval->addWidget(cbTypes);
     interval->addStretch(1);
     auto* layout = new QFormLayout(pgNames);
+    layout->addRow(StepCaption(pgNames, "lblNamesStep", "Step 4 of 4: how the account is shown and checked"));
     layout->addRow(lblName, edName);
     layout->addRow(lblGroup, edGroup);
     layout->addRow(lblList, edList);
