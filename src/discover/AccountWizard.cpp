@@ -42,12 +42,12 @@ bool TAccountWizard::ShowsForm(const TDiscoverResult& found) const {
     return found.Ok() && Discovery->NeedsLogin();
 }
 
-std::vector<std::pair<std::string, std::string>> TAccountWizard::FormFields() const {
+std::vector<std::pair<std::string, std::string>> TAccountWizard::FormFields(std::size_t form) const {
     std::vector<std::pair<std::string, std::string>> fields;
     const TAccountDiscovery& discovery = *Discovery;
-    if (discovery.FormIndex >= discovery.Forms.size())
+    if (form >= discovery.Forms.size())
         return fields;
-    for (const TFormEntry& entry : discovery.Forms[discovery.FormIndex].Entries) {
+    for (const TFormEntry& entry : discovery.Forms[form].Entries) {
         std::string sent = entry.Value;
         if (entry.Role == TFormEntry::rLogin)
             sent = LoadStr(2180);

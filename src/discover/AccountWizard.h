@@ -43,9 +43,9 @@ public:
     // After looking for the login form: whether the form step comes next (a login is needed, or a
     // form is to be chosen); otherwise the account page is read at once, when the search went well.
     bool ShowsForm(const TDiscoverResult& found) const;
-    // The fields the chosen form sends, as name and what is sent; the typed login and password are
-    // never shown, only named.
-    std::vector<std::pair<std::string, std::string>> FormFields() const;
+    // The fields a form of the page sends, as name and what is sent; the typed login and password
+    // are never shown, only named. Tokens are known once the form is the chosen one.
+    std::vector<std::pair<std::string, std::string>> FormFields(std::size_t form) const;
     // "POST https://bank.example/login", one line per form of the page that has a password field.
     std::vector<std::string> FormChoices() const;
 

@@ -134,7 +134,10 @@ void TfmAddAccount::CreateFormPage() {
     lblForms = Named(new QLabel(QStringLiteral("Login form:"), pgForm), "lblForms");
     cbForms = Named(new QComboBox(pgForm), "cbForms");
     cbForms->setProperty("tag", kUntranslatedTag);
-    connect(cbForms, &QComboBox::activated, this, [this] { m_formToChoose = true; });
+    connect(cbForms, &QComboBox::activated, this, [this] {
+        m_formToChoose = true;
+        ShowFormFields();
+    });
     lvFormFields = Named(new QTreeWidget(pgForm), "lvFormFields");
     lvFormFields->setHeaderLabels({QStringLiteral("Field"), QStringLiteral("Sent")});
     lvFormFields->setRootIsDecorated(false);
@@ -312,15 +315,22 @@ void TfmAddAccount::FormFound(const TDiscoverResult& result) {
     cbForms->clear();
     for (const std::string& choice : m_wizard.FormChoices())
         cbForms->addItem(QString::fromStdString(choice));
-    cbForms->setCurrentIndex(static_cast<int>(std::min(discovery.FormIndex, discovery.Forms.size() - 1)));
+    // Until the user has chosen among several forms, the first is shown.
+    const std::size_t shown = result.Ok() ? discovery.FormIndex : 0;
+    cbForms->setCurrentIndex(static_cast<int>(std::min(shown, discovery.Forms.size() - 1)));
     cbForms->setEnabled(discovery.Forms.size() > 1);
     m_formToChoose = !result.Ok();
-    lvFormFields->clear();
-    if (result.Ok())
-        for (const auto& [name, sent] : m_wizard.FormFields())
-            new QTreeWidgetItem(lvFormFields, {QString::fromStdString(name), QString::fromStdString(sent)});
+    ShowFormFields();
     ShowPage(pgFormIndex);
     ShowStatus(result.Text);
+}
+
+void TfmAddAccount::ShowFormFields() {
+    lvFormFields->clear();
+    if (cbForms->currentIndex() < 0)
+        return;
+    for (const auto& [name, sent] : m_wizard.FormFields(static_cast<std::size_t>(cbForms->currentIndex())))
+        new QTreeWidgetItem(lvFormFields, {QString::fromStdString(name), QString::fromStdString(sent)});
 }
 
 void TfmAddAccount::PageRead(const TDiscoverResult& result) {

@@ -92,6 +92,8 @@ private:
     // Runs an engine step on a worker; `done` gets its result on this thread.
     void Run(unsigned busyText, TDiscoverWorker::TStep step, void (TfmAddAccount::*done)(const TDiscoverResult&));
     void FormFound(const TDiscoverResult& result);
+    // The fields of the form in the chooser.
+    void ShowFormFields();
     void PageRead(const TDiscoverResult& result);
     void NumberPicked(const TDiscoverResult& result);
     void ShowPage(TPage page);
