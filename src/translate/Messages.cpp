@@ -160,6 +160,22 @@ constexpr TMessageEntry kBuiltInMessages[] = {
            "TALLYGLASS_LOGIN and TALLYGLASS_PASSWORD)."},
     {2174, "The file '%s' is there already; give another --out or --id, or --force to replace it."},
     {2175, "The login and the password were stored with the alert's state in '%s'."},
+    {2180, "the login you typed"},
+    {2181, "the password you typed"},
+    {2182, "new at every visit: read from the login page at each check"},
+    {2183, "Added accounts"},
+    {2184, "The account needs a name."},
+    {2185, "The list needs a name."},
+    {2186, "Check every 1 to 999 minutes, hours or days."},
+    {2187, "Choose the number that is the balance."},
+    {2188, "Looking for the login form..."},
+    {2189, "Logging in and reading the account page..."},
+    {2190, "Reading the page again to check the number..."},
+    {2191, "Cancelling..."},
+    {2192, "%u of %u numbers"},
+    {2193, "The definition written to '%s' could not be loaded."},
+    {2194, "Account '%s' added from its page as '%s'."},
+    {2195, "Enter the address of the page that shows the balance."},
 };
 
 } // namespace

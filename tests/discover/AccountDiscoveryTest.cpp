@@ -5,6 +5,7 @@
 #include "base/LogFile.h"
 #include "check/CheckThread.h"
 #include "discover/AccountDiscovery.h"
+#include "discover/AccountWizard.h"
 #include "discover/BalancePattern.h"
 #include "discover/HtmlScan.h"
 #include "discover/PageNumbers.h"
@@ -255,4 +256,50 @@ TEST(AccountDiscovery, ExplainsPagesItCannotUseAndSurvivesHostileOnes) {
     for (int k = 0; k < 100000; ++k)
         tables += "<table><tr><td>";
     EXPECT_TRUE(THtmlScan(tables).Cut());
+}
+
+// A new account's definition never takes the identity of a loaded alert or the file of another
+// definition (which it would replace), names it cannot show are refused, and the interval the user
+// chose is in the alert's stored state when the program loads the file again.
+TEST(AccountWizard, TakesNoIdentityOrFileInUseAndKeepsTheChosenInterval) {
+    const PageSite site(std::map<std::string, std::string>{{"/account", "<p>Saldo: 12,34 EUR</p>"}});
+    TempDir dir;
+    const std::string folder = dir.file("BalanceAlerts") + "/";
+    const std::string older = "[COMMON]\nlist_name=Older\n";
+    ASSERT_TRUE(WriteDefinition(folder + "MY_BANK_2.bal", older, true).Ok());
+    auto loaded = std::make_shared<TAlertItems>();
+    loaded->FileName = dir.file("shipped/my_bank_3.BAL");
+    auto taken = std::make_unique<TAlertItem>();
+    taken->unique_id = "MY_BANK";
+    loaded->AddAlert(std::move(taken));
+
+    TAccountWizard wizard(folder, {loaded});
+    wizard.Discovery->PageUrl = site.url("/account");
+    TWizardNames names{"My Bank!", "Banks", "Mine", 30, TPeriodType::minutes};
+    EXPECT_EQ(wizard.Finish(names).Id, 2187u) << "nothing picked yet";
+    const TDiscoverResult found = wizard.Discovery->FindLoginForm();
+    ASSERT_TRUE(found.Ok()) << found.Text;
+    EXPECT_FALSE(wizard.ShowsForm(found));
+    ASSERT_TRUE(wizard.Discovery->ReadAccountPage().Ok());
+    ASSERT_TRUE(wizard.Discovery->Pick(1).Ok());
+    EXPECT_EQ(wizard.Finish({" \t", "Banks", "Mine"}).Id, 2184u);
+    EXPECT_EQ(wizard.Finish({"My Bank!", "Banks", ""}).Id, 2185u);
+    EXPECT_EQ(wizard.Finish({"My Bank!", "Banks", "Mine", 1000}).Id, 2186u);
+    EXPECT_TRUE(wizard.WrittenPath.empty());
+
+    ASSERT_TRUE(wizard.Finish(names).Ok());
+    EXPECT_EQ(wizard.WrittenId, "MY_BANK_4");
+    EXPECT_EQ(wizard.WrittenPath, folder + "MY_BANK_4.bal");
+    EXPECT_EQ(ReadFileBytes(folder + "MY_BANK_2.bal"), older);
+
+    TRegistry store(dir.file("registry.db"));
+    const std::string key = Md5Hex("program password");
+    ASSERT_NE(wizard.LoadWritten(kRoot, key, &store), nullptr);
+    auto lists = LoadAlertFolder(folder, kRoot, key, nullptr, {}, &store);
+    ASSERT_EQ(lists.size(), 2u);
+    const TAlertItem* alert = lists[1]->FindByUniqueId("MY_BANK_4");
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->Name, "My Bank!");
+    EXPECT_EQ(alert->State().Period, 30);
+    EXPECT_EQ(alert->State().PeriodType, TPeriodType::minutes);
 }

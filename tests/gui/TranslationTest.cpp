@@ -9,6 +9,7 @@
 #include "currency/CurrencyList.h"
 #include "currency/ui/CurrencyRatesWindow.h"
 #include "currency/ui/EditCurrencyRates.h"
+#include "discover/ui/AddAccountWizard.h"
 #include "gui/GuiTestSupport.h"
 #include "history/ui/HistoryWindow.h"
 #include "platform/Registry.h"
@@ -76,6 +77,9 @@ std::vector<std::unique_ptr<QWidget>> programForms() {
     THistorySubject historySubject;
     historySubject.AlertKey = "forms";
     forms.push_back(std::make_unique<TfmHistory>(historySubject, nullptr, TRegistry::Instance(), nullptr));
+    static const std::vector<std::shared_ptr<TAlertItems>> noLists;
+    static TAccountWizard wizard(std::string(), noLists);
+    forms.push_back(std::make_unique<TfmAddAccount>(nullptr, wizard));
     return forms;
 }
 

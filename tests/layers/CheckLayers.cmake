@@ -32,6 +32,7 @@ set(UI_LAYERS
     widgets
     alerts/ui
     history/ui
+    discover/ui
     currency/ui
     balancelist/ui
     app/ui)

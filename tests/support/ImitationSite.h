@@ -26,13 +26,7 @@ public:
     BankSite() {
         http.server().Get("/login", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard lock(mutex);
-            std::string session = requestCookie(req, "sess");
-            if (session.empty() || tokens.count(session) == 0) {
-                session = "S" + std::to_string(++sessions);
-                res.set_header("Set-Cookie", "sess=" + session + "; Path=/");
-            }
-            tokens[session] = "tk+" + std::to_string(sessions * 7919) + "\\q=";
-            res.set_content(loginPage(tokens[session]), "text/html; charset=utf-8");
+            serveLogin(req, res);
         });
         http.server().Post("/auth/do", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard lock(mutex);
@@ -54,8 +48,9 @@ public:
         });
         http.server().Get("/account", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard lock(mutex);
+            // Without a login the account page shows the login form, its token bound to the session.
             if (requestCookie(req, "auth").empty() || requestCookie(req, "auth") != requestCookie(req, "sess")) {
-                res.set_content(loginPage("none"), "text/html");
+                serveLogin(req, res);
                 return;
             }
             ++visits;
@@ -70,6 +65,17 @@ public:
                             "text/html");
         });
         http.start();
+    }
+
+    // The login form with a token of the visitor's session (a new session for a new visitor).
+    void serveLogin(const httplib::Request& req, httplib::Response& res) {
+        std::string session = requestCookie(req, "sess");
+        if (session.empty() || tokens.count(session) == 0) {
+            session = "S" + std::to_string(++sessions);
+            res.set_header("Set-Cookie", "sess=" + session + "; Path=/");
+        }
+        tokens[session] = "tk+" + std::to_string(sessions * 7919) + "\\q=";
+        res.set_content(loginPage(tokens[session]), "text/html; charset=utf-8");
     }
 
     static std::string loginPage(const std::string& token) {

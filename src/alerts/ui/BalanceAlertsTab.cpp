@@ -81,6 +81,10 @@ TBalanceAlertsTab::TBalanceAlertsTab(const std::vector<std::shared_ptr<TAlertIte
     btnAddCustomAlert->setEnabled(false);
     connect(btnConfigureAlert, &QPushButton::clicked, this, &TBalanceAlertsTab::btnConfigureAlertClick);
     connect(btnAddCustomAlert, &QPushButton::clicked, this, &TBalanceAlertsTab::btnAddCustomAlertClick);
+    btnAddFromPage = new QPushButton(QStringLiteral("Add account from a page..."), gbBalanceAlerts);
+    btnAddFromPage->setObjectName(QStringLiteral("btnAddFromPage"));
+    btnAddFromPage->setToolTip(QStringLiteral("Log into the page of an account and pick its balance"));
+    connect(btnAddFromPage, &QPushButton::clicked, this, &TBalanceAlertsTab::AddFromPageRequested);
 
     pmConfigureAlert = new QMenu(this);
     pmConfigureAlert->setObjectName(QStringLiteral("pmConfigureAlert"));
@@ -97,6 +101,7 @@ TBalanceAlertsTab::TBalanceAlertsTab(const std::vector<std::shared_ptr<TAlertIte
     buttons->addWidget(btnConfigureAlert);
     buttons->addWidget(btnAddCustomAlert);
     buttons->addStretch(1);
+    buttons->addWidget(btnAddFromPage);
     auto* groupLayout = new QVBoxLayout(gbBalanceAlerts);
     groupLayout->addWidget(cbAlertsLists);
     groupLayout->addWidget(tvAvailableAlertsList, 1);
@@ -131,6 +136,27 @@ void TBalanceAlertsTab::FillAlertGroups() {
 void TBalanceAlertsTab::Shutdown() {
     m_shutDown = true;
     ClearAlertsTree();
+}
+
+void TBalanceAlertsTab::ShowAlertNode(const TAlertItem& alert) {
+    for (int at = 0; at < cbAlertsLists->count(); ++at) {
+        const auto listIndex = cbAlertsLists->itemData(at).toULongLong();
+        if (listIndex >= m_lists.size() || m_lists[listIndex]->FindByUniqueId(alert.unique_id) != &alert)
+            continue;
+        cbAlertsLists->setCurrentIndex(at);
+        cbAlertsListsChange();
+        break;
+    }
+    for (int g = 0; g < tvAvailableAlertsList->topLevelItemCount(); ++g) {
+        QTreeWidgetItem* group = tvAvailableAlertsList->topLevelItem(g);
+        for (int a = 0; a < group->childCount(); ++a)
+            if (AlertOfNode(group->child(a)) == &alert) {
+                tvAvailableAlertsList->clearSelection();
+                group->child(a)->setSelected(true);
+                tvAvailableAlertsList->setCurrentItem(group->child(a));
+                tvAvailableAlertsList->scrollToItem(group->child(a));
+            }
+    }
 }
 
 void TBalanceAlertsTab::ClearAlertsTree() {

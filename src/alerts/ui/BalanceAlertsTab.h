@@ -47,12 +47,15 @@ public:
     QTreeWidgetItem* SelectedAlertNode() const;
     // At shutdown: the tree empties and the tab ignores whatever its widgets still report.
     void Shutdown();
+    // Shows the list that holds the alert and selects the alert's node.
+    void ShowAlertNode(const TAlertItem& alert);
 
     QGroupBox* gbBalanceAlerts = nullptr;
     QComboBox* cbAlertsLists = nullptr;
     QTreeWidget* tvAvailableAlertsList = nullptr;
     QPushButton* btnConfigureAlert = nullptr;
     QPushButton* btnAddCustomAlert = nullptr;
+    QPushButton* btnAddFromPage = nullptr;
     QMenu* pmConfigureAlert = nullptr;
     QAction* Configurealert1 = nullptr;
     QAction* miAddCustomAlert = nullptr;
@@ -60,6 +63,8 @@ public:
 signals:
     // The alert's name changed (renamed in place or in its dialog): its other views follow.
     void AlertRenamed(TAlertItem& alert);
+    // "Add account from a page...": the program opens the window that makes a definition.
+    void AddFromPageRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

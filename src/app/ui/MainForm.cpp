@@ -5,6 +5,8 @@
 #include "balancelist/ui/BalanceListWindow.h"
 #include "base/Encoders.h"
 #include "base/Program.h"
+#include "discover/AccountWizard.h"
+#include "discover/ui/AddAccountWizard.h"
 #include "history/History.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -81,6 +83,7 @@ TfmMain::TfmMain(TSingleInstance* instance, QWidget* parent) : QWidget(parent), 
     tsGeneral->setObjectName(QStringLiteral("tsGeneral"));
     tsBalanceAlerts = new TBalanceAlertsTab(m_alertLists, m_alertSettings, pcMain);
     connect(tsBalanceAlerts, &TBalanceAlertsTab::AlertRenamed, this, &TfmMain::RenameBalanceListRow);
+    connect(tsBalanceAlerts, &TBalanceAlertsTab::AddFromPageRequested, this, &TfmMain::AddAccountFromPage);
     tsCurrencyRates = new TCurrencyRatesTab(m_currencyLists, m_currencyThreads, m_currencySettings, SharedLog, pcMain);
     pcMain->addTab(tsGeneral, QStringLiteral("General"));
     pcMain->addTab(tsBalanceAlerts, QStringLiteral("Balance Alerts"));
@@ -387,6 +390,27 @@ void TfmMain::LoadAlertLists(const TTranslateFn& translate) {
     const std::vector<std::string> folders{Settings.ExePath + "BalanceAlerts/", Settings.UserPath + "BalanceAlerts/"};
     for (auto& list : LoadAlertFolders(folders, kProgramKey, Settings.PasswordHash, &Log, translate))
         m_alertLists.push_back(std::move(list));
+}
+
+void TfmMain::AddAccountFromPage() {
+    TAccountWizard wizard(Settings.UserPath + "BalanceAlerts/", m_alertLists);
+    {
+        TfmAddAccount dialog(this, wizard);
+        if (RunModal(dialog) != QDialog::Accepted)
+            return;
+    }
+    const std::shared_ptr<TAlertItems> list = wizard.LoadWritten(kProgramKey, Settings.PasswordHash);
+    TAlertItem* alert = list ? list->FindByUniqueId(wizard.WrittenId) : nullptr;
+    if (alert == nullptr) {
+        ShowMessageBox(this, FormatMsg(LoadStr(2193), {wizard.WrittenPath}), std::string(), QMessageBox::Warning);
+        return;
+    }
+    Log.WriteLog(LoadStr(2194), {alert->Name, wizard.WrittenPath});
+    m_alertLists.push_back(list);
+    tsBalanceAlerts->FillAlertGroups();
+    tsBalanceAlerts->ShowAlertNode(*alert);
+    if (m_alertSettings.SetAlertActive(*alert, true))
+        tsBalanceAlerts->ShowAlertActive(*alert);
 }
 
 void TfmMain::SyncBalanceList() {

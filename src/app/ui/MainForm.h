@@ -137,6 +137,9 @@ public:
     void pmConfigureAlertPopup(const QPoint& viewportPos) { tsBalanceAlerts->pmConfigureAlertPopup(viewportPos); }
     // The alert's rows in the Balance List window show its name.
     void RenameBalanceListRow(TAlertItem& alert);
+    // "Add account from a page...": the wizard writes a definition into the user's folder; its list
+    // is loaded and shown, and its alert ticked (it reaches the Balance List with OK, as any tick).
+    void AddAccountFromPage();
     // Warns about the first active alert that lacks its login or password; true when the user
     // chose to go back to the alerts.
     bool CheckIncompleteAlerts();
