@@ -140,9 +140,13 @@ int main(int argc, char** argv) {
                 "\n"
                 "  Demo password: %s\n"
                 "\n"
+                "  To try \"Add account from a page...\" (Balance Alerts tab): %s/savings/account, login %s,\n"
+                "  password %s\n"
+                "\n"
                 "Starting the program: type the password above into its password box. End it from its tray\n"
                 "menu or with Ctrl+C here.\n",
-                profile.LogFile().c_str(), profile.ShowSettingsScript().c_str(), options.password.c_str());
+                profile.LogFile().c_str(), profile.ShowSettingsScript().c_str(), options.password.c_str(),
+                site.Address().c_str(), TDemoSite::kSavingsLogin, TDemoSite::kSavingsPassword);
     std::fflush(stdout);
 
     QProcess program;

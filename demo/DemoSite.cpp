@@ -14,6 +14,8 @@ namespace {
 constexpr const char* kAccountNumber = "4711";
 constexpr const char* kWalletId = "TG-7Q2M";
 constexpr const char* kSessionCookie = "demo_bank_session";
+constexpr const char* kSavingsCookie = "demo_savings_session";
+constexpr const char* kSavingsAccount = "DE12 3456 7890 0000 4711 00";
 constexpr std::size_t kMaxSessions = 256;
 
 std::string Page(const std::string& title, const std::string& body) {
@@ -33,6 +35,31 @@ std::string RandomToken() {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
     return text;
+}
+
+// Keeps a token in the map, the oldest making room when it is full.
+void Remember(std::map<std::string, std::int64_t>& tokens, const std::string& token, std::int64_t period) {
+    while (tokens.size() >= kMaxSessions)
+        tokens.erase(std::min_element(tokens.begin(), tokens.end(),
+                                      [](const auto& a, const auto& b) { return a.second < b.second; }));
+    tokens[token] = period;
+}
+
+// "3.210,45": the grouped amount as German sites write it.
+std::string GermanAmount(std::int32_t hundredths) {
+    std::string text = DemoAmountText(hundredths, true);
+    for (char& c : text)
+        c = c == ',' ? '.' : c == '.' ? ',' : c;
+    return text;
+}
+
+std::string SavingsLoginForm(const std::string& token, const std::string& message) {
+    return message +
+           "<form method=\"post\" action=\"/savings/signin\">\n<input type=\"hidden\" name=\"form_token\" value=\"" +
+           token +
+           "\">\n<p>Customer number <input type=\"text\" name=\"customer\"></p>\n<p>PIN <input type=\"password\" "
+           "name=\"pin\"></p>\n<p><button type=\"submit\" name=\"action\" value=\"signin\">Sign "
+           "in</button></p>\n</form>";
 }
 
 } // namespace
@@ -75,10 +102,19 @@ std::int64_t TDemoSite::CurrentPeriod() const {
     return DemoPeriodOf(std::chrono::duration_cast<std::chrono::seconds>(now).count(), m_stepSeconds);
 }
 
-std::string TDemoSite::SessionOf(const httplib::Request& request) const {
+std::string TDemoSite::NewSession() {
+    const std::string token = RandomToken();
+    const std::int64_t period = CurrentPeriod();
+    std::lock_guard lock(m_mutex);
+    // Every check signs in anew; the oldest sessions make room.
+    Remember(m_sessions, token, period);
+    return token;
+}
+
+std::string TDemoSite::SessionOf(const httplib::Request& request, const char* cookie) const {
     // One cookie header with "name=value" pairs separated by "; ".
     const std::string cookies = "; " + request.get_header_value("Cookie");
-    const std::string key = std::string("; ") + kSessionCookie + "=";
+    const std::string key = std::string("; ") + (cookie ? cookie : kSessionCookie) + "=";
     const std::size_t at = cookies.find(key);
     if (at == std::string::npos)
         return std::string();
@@ -102,24 +138,63 @@ void TDemoSite::BankLogin(const httplib::Request& request, httplib::Response& re
                  "<input name=\"password\" type=\"password\"> <button>Sign in</button></form>");
         return;
     }
-    const std::string token = RandomToken();
-    {
-        std::lock_guard lock(m_mutex);
-        // Every check signs in anew; the oldest sessions make room.
-        while (m_sessions.size() >= kMaxSessions) {
-            auto oldest = m_sessions.begin();
-            for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it)
-                if (it->second < oldest->second)
-                    oldest = it;
-            m_sessions.erase(oldest);
-        }
-        m_sessions[token] = CurrentPeriod();
-    }
+    const std::string token = NewSession();
     response.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + token + "; Path=/bank; HttpOnly");
     response.set_redirect("/bank/home");
 }
 
+void TDemoSite::SavingsLogin(const httplib::Request& request, httplib::Response& response) {
+    bool knownForm = false;
+    {
+        std::lock_guard lock(m_mutex);
+        knownForm = m_formTokens.erase(request.get_param_value("form_token")) != 0;
+    }
+    if (!knownForm || request.get_param_value("customer") != kSavingsLogin ||
+        request.get_param_value("pin") != kSavingsPassword) {
+        const std::string token = RandomToken();
+        {
+            std::lock_guard lock(m_mutex);
+            Remember(m_formTokens, token, CurrentPeriod());
+        }
+        SendPage(response, "Demo Savings",
+                 SavingsLoginForm(token, knownForm ? "<p class=\"error\">Wrong customer number or PIN.</p>\n"
+                                                   : "<p class=\"error\">The form has expired; please sign in.</p>\n"));
+        return;
+    }
+    response.set_header("Set-Cookie", std::string(kSavingsCookie) + "=" + NewSession() + "; Path=/savings; HttpOnly");
+    response.set_redirect("/savings/account");
+}
+
+void TDemoSite::AddSavingsRoutes() {
+    httplib::Server& server = *m_server;
+    server.Get("/savings/", [this](const httplib::Request&, httplib::Response& response) {
+        const std::string token = RandomToken();
+        {
+            std::lock_guard lock(m_mutex);
+            Remember(m_formTokens, token, CurrentPeriod());
+        }
+        SendPage(response, "Demo Savings", SavingsLoginForm(token, ""));
+    });
+    server.Post("/savings/signin", [this](const httplib::Request& request, httplib::Response& response) {
+        SavingsLogin(request, response);
+    });
+    server.Get("/savings/account", [this](const httplib::Request& request, httplib::Response& response) {
+        if (SessionOf(request, kSavingsCookie).empty()) {
+            response.set_redirect("/savings/");
+            return;
+        }
+        // Three cents of interest a period.
+        const auto balance = static_cast<std::int32_t>(321045 + (CurrentPeriod() % 100000) * 3);
+        SendPage(response, "Demo Savings",
+                 "<p>Signed in as Anna "
+                 "Example.</p>\n<table>\n<tr><th>Account</th><th>Rate</th><th>Balance</th></tr>\n<tr><td>" +
+                     std::string(kSavingsAccount) + "</td><td>1,75 %</td><td>" + GermanAmount(balance) +
+                     " EUR</td></tr>\n</table>\n<p><a href=\"/savings/\">Sign out</a></p>");
+    });
+}
+
 void TDemoSite::AddRoutes() {
+    AddSavingsRoutes();
     httplib::Server& server = *m_server;
     const std::string account = kAccountNumber;
 
@@ -132,6 +207,10 @@ void TDemoSite::AddRoutes() {
                  "<li><a href=\"/wallet/" +
                      std::string(kWalletId) +
                      "\">Demo Wallet</a>: one public page</li>\n"
+                     "<li><a href=\"/savings/account\">Demo Savings</a>: for trying \"Add account from a page...\" "
+                     "(customer number " +
+                     std::string(kSavingsLogin) + ", PIN " + kSavingsPassword +
+                     ")</li>\n"
                      "<li><a href=\"/ecb/eurofxref-daily.xml\">Euro reference rates</a>: for the shipped provider "
                      "of the central bank's rates</li>\n</ul>");
     });

@@ -20,6 +20,8 @@ struct Response;
 //   /bank/...    a form login with a session cookie, then an account page and a balance page;
 //   /mobile/...  an account page behind HTTP Basic authorization whose figures sit in a script;
 //   /wallet/...  one public page;
+//   /savings/... a login form with a token of its own, then an overview with the balance in a table
+//                cell, written the German way: a site for trying "Add account from a page...";
 //   /ecb/...     the euro reference rates file that the shipped ECB provider reads.
 // The balances follow DemoBalanceAt of the site's period, so checks a period apart see changes.
 class TDemoSite {
@@ -28,6 +30,8 @@ public:
     static constexpr const char* kBankPassword = "demo-bank";
     static constexpr const char* kMobileLogin = "5550123";
     static constexpr const char* kMobilePassword = "demo-mobile";
+    static constexpr const char* kSavingsLogin = "anna";
+    static constexpr const char* kSavingsPassword = "demo-savings";
 
     explicit TDemoSite(int stepSeconds = 60);
     ~TDemoSite();
@@ -49,8 +53,12 @@ public:
 private:
     void AddRoutes();
     void BankLogin(const httplib::Request& request, httplib::Response& response);
+    void AddSavingsRoutes();
+    void SavingsLogin(const httplib::Request& request, httplib::Response& response);
+    // A new session, the oldest sessions making room.
+    std::string NewSession();
     // The session named by the request's cookie; empty when there is none or it is unknown.
-    std::string SessionOf(const httplib::Request& request) const;
+    std::string SessionOf(const httplib::Request& request, const char* cookie = nullptr) const;
     static std::string ViewTokenOf(const std::string& session);
 
     int m_stepSeconds;
@@ -58,5 +66,6 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     mutable std::mutex m_mutex;
-    std::map<std::string, std::int64_t> m_sessions; // token -> period it was made in
+    std::map<std::string, std::int64_t> m_sessions;   // token -> period it was made in
+    std::map<std::string, std::int64_t> m_formTokens; // the savings login form's tokens, the same way
 };

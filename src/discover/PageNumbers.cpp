@@ -148,6 +148,34 @@ std::vector<TPageNumber> ScanNumbers(std::string_view text) {
     return numbers;
 }
 
+namespace {
+
+// The last characters of the text before a number, beginning with a whole word.
+std::string ContextBefore(const QString& text) {
+    const auto limit = static_cast<qsizetype>(kContextBefore);
+    if (text.size() <= limit)
+        return text.toStdString();
+    QString cut = text.right(limit);
+    const qsizetype blank = cut.indexOf(QLatin1Char(' '));
+    if (text.at(text.size() - limit - 1) != QLatin1Char(' ') && blank > 0)
+        cut.remove(0, blank);
+    return cut.toStdString();
+}
+
+// The first characters of the text after a number, ending with a whole word.
+std::string ContextAfter(const QString& text) {
+    const auto limit = static_cast<qsizetype>(kContextAfter);
+    if (text.size() <= limit)
+        return text.toStdString();
+    QString cut = text.left(limit);
+    const qsizetype blank = cut.lastIndexOf(QLatin1Char(' '));
+    if (text.at(limit) != QLatin1Char(' ') && blank > 0)
+        cut.truncate(blank);
+    return cut.toStdString();
+}
+
+} // namespace
+
 std::vector<TPageNumber> ListNumbers(const THtmlScan& scan) {
     std::vector<TPageNumber> numbers;
     const std::string_view page = scan.Page();
@@ -179,10 +207,8 @@ std::vector<TPageNumber> ListNumbers(const THtmlScan& scan) {
             std::string after = CollapseBlanks(scan.Decode(run.substr(end, kContextBytes)));
             append(after, shown.substr(runEnd[r], kContextBytes));
             number.Written = CollapseBlanks(scan.Decode(run.substr(number.Start, number.Length)));
-            const QString shownBefore = QString::fromStdString(before);
-            const QString shownAfter = QString::fromStdString(after);
-            number.Context = Trim(shownBefore.right(kContextBefore).toStdString() + number.Written +
-                                  shownAfter.left(kContextAfter).toStdString());
+            number.Context = Trim(ContextBefore(QString::fromStdString(before)) + number.Written +
+                                  ContextAfter(QString::fromStdString(after)));
             number.Start += runs[r].Start;
             number.Index = numbers.size() + 1;
             numbers.push_back(std::move(number));

@@ -319,7 +319,7 @@ TEST(NewCommand, ListsPicksWritesADefinitionThatChecks) {
               0u)
         << r.out;
     EXPECT_NE(r.out.find("\"value\": \"1234.56\", \"written\": \"1.234,56\", \"context\": \"Girokonto DE12 3456 "
-                         "Saldo: 1.234,56 EUR Vorgemerkt: -12,50 EUR Sa\"}"),
+                         "Saldo: 1.234,56 EUR Vorgemerkt: -12,50 EUR\"}"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("w+rd"), std::string::npos);

@@ -10,6 +10,7 @@
 #include "check/CheckThread.h"
 #include "currency/CurrencyScripts.h"
 #include "currency/GetCurrencyRatesThread.h"
+#include "discover/AccountDiscovery.h"
 #include "platform/Events.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -225,4 +226,58 @@ TEST(DemoTest, TheShippedRatesProviderReadsTheSitesChangingRates) {
         changed += value.Current != value.Previous ? 1 : 0;
     }
     EXPECT_GE(changed, 1);
+}
+
+// The savings site the demo offers for "Add account from a page...": its login form with a token of
+// its own is found, the balance in the German-written table cell picked, and the definition written
+// from it checks the balance the site shows, period after period.
+TEST(DemoTest, TheSavingsSiteIsAddedFromItsPageAndChecks) {
+    std::atomic<std::int64_t> period{29'000'000};
+    TDemoSite site;
+    site.PeriodSource = [&period] { return period.load(); };
+    ASSERT_TRUE(site.Start());
+
+    TAccountDiscovery discovery;
+    discovery.PageUrl = site.Address() + "/savings/account";
+    discovery.Login = TDemoSite::kSavingsLogin;
+    discovery.Password = TDemoSite::kSavingsPassword;
+    const TDiscoverResult found = discovery.FindLoginForm();
+    ASSERT_TRUE(found.Ok()) << found.Text;
+    ASSERT_TRUE(discovery.NeedsLogin());
+    EXPECT_EQ(discovery.Tokens, std::vector<std::string>{"form_token"});
+    const TDiscoverResult read = discovery.ReadAccountPage();
+    ASSERT_TRUE(read.Ok()) << read.Text;
+    const std::string shown = "3.210,45"; // 321045 + 29'000'000 % 100'000 * 3
+    const TDiscoverResult picked = discovery.PickWritten(shown);
+    ASSERT_TRUE(picked.Ok()) << picked.Text;
+
+    TempDir dir;
+    const std::string folder = dir.file("BalanceAlerts") + "/";
+    ASSERT_TRUE(WriteDefinition(DefinitionPath(folder, "DEMO_SAVINGS"),
+                                discovery.DefinitionText({"Demo Savings", "DEMO_SAVINGS", "Demo Savings", "Savings"}),
+                                false)
+                    .Ok());
+    TRegistry store(dir.file("registry.db"));
+    auto lists = LoadAlertFolder(folder, kProgramKey, Md5Hex("demo"), nullptr, {}, &store);
+    ASSERT_EQ(lists.size(), 1u);
+    TAlertItem* alert = lists[0]->FindByUniqueId("DEMO_SAVINGS");
+    ASSERT_NE(alert, nullptr);
+    alert->PageLogin = TDemoSite::kSavingsLogin;
+    alert->PagePassword = TDemoSite::kSavingsPassword;
+    TLogFile log;
+    log.OpenLog(dir.file("log.txt"));
+    log.SetEnabled(true);
+    EXPECT_TRUE(check(*alert, folder, log).balanceFound) << ReadFileBytes(dir.file("log.txt"));
+    EXPECT_EQ(alert->CurrentBalance(), 321045);
+    period += 5;
+    EXPECT_TRUE(check(*alert, folder, log).balanceFound) << ReadFileBytes(dir.file("log.txt"));
+    EXPECT_EQ(alert->CurrentBalance(), 321060);
+
+    // A wrong PIN brings the login form back: the login did not succeed.
+    TAccountDiscovery wrong;
+    wrong.PageUrl = discovery.PageUrl;
+    wrong.Login = TDemoSite::kSavingsLogin;
+    wrong.Password = "not-the-pin";
+    ASSERT_TRUE(wrong.FindLoginForm().Ok());
+    EXPECT_FALSE(wrong.ReadAccountPage().Ok());
 }

@@ -57,7 +57,7 @@ TEST(AccountDiscovery, LogsInPicksTheBalanceAndWritesADefinitionThatChecks) {
     const TPageNumber* balance = numberWritten(discovery.Numbers, "1.234,56");
     ASSERT_NE(balance, nullptr);
     EXPECT_EQ(balance->Hundredths, 123456);
-    EXPECT_EQ(balance->Context, "Girokonto DE12 3456 Saldo: 1.234,56 EUR Vorgemerkt: -12,50 EUR Sa");
+    EXPECT_EQ(balance->Context, "Girokonto DE12 3456 Saldo: 1.234,56 EUR Vorgemerkt: -12,50 EUR");
     const TPageNumber* pending = numberWritten(discovery.Numbers, "-12,50");
     ASSERT_NE(pending, nullptr);
     EXPECT_EQ(pending->Hundredths, -1250);

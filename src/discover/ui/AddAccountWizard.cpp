@@ -216,6 +216,16 @@ int TfmAddAccount::CurrentPage() const {
 void TfmAddAccount::ShowPage(TPage page) {
     swSteps->setCurrentIndex(page);
     UpdateButtons();
+    // Typing goes on where the page begins: its first field (the steps were disabled while busy,
+    // which took the focus away).
+    QWidget* first = edName;
+    if (page == pgAddressIndex)
+        first = edPageUrl;
+    else if (page == pgFormIndex)
+        first = cbForms->isEnabled() ? static_cast<QWidget*>(cbForms) : lvFormFields;
+    else if (page == pgNumbersIndex)
+        first = edSearch;
+    first->setFocus();
 }
 
 void TfmAddAccount::ShowStatus(const std::string& text) {
