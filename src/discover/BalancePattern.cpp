@@ -72,6 +72,10 @@ std::string NumberPattern(const TPageNumber& number) {
     std::string pattern = "(-?" + units + ")";
     if (number.Decimal != 0)
         pattern += std::string("(") + (number.Decimal == '.' ? "\\." : ",") + R"()(\d\d))";
+    // The check cannot take a minus written after the number: on a page that writes debts so
+    // ("12.50-"), the pattern finds nothing then rather than reading a positive balance. A dash
+    // before a digit, as in a range, is no sign.
+    pattern += number.Decimal != 0 ? R"((?!-(?!\d)))" : R"((?!\d|-(?!\d)))";
     return pattern;
 }
 

@@ -222,6 +222,13 @@ TEST(AccountDiscovery, ExplainsPagesItCannotUseAndSurvivesHostileOnes) {
     const TPageNumber* western = numberWritten(latin.Numbers, "1,234.56");
     ASSERT_NE(western, nullptr);
     EXPECT_EQ(western->Hundredths, 123456);
+    // When the page later writes that number as a debt with the minus after it, the pattern finds
+    // nothing rather than a positive balance.
+    ASSERT_TRUE(latin.Pick(western->Index).Ok());
+    EXPECT_EQ(ReadBalance(latin.Pattern, "<p>Soll: 12.50- and 1,234.56</p>"), std::optional<std::int32_t>(123456));
+    EXPECT_EQ(ReadBalance(latin.Pattern, "<p>Soll: 12.50- and 1,234.56-</p>"), std::nullopt) << latin.Pattern;
+    EXPECT_EQ(ReadBalance(latin.Pattern, "<p>Soll: 12.50- and 1,234.56-1,300.00</p>"),
+              std::optional<std::int32_t>(123456));
 
     // The same number with the same words around it, more times than a pattern's context can tell.
     TAccountDiscovery repeated;

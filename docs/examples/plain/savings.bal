@@ -21,5 +21,5 @@ chunk_end
 chunk_begin
 chunk_url=http://savings.example/account
 chunk_method=GET
-chunk_pattern=Balance(?:\s|&nbsp;|&#160;|\xA0|\xC2\xA0|<[^>]*>)*(-?\d(?:\d|\.|')*?)(,)(\d\d)
+chunk_pattern=Balance(?:\s|&nbsp;|&#160;|\xA0|\xC2\xA0|<[^>]*>)*(-?\d(?:\d|\.|')*?)(,)(\d\d)(?!-(?!\d))
 chunk_end
