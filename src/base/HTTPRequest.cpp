@@ -141,6 +141,7 @@ bool CHTTPRequest::Perform() {
     CloseHandles();
     Data = std::string();
     ContentLength = 0;
+    ContentType.clear();
     StatusCode = 0;
     // Failures before the transfer starts are libcurl's own refusals, named as it names them.
     ErrorText = curl_easy_strerror(CURLE_FAILED_INIT);
@@ -292,6 +293,9 @@ bool CHTTPRequest::Perform() {
     long code = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code > 0)
         StatusCode = static_cast<std::int32_t>(std::min<long>(code, std::numeric_limits<std::int32_t>::max()));
+    const char* type = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr)
+        ContentType = type;
     curl_off_t length = -1;
     if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0)
         ContentLength =

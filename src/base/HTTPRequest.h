@@ -36,6 +36,8 @@ public:
     const TManualResetEvent* CancelEvent = nullptr;
     // Content-Length of the last response, 0 when absent.
     std::int32_t ContentLength = 0;
+    // Content-Type of the last response ("text/html; charset=windows-1252"), empty when absent.
+    std::string ContentType;
     // The body as read; a std::string, so one zero byte always follows it in memory.
     std::string Data;
     // Extra request header lines, separated by CR LF.

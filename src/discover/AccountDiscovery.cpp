@@ -46,8 +46,10 @@ bool AsksForPassword(const THtmlScan& scan, const std::string& url) {
 
 } // namespace
 
-std::unique_ptr<THtmlScan> TAccountDiscovery::Scan(std::string page, THtmlScan::TDepth depth) {
-    auto scan = std::make_unique<THtmlScan>(std::move(page), std::string(), depth);
+std::unique_ptr<THtmlScan> TAccountDiscovery::Scan(std::string page, const std::string& contentType,
+                                                   THtmlScan::TDepth depth) {
+    // The server's charset comes before the page's own meta element, as in browsers.
+    auto scan = std::make_unique<THtmlScan>(std::move(page), CharsetOfContentType(contentType), depth);
     if (scan->Cut())
         Notes.push_back(FormatMsg(LoadStr(2140), {static_cast<std::uint64_t>(scan->FullSize()),
                                                   static_cast<std::uint64_t>(scan->Page().size())}));
@@ -81,7 +83,7 @@ TDiscoverResult TAccountDiscovery::FindLoginForm(std::optional<std::size_t> choi
     CHTTPRequest first;
     if (TDiscoverResult result = Download(first, url, page); !result.Ok())
         return result;
-    const std::unique_ptr<THtmlScan> scan = Scan(std::move(page), THtmlScan::TDepth::Everything);
+    const std::unique_ptr<THtmlScan> scan = Scan(std::move(page), first.ContentType, THtmlScan::TDepth::Everything);
     Forms = FindLoginForms(*scan, url);
     if (Forms.empty()) {
         if (scan->PasswordOutsideForm || (scan->Forms.empty() && scan->HasScript && !LoginPageUrl.empty()))
@@ -205,7 +207,7 @@ TDiscoverResult TAccountDiscovery::ReadAccountPage() {
     CHTTPRequest request;
     if (TDiscoverResult result = Session(request, page); !result.Ok())
         return result;
-    m_account = Scan(std::move(page), THtmlScan::TDepth::TextOnly);
+    m_account = Scan(std::move(page), request.ContentType, THtmlScan::TDepth::TextOnly);
     Numbers = ListNumbers(*m_account);
     if (Numbers.empty())
         return Problem(2148);

@@ -79,7 +79,7 @@ private:
     TDiscoverResult Download(CHTTPRequest& request, const std::string& url, std::string& page) const;
     // One session as a check runs it: login page, form sent, account page.
     TDiscoverResult Session(CHTTPRequest& request, std::string& accountPage) const;
-    std::unique_ptr<THtmlScan> Scan(std::string page, THtmlScan::TDepth depth);
+    std::unique_ptr<THtmlScan> Scan(std::string page, const std::string& contentType, THtmlScan::TDepth depth);
     std::string TemplateBody() const;
     std::string FormAddress(const TLoginForm& form, const std::string& body) const;
 

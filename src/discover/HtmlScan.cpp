@@ -54,18 +54,6 @@ bool IsWesternCharset(const std::string& charset) {
     return std::any_of(std::begin(kNames), std::end(kNames), [&](const char* name) { return charset == name; });
 }
 
-// The charset named in a Content-Type value ("text/html; charset=windows-1252").
-std::string CharsetOfContentType(std::string_view value) {
-    const std::string lower = AsciiLower(value);
-    const std::size_t at = lower.find("charset=");
-    if (at == std::string::npos)
-        return {};
-    std::string name = lower.substr(at + 8);
-    name.erase(std::remove(name.begin(), name.end(), '"'), name.end());
-    const std::size_t end = name.find_first_of("; \t'/>");
-    return Trim(name.substr(0, end));
-}
-
 const char* Attribute(const GumboElement& element, const char* name) {
     const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
     return attribute != nullptr ? attribute->value : nullptr;
@@ -141,6 +129,17 @@ struct TGumboDeleter {
 };
 
 } // namespace
+
+std::string CharsetOfContentType(std::string_view value) {
+    const std::string lower = AsciiLower(value);
+    const std::size_t at = lower.find("charset=");
+    if (at == std::string::npos)
+        return {};
+    std::string name = lower.substr(at + 8);
+    name.erase(std::remove(name.begin(), name.end(), '"'), name.end());
+    const std::size_t end = name.find_first_of("; \t'/>");
+    return Trim(name.substr(0, end));
+}
 
 std::string DecodeCharacterReferences(std::string_view text) {
     static const std::pair<std::string_view, char32_t> kNamed[] = {

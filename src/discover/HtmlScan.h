@@ -80,5 +80,9 @@ private:
     std::string m_charset;
 };
 
+// The charset named in a Content-Type value ("text/html; charset=windows-1252"), lower case; empty
+// when it names none.
+std::string CharsetOfContentType(std::string_view value);
+
 // Decodes the character references of HTML text ("&amp;", "&#160;", "&euro;"); unknown ones stay.
 std::string DecodeCharacterReferences(std::string_view text);

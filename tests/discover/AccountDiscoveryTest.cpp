@@ -138,14 +138,17 @@ namespace {
 // A site of fixed pages, by path.
 class PageSite {
 public:
-    explicit PageSite(std::map<std::string, std::string> pages) : m_pages(std::move(pages)) {
+    // Pages are served as "text/html" unless `types` names their Content-Type.
+    explicit PageSite(std::map<std::string, std::string> pages, std::map<std::string, std::string> types = {})
+        : m_pages(std::move(pages)), m_types(std::move(types)) {
         http.server().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             const auto page = m_pages.find(req.path);
             if (page == m_pages.end()) {
                 res.status = 404;
                 return;
             }
-            res.set_content(page->second, "text/html");
+            const auto type = m_types.find(req.path);
+            res.set_content(page->second, type == m_types.end() ? "text/html" : type->second.c_str());
         });
         http.start();
     }
@@ -155,6 +158,7 @@ public:
 
 private:
     std::map<std::string, std::string> m_pages;
+    std::map<std::string, std::string> m_types;
 };
 
 TDiscoverResult findForm(const PageSite& site, const std::string& path, TAccountDiscovery& discovery) {
@@ -174,22 +178,28 @@ TEST(AccountDiscovery, ExplainsPagesItCannotUseAndSurvivesHostileOnes) {
     std::string huge = "<p>Saldo: 12,34 EUR</p>";
     while (huge.size() < (std::size_t{20} << 20))
         huge += "<p>Umsatz am Tag</p>\n";
-    const PageSite site({
-        {"/noform", "<html><body><p>Welcome</p></body></html>"},
-        {"/two", "<form action=/a><input type=password name=p></form><form action=/b method=POST>"
-                 "<input name=u><input type=password name=q></form>"},
-        {"/scripted", "<div id=login><input id=u><input type=password id=p><a onclick=go()>Go</a></div>"
-                      "<script>function go() {}</script>"},
-        {"/multipart", "<form method=post enctype=multipart/form-data><input name=u><input type=password name=p>"
-                       "</form>"},
-        {"/latin", "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head>"
-                   "<body><p>Saldo: 5,00 \x80</p><p>Saldo \xFC"
-                   "brig: 1\xA0"
-                   "234,56 \x80</p>"
-                   "<p>Soll: 12.50- and 1,234.56</p></body></html>"},
-        {"/periodic", periodic},
-        {"/huge", huge},
-    });
+    const PageSite site(
+        {
+            {"/noform", "<html><body><p>Welcome</p></body></html>"},
+            {"/two", "<form action=/a><input type=password name=p></form><form action=/b method=POST>"
+                     "<input name=u><input type=password name=q></form>"},
+            {"/scripted", "<div id=login><input id=u><input type=password id=p><a onclick=go()>Go</a></div>"
+                          "<script>function go() {}</script>"},
+            {"/multipart", "<form method=post enctype=multipart/form-data><input name=u><input type=password name=p>"
+                           "</form>"},
+            {"/latin",
+             "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head>"
+             "<body><p>Saldo: 5,00 \x80</p><p>Saldo \xFC"
+             "brig: 1\xA0"
+             "234,56 \x80</p>"
+             "<p>Soll: 12.50- and 1,234.56</p></body></html>"},
+            {"/periodic", periodic},
+            {"/huge", huge},
+            // The server's Content-Type names the charset the page is in; its stale meta element names another.
+            {"/header-charset", "<meta charset=windows-1252><p>Saldo \xC3\xBC"
+                                "brig: 7,50 \xE2\x82\xAC</p>"},
+        },
+        {{"/header-charset", "text/html; charset=UTF-8"}});
 
     TAccountDiscovery discovery;
     EXPECT_EQ(findForm(site, "/noform", discovery).Id, 2141u);
@@ -229,6 +239,13 @@ TEST(AccountDiscovery, ExplainsPagesItCannotUseAndSurvivesHostileOnes) {
     EXPECT_EQ(ReadBalance(latin.Pattern, "<p>Soll: 12.50- and 1,234.56-</p>"), std::nullopt) << latin.Pattern;
     EXPECT_EQ(ReadBalance(latin.Pattern, "<p>Soll: 12.50- and 1,234.56-1,300.00</p>"),
               std::optional<std::int32_t>(123456));
+
+    TAccountDiscovery headerOnly;
+    headerOnly.PageUrl = site.url("/header-charset");
+    ASSERT_TRUE(headerOnly.FindLoginForm().Ok());
+    ASSERT_TRUE(headerOnly.ReadAccountPage().Ok());
+    ASSERT_EQ(headerOnly.Numbers.size(), 1u);
+    EXPECT_EQ(headerOnly.Numbers[0].Context, "Saldo übrig: 7,50 €");
 
     // The same number with the same words around it, more times than a pattern's context can tell.
     TAccountDiscovery repeated;
