@@ -19,6 +19,7 @@ int RunCurrency(const TArgs& args);
 int RunCheck(const TArgs& args);
 int RunHistory(const TArgs& args);
 int RunNew(const TArgs& args);
+int RunStatus(const TArgs& args);
 
 extern const char* const kEncryptHelp;
 extern const char* const kDecryptHelp;
@@ -29,6 +30,7 @@ extern const char* const kCurrencyHelp;
 extern const char* const kCheckHelp;
 extern const char* const kHistoryHelp;
 extern const char* const kNewHelp;
+extern const char* const kStatusHelp;
 
 // Small shared helpers.
 bool IsHelp(const TArgs& args);

@@ -34,6 +34,7 @@ const char* const kToolHelp = "Usage: tallyglass-tool COMMAND [ARGS...]\n"
                               "  history [ID]       print the recorded checks, oldest first\n"
                               "  new --page URL     add an account from its page: list its numbers, write\n"
                               "                     the definition that reads the one picked\n"
+                              "  status             print the running program's balances for a status bar\n"
                               "\n"
                               "Run 'tallyglass-tool COMMAND --help' for a command's options.\n";
 
@@ -170,6 +171,7 @@ int main(int argc, char** argv) {
         {"check", {RunCheck, kCheckHelp}},
         {"history", {RunHistory, kHistoryHelp}},
         {"new", {RunNew, kNewHelp}},
+        {"status", {RunStatus, kStatusHelp}},
     };
 
     TArgs args(argv + 1, argv + argc);

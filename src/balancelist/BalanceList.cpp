@@ -60,6 +60,18 @@ TBalanceList::~TBalanceList() {
 void TBalanceList::Notify(TRowChange change, int row) const {
     if (m_listener)
         m_listener(change, row);
+    for (const auto& [id, listener] : m_moreListeners)
+        listener(change, row);
+}
+
+int TBalanceList::AddChangeListener(TChangeListener listener) {
+    const int id = m_nextListenerId++;
+    m_moreListeners.emplace(id, std::move(listener));
+    return id;
+}
+
+void TBalanceList::RemoveChangeListener(int id) {
+    m_moreListeners.erase(id);
 }
 
 void TBalanceList::Reindex() {

@@ -166,6 +166,10 @@ public:
     void SetConnectivity(std::function<bool()> connected) { m_connected = std::move(connected); }
     void SetDecimalSeparator(std::string separator) { m_decimalSeparator = std::move(separator); }
     void SetChangeListener(TChangeListener listener) { m_listener = std::move(listener); }
+    // Further listeners beside the window's (a service that offers the rows elsewhere), each told
+    // after the window's; the number returned removes the listener again.
+    int AddChangeListener(TChangeListener listener);
+    void RemoveChangeListener(int id);
     // Where every finished check is recorded; nullptr records nothing.
     void SetHistory(std::shared_ptr<THistory> history) { m_history = std::move(history); }
     const std::shared_ptr<THistory>& History() const { return m_history; }
@@ -206,5 +210,7 @@ private:
     std::function<bool()> m_connected;
     long m_stallTimeoutMs = 0;
     TChangeListener m_listener;
+    std::map<int, TChangeListener> m_moreListeners;
+    int m_nextListenerId = 1;
     std::shared_ptr<THistory> m_history;
 };

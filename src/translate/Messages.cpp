@@ -176,6 +176,10 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2193, "The definition written to '%s' could not be loaded."},
     {2194, "Account '%s' added from its page as '%s'."},
     {2195, "Enter the address of the page that shows the balance."},
+    {2210, "The balances are offered on the session bus as %s."},
+    {2211, "No session bus (%s): the balances are not offered on D-Bus."},
+    {2212, "Another program holds the name %s on the session bus: the balances are not offered on D-Bus."},
+    {2213, "No alert with the id '%s' is in the Balance List."},
 };
 
 } // namespace

@@ -218,6 +218,10 @@ bool TfmMain::FormCreate() {
     SyncBalanceList();
     Log.WriteLog(LoadStr(1054));
     RegisterHotKeys();
+    // Without a bus, or with the name taken by another run, the program goes on without it.
+    m_desktopService = std::make_unique<TDesktopService>(m_fmBalanceList->BalanceList(),
+                                                         static_cast<IDesktopActions&>(*this), SharedLog);
+    m_desktopService->Register(QDBusConnection::sessionBus());
     miBalanceListWindow->setChecked(Settings.BalanceWindowVisible);
     SetBalanceListVisible(Settings.BalanceWindowVisible);
     Log.WriteLog(LoadStr(1055));
@@ -332,6 +336,7 @@ void TfmMain::FormDestroy() {
     if (m_destroyed || !m_created)
         return;
     m_destroyed = true;
+    m_desktopService.reset();
     m_placeSaver.reset();
     try {
         // The tabs' trees point at the alerts and lists freed below, and their widgets' last
@@ -440,6 +445,11 @@ void TfmMain::FillAlertGroups() {
     Log.WriteLog(LoadStr(1050));
     tsBalanceAlerts->FillAlertGroups();
     Log.WriteLog(LoadStr(1051));
+}
+
+void TfmMain::CheckNow(TAlertItem& alert) {
+    if (m_fmBalanceList)
+        m_fmBalanceList->BalanceList().CheckNow(alert);
 }
 
 void TfmMain::RenameBalanceListRow(TAlertItem& alert) {

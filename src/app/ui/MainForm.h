@@ -14,6 +14,7 @@
 #include "currency/CurrencyThreads.h"
 #include "currency/ui/CurrencyRatesTab.h"
 #include "currency/ui/CurrencyWindows.h"
+#include "desktop/DesktopService.h"
 #include "translate/InterfaceTranslator.h"
 
 #include <QPointer>
@@ -42,7 +43,7 @@ class TfmBalanceList;
 
 // The settings window, created hidden, and the owner of everything that lives as long as the
 // program runs. FormCreate runs the start-up sequence, FormDestroy the shutdown sequence.
-class TfmMain : public QWidget, public IBalanceListOwner, private ITrayNotifierHost {
+class TfmMain : public QWidget, public IBalanceListOwner, private ITrayNotifierHost, private IDesktopActions {
     Q_OBJECT
 
 public:
@@ -231,6 +232,10 @@ private:
     // Asks for the program password (choosing one on the first start); false when the program is
     // to end.
     bool CheckProgramPassword();
+    // What the session bus asks for (desktop/DesktopService.h).
+    void ShowBalanceList() override { BringUpBalanceList(); }
+    void ShowSettings() override { Settings1Click(); }
+    void CheckNow(TAlertItem& alert) override;
     void LoadAlertLists(const TTranslateFn& translate);
     void StartLog();
     void SaveSettings();
@@ -257,6 +262,8 @@ private:
     // Records every finished check and rates update; outlives the windows that record into it.
     std::shared_ptr<THistory> m_history;
     std::unique_ptr<TfmBalanceList> m_fmBalanceList;
+    // The Balance List on the session bus, once the password was entered; goes before the list.
+    std::unique_ptr<TDesktopService> m_desktopService;
     std::unique_ptr<TPlaceSaver> m_placeSaver;
     std::unique_ptr<TTrayIcon> m_trayIcon;
     std::unique_ptr<TTrayNotifier> m_notifier;
