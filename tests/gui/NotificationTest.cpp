@@ -18,6 +18,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDir>
@@ -26,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -277,10 +279,19 @@ void checkProgramFlow() {
     ASSERT_TRUE(desktopServices.Offer());
     FakeNotifications& service = desktopServices.service;
 
-    AnswerInputBox("pw");
+    // Nothing is offered on the bus while the password is asked for.
+    const QString busName = QString::fromLatin1(kDesktopServiceName);
+    bool ownedAtPrompt = true;
+    PushDialogAnswer([&](QDialog& dialog) {
+        ownedAtPrompt = desktopServices.connection.interface()->isServiceRegistered(busName);
+        dynamic_cast<TfmInputBox&>(dialog).edInput->setText(QStringLiteral("pw"));
+        return static_cast<int>(QDialog::Accepted);
+    });
     TfmMain form;
     form.Settings.ExePath = program;
     ASSERT_TRUE(form.FormCreate());
+    EXPECT_FALSE(ownedAtPrompt);
+    EXPECT_TRUE(desktopServices.connection.interface()->isServiceRegistered(busName));
     TfmBalanceList& window = *form.BalanceListWindow();
     TBalanceList& list = window.BalanceList();
     list.SetConnectivity([] { return true; });
@@ -333,6 +344,32 @@ void checkProgramFlow() {
     const std::string log = ReadFileBytes(dir.path() + "/data/TallyData/log.txt");
     EXPECT_EQ(count(log, ": Balance for 'Account a' changed.\r\n"), 1u);
     EXPECT_EQ(count(log, ": Create check thread for 'Account b' alert...\r\n"), 1u);
+
+    // A status bar asks for a check and the settings window on the bus; the form carries them out.
+    const auto askProgram = [&](const QString& method, const QVariantList& args) {
+        QDBusMessage message = QDBusMessage::createMethodCall(busName, QString::fromLatin1(kDesktopObjectPath),
+                                                              QString::fromLatin1(kDesktopInterface), method);
+        message.setArguments(args);
+        const QDBusPendingCall call = desktopServices.connection.asyncCall(message);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return call.isFinished(); }));
+        return call.isError() ? call.error().name() : QString();
+    };
+    {
+        std::lock_guard lock(balanceMutex);
+        balances["c"] = "8.00";
+    }
+    EXPECT_EQ(askProgram(QStringLiteral("CheckNow"), {QStringLiteral("FLOW_c")}), QString());
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] {
+            return std::any_of(list.Rows().begin(), list.Rows().end(), [&](const TBalanceRow& row) {
+                return row.Caption == "Account c" && row.BalanceText == "8" + sep + "00";
+            });
+        },
+        20000));
+    EXPECT_EQ(askProgram(QStringLiteral("CheckNow"), {QStringLiteral("FLOW_x")}), QString::fromLatin1(kUnknownIdError));
+    EXPECT_EQ(askProgram(QStringLiteral("ShowSettings"), {}), QString());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(checksDone());
 }
 
 // On a StatusNotifierItem host (KDE Plasma, GNOME's AppIndicator extension, waybar) the icon
