@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -57,6 +58,11 @@ public:
     ~PrivateBus() {
         for (const QString& name : m_names)
             QDBusConnection::disconnectFromBus(name);
+        m_bus.terminate();
+        m_bus.waitForFinished(10000);
+    }
+    // The bus goes away under its connections.
+    void stop() {
         m_bus.terminate();
         m_bus.waitForFinished(10000);
     }
@@ -382,6 +388,13 @@ TEST_F(DesktopServiceTest, TheListIsOnTheBusEveryTurnsChangesAreToldOnceAndMista
     // Rows that go are told too.
     balanceList.RemoveAlertRow(mobile);
     ASSERT_TRUE(ProcessEventsUntil([&] { return told.back().size() == 1; }));
+
+    // A bus that goes away leaves the program going.
+    bus.stop();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !program.isConnected(); }));
+    balanceList.RenameAlertRow(bank, "Bank C");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(service.Balances().value(0).Name, "Bank C");
 }
 
 TEST_F(DesktopServiceTest, TheStatusToolFollowsTheProgramAndEndsWithItsReader) {
