@@ -176,6 +176,8 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2193, "The definition written to '%s' could not be loaded."},
     {2194, "Account '%s' added from its page as '%s'."},
     {2195, "Enter the address of the page that shows the balance."},
+    {2230, "The desktop bound the hotkey of \"%s\" to %s."},
+    {2231, "The desktop did not bind the hotkeys: %s."},
 };
 
 } // namespace
