@@ -180,6 +180,8 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2211, "No session bus (%s): the balances are not offered on D-Bus."},
     {2212, "Another program holds the name %s on the session bus: the balances are not offered on D-Bus."},
     {2213, "No alert with the id '%s' is in the Balance List."},
+    {2230, "The desktop bound the hotkey of \"%s\" to %s."},
+    {2231, "The desktop did not bind the hotkeys: %s."},
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "app/ui/MainForm.h"
 #include "platform/ShortCut.h"
 #include "platform/ui/GlobalHotKeys.h"
+#include "platform/ui/PortalGlobalHotKeys.h"
 #include "translate/Messages.h"
 #include "widgets/Dialogs.h"
 #include "widgets/HotKeyEdit.h"
@@ -27,11 +28,24 @@ void TfmMain::RegisterHotKeys() {
     if (m_hotKeys == nullptr) {
         m_hotKeys = TGlobalHotKeys::Create();
         connect(m_hotKeys.get(), &TGlobalHotKeys::Activated, this, &TfmMain::HotKeyPressed);
+        // Through the desktop portal, the desktop has the last word; the log says what it chose.
+        if (auto* portal = qobject_cast<TPortalGlobalHotKeys*>(m_hotKeys.get())) {
+            connect(portal, &TPortalGlobalHotKeys::Bound, this, [this](const std::map<int, QString>& triggers) {
+                for (const auto& [id, trigger] : triggers)
+                    Log.WriteLog(LoadStr(2230),
+                                 {ActionOf(id == hkBalanceWindow ? *lblShowBalWindow : *lblShowMainWindow),
+                                  trigger.isEmpty() ? std::string("-") : trigger.toStdString()});
+            });
+            connect(portal, &TPortalGlobalHotKeys::Refused, this,
+                    [this](const QString& reason) { Log.WriteLog(LoadStr(2231), {reason.toStdString()}); });
+        }
     }
     // A combination another program holds stays without effect, unreported.
     if (Settings.ShowBalanceWindowShortCut != 0)
         m_balanceHotKeyRegistered =
             m_hotKeys->Register(hkBalanceWindow, ShortCutToQt(Settings.ShowBalanceWindowShortCut));
+    if (m_balanceHotKeyRegistered)
+        m_hotKeys->Describe(hkBalanceWindow, QString::fromStdString(ActionOf(*lblShowBalWindow)));
     if (Settings.ShowMainWindowShortCut == 0)
         return;
     // One combination cannot serve both (a press would reach only one): the second is left out,
@@ -42,6 +56,8 @@ void TfmMain::RegisterHotKeys() {
         return;
     }
     m_mainHotKeyRegistered = m_hotKeys->Register(hkMainWindow, ShortCutToQt(Settings.ShowMainWindowShortCut));
+    if (m_mainHotKeyRegistered)
+        m_hotKeys->Describe(hkMainWindow, QString::fromStdString(ActionOf(*lblShowMainWindow)));
 }
 
 bool TfmMain::RefuseDuplicateHotKeys() {

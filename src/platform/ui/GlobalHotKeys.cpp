@@ -1,5 +1,6 @@
 #include "platform/ui/GlobalHotKeys.h"
 
+#include "platform/ui/PortalGlobalHotKeys.h"
 #include "platform/ui/X11GlobalHotKeys.h"
 
 #include <QGuiApplication>
@@ -20,5 +21,9 @@ std::unique_ptr<TGlobalHotKeys> TGlobalHotKeys::Create() {
         if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
             if (x11->connection() != nullptr)
                 return std::make_unique<TX11GlobalHotKeys>(x11->connection());
+    // Elsewhere (Wayland) the desktop portal may offer them; whether it does is known only from its
+    // answer, which comes later.
+    if (QDBusConnection::sessionBus().isConnected())
+        return std::make_unique<TPortalGlobalHotKeys>(QDBusConnection::sessionBus());
     return std::make_unique<TNoGlobalHotKeys>();
 }

@@ -2,11 +2,12 @@
 
 #include <QKeyCombination>
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
-// Key combinations that reach the program wherever the keyboard focus is. Where the platform has
-// no such thing (Wayland, offscreen), nothing registers, silently.
+// Key combinations that reach the program wherever the keyboard focus is: grabbed on X11, asked of
+// the desktop portal elsewhere (Wayland). Without either, nothing registers, silently.
 class TGlobalHotKeys : public QObject {
     Q_OBJECT
 
@@ -18,6 +19,11 @@ public:
     // `id` names the hotkey in Activated(); registering an id again replaces its combination.
     virtual bool Register(int id, QKeyCombination keys) = 0;
     virtual void Unregister(int id) = 0;
+    // What a registered hotkey does, in the user's words, for desktops that show it.
+    virtual void Describe(int id, const QString& description) {
+        (void)id;
+        (void)description;
+    }
 
 signals:
     void Activated(int id);
