@@ -176,6 +176,16 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2193, "The definition written to '%s' could not be loaded."},
     {2194, "Account '%s' added from its page as '%s'."},
     {2195, "Enter the address of the page that shows the balance."},
+    {2200, "The program was unlocked with the password from the desktop keyring."},
+    {2201, "The desktop keyring holds no program password yet: it is stored there once it is typed."},
+    {2202, "[ERR] The desktop keyring could not be used (%s); the program asks for its password."},
+    {2203, "[ERR] The desktop keyring did not answer within %s ms; the program asks for its password."},
+    {2204, "[ERR] The password in the desktop keyring is not the program password; it is removed from the keyring."},
+    {2205, "[ERR] The program password could not be stored in the desktop keyring (%s)."},
+    {2206, "[ERR] The program password could not be removed from the desktop keyring (%s)."},
+    {2207, "The program password was stored in the desktop keyring."},
+    {2208, "The program password was removed from the desktop keyring."},
+    {2209, "the keyring did not answer in time"},
 };
 
 } // namespace

@@ -21,6 +21,7 @@ set(CORE_LAYERS
     discover
     currency
     balancelist
+    keyring
     app)
 # The user-interface layers, all above the core. "X/ui" is the ui/ folder of core folder X: it may include
 # the core folders up to X and the layers before it here. widgets, which has no core folder, reaches as

@@ -14,6 +14,7 @@
 #include "currency/CurrencyThreads.h"
 #include "currency/ui/CurrencyRatesTab.h"
 #include "currency/ui/CurrencyWindows.h"
+#include "keyring/KeyringUnlock.h"
 #include "translate/InterfaceTranslator.h"
 
 #include <QPointer>
@@ -199,6 +200,7 @@ public:
     THotKey* hkShowMainWindow = nullptr;
     QLabel* lblHistoryDays = nullptr;
     QSpinBox* edHistoryDays = nullptr;
+    QCheckBox* cbUnlockWithKeyring = nullptr;
 
     QMenu* trayMenu = nullptr;
     QAction* miRestore = nullptr;
@@ -231,6 +233,17 @@ private:
     // Asks for the program password (choosing one on the first start); false when the program is
     // to end.
     bool CheckProgramPassword();
+    // The program password in the desktop's keyring (MainFormKeyring.cpp), used while the user has
+    // the option on. True when the keyring held the program password: the start needs no prompt.
+    bool UnlockFromKeyring();
+    // A password that passed the prompt goes into the keyring (unless it came from there).
+    void KeepPasswordInKeyring(const std::string& password);
+    // The option was turned off: the keyring forgets the password.
+    void ForgetKeyringPassword();
+    TKeyringPassword& Keyring();
+    // Keyring answers that come before the log is open wait for it.
+    void WriteKeyringNote(const TKeyringNote& note);
+    void FlushKeyringNotes();
     void LoadAlertLists(const TTranslateFn& translate);
     void StartLog();
     void SaveSettings();
@@ -258,6 +271,10 @@ private:
     std::shared_ptr<THistory> m_history;
     std::unique_ptr<TfmBalanceList> m_fmBalanceList;
     std::unique_ptr<TPlaceSaver> m_placeSaver;
+    std::unique_ptr<TKeyringPassword> m_keyring;
+    bool m_unlockedByKeyring = false;
+    bool m_keyringLogOpen = false;
+    std::vector<TKeyringNote> m_keyringNotes;
     std::unique_ptr<TTrayIcon> m_trayIcon;
     std::unique_ptr<TTrayNotifier> m_notifier;
     bool m_trayIconAdded = false;
