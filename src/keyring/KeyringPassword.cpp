@@ -7,6 +7,7 @@
 #include <qt6keychain/keychain.h>
 
 #include <optional>
+#include <utility>
 
 namespace {
 

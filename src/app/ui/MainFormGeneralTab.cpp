@@ -58,8 +58,9 @@ void TfmMain::CreateGeneralTab() {
     edHistoryDays->setObjectName(QStringLiteral("edHistoryDays"));
     edHistoryDays->setRange(0, TProgramSettings::kMaxHistoryDays);
     lblHistoryDays->setBuddy(edHistoryDays);
-    cbUnlockWithKeyring = makeCheckBox(gbGeneral, "cbUnlockWithKeyring", "Unlock with the desktop keyring",
-                                       "Keep the program password in the desktop's keyring and stop asking for it at start");
+    cbUnlockWithKeyring =
+        makeCheckBox(gbGeneral, "cbUnlockWithKeyring", "Unlock with the desktop keyring",
+                     "Keep the program password in the desktop's keyring and stop asking for it at start");
 
     auto* generalLayout = new QVBoxLayout(gbGeneral);
     generalLayout->addWidget(cbShowHints);

@@ -4,6 +4,8 @@
 #include "platform/Registry.h"
 #include "translate/Messages.h"
 
+#include <utility>
+
 TKeyringPassword& TfmMain::Keyring() {
     if (!m_keyring) {
         // The entry is named after the profile's store, so that two profiles never share one.
@@ -29,7 +31,8 @@ bool TfmMain::UnlockFromKeyring() {
     const TKeyringUnlock unlock = DecideUnlock(read, Settings.PasswordHash, keyring.TimeoutMs());
     WriteKeyringNote(unlock.Note);
     if (unlock.RemoveStored)
-        keyring.Remove([this](const TKeyringPassword::TResult& answer) { WriteKeyringNote(NoteOfChange(answer, true)); });
+        keyring.Remove(
+            [this](const TKeyringPassword::TResult& answer) { WriteKeyringNote(NoteOfChange(answer, true)); });
     m_unlockedByKeyring = unlock.Unlocked;
     return unlock.Unlocked;
 }
