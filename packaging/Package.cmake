@@ -26,8 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Pages are fetched over TLS, verified against the system's certificate store; Qt's own texts
-# (message box buttons, edit menus) follow the program's language with Qt's translations.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates, qt6-translations-l10n")
+# (message box buttons, edit menus) follow the program's language with Qt's translations. The
+# keyring library loads libsecret when the program first uses the desktop keyring.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates, qt6-translations-l10n, libsecret-1-0")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_SOURCE_GENERATOR TXZ)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")

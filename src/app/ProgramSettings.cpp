@@ -50,6 +50,8 @@ void TProgramSettings::LoadSettings(TRegistry& registry) {
         readShortCut("Value_ShowMainWindowShortCut", ShowMainWindowShortCut);
         if (key->ValueExists("HistoryDays"))
             HistoryDays = std::clamp(static_cast<int>(key->ReadInteger("HistoryDays")), 0, kMaxHistoryDays);
+        if (key->ValueExists("UnlockWithKeyring"))
+            UnlockWithKeyring = key->ReadInteger("UnlockWithKeyring") != 0;
     } catch (const ERegistryError&) {
         // The values read so far stay; the rest keep their defaults.
     }
@@ -68,9 +70,12 @@ void TProgramSettings::SaveSettings(TRegistry& registry) {
         key->WriteInteger("Value_ShowBalanceWindowShortCut", ShowBalanceWindowShortCut);
         key->WriteInteger("Value_ShowMainWindowShortCut", ShowMainWindowShortCut);
         key->WriteString("ExePath", ExePath);
-        // The design's settings stay as they were: the history's setting is written once it is used.
+        // The design's settings stay as they were: the history's and the keyring's settings are
+        // written once they are used.
         if (HistoryDays != 0 || key->ValueExists("HistoryDays"))
             key->WriteInteger("HistoryDays", HistoryDays);
+        if (UnlockWithKeyring || key->ValueExists("UnlockWithKeyring"))
+            key->WriteInteger("UnlockWithKeyring", UnlockWithKeyring ? 1 : 0);
         key->Close();
     } catch (const ERegistryError&) {
         // Saving ends silently; the auto-start entry is applied all the same.

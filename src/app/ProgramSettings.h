@@ -26,6 +26,8 @@ public:
     // Days the history keeps its records; 0 keeps them for ever.
     static constexpr int kMaxHistoryDays = 36500;
     int HistoryDays = 0;
+    // The program password is kept in the desktop's keyring, and a start takes it from there.
+    bool UnlockWithKeyring = false;
 
     // ExePath from the program's folder, DataPath under the user's data folder (created with its
     // parents), UserPath that folder's "tallyglass/", every other field its default.

@@ -173,6 +173,8 @@ TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChang
         form.ShowSettingsWindow();
         form.cbShowHints->setChecked(false);
         form.cbBlinkTrayIcon->setChecked(false);
+        EXPECT_FALSE(form.cbUnlockWithKeyring->isChecked());
+        form.cbUnlockWithKeyring->setChecked(true);
         form.btnOK->click();
         EXPECT_FALSE(form.isVisible());
         EXPECT_FALSE(form.Settings.ShowHints);
@@ -180,6 +182,7 @@ TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChang
         auto key = TRegistry::Instance().OpenKey(kProgramKey, false);
         EXPECT_FALSE(key->ReadBool("Value_ShowHints"));
         EXPECT_FALSE(key->ReadBool("Value_BlinkTrayIcon"));
+        EXPECT_EQ(key->ReadInteger("UnlockWithKeyring"), 1);
         key.reset();
 
         form.ShowSettingsWindow();
@@ -195,6 +198,9 @@ TEST_F(MainFormTest, GeneralTabOkSavesCancelRestoresAndExitKeepsUnconfirmedChang
     auto key = TRegistry::Instance().OpenKey(kProgramKey, false);
     EXPECT_FALSE(key->ReadBool("Value_ActivateBLWindow"));
     EXPECT_EQ(key->ReadInteger("Value_ShowMainWindowShortCut"), 0x8000 | 'Q');
+    TProgramSettings loaded;
+    loaded.LoadSettings(TRegistry::Instance());
+    EXPECT_TRUE(loaded.UnlockWithKeyring);
 }
 
 TEST_F(MainFormTest, EnterPressesOkAndEscapeCancelAlsoFromAHotkeyField) {

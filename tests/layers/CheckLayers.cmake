@@ -21,6 +21,7 @@ set(CORE_LAYERS
     discover
     currency
     balancelist
+    keyring
     desktop
     app)
 # The user-interface layers, all above the core. "X/ui" is the ui/ folder of core folder X: it may include

@@ -237,19 +237,24 @@ bool TfmMain::CheckProgramPassword() {
             if (ShowInputBox(this, title, LoadStr(1000), LoadStr(1001), '*', password) && !Trim(password).empty()) {
                 Settings.SetPassword(password);
                 SaveSettings();
+                KeepPasswordInKeyring(password);
                 return true;
             }
         }
         return false;
     }
+    if (UnlockFromKeyring())
+        return true;
     bool confirmedLast = false;
     for (int attempt = 0; attempt < 3 && !m_terminationRequested; ++attempt) {
         std::string password;
         confirmedLast = ShowInputBox(this, title, LoadStr(1002), LoadStr(1003), '*', password);
         if (!confirmedLast)
             break;
-        if (Md5Hex(password) == Settings.PasswordHash)
+        if (Md5Hex(password) == Settings.PasswordHash) {
+            KeepPasswordInKeyring(password);
             return true;
+        }
     }
     if (confirmedLast && !m_terminationRequested)
         ShowMessageBox(nullptr, LoadStr(1004), std::string(), QMessageBox::Warning);
@@ -360,6 +365,9 @@ void TfmMain::FormDestroy() {
             SaveSettings();
             StoreWindowState();
         }
+        // The keyring's last changes (storing or removing the password) end within their bound.
+        if (m_keyring)
+            m_keyring->WaitIdle();
         // Waits a bounded time for the running checks; one that goes on keeps what it uses alive.
         SetBalanceListWindow(nullptr);
         m_fmBalanceList.reset();
@@ -387,6 +395,8 @@ void TfmMain::StartLog() {
     // The translator read its file before there was a log to tell of a refused one.
     if (Translator.RefusedFileSize() != 0)
         Log.WriteLog(LoadStr(2030), {Translator.FileName(), TInterfaceTranslator::kMaxFileBytes});
+    // So had the desktop keyring, when the password was asked for.
+    FlushKeyringNotes();
 }
 
 void TfmMain::LoadAlertLists(const TTranslateFn& translate) {

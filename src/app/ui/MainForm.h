@@ -15,6 +15,7 @@
 #include "currency/ui/CurrencyRatesTab.h"
 #include "currency/ui/CurrencyWindows.h"
 #include "desktop/DesktopService.h"
+#include "keyring/KeyringUnlock.h"
 #include "translate/InterfaceTranslator.h"
 
 #include <QPointer>
@@ -200,6 +201,7 @@ public:
     THotKey* hkShowMainWindow = nullptr;
     QLabel* lblHistoryDays = nullptr;
     QSpinBox* edHistoryDays = nullptr;
+    QCheckBox* cbUnlockWithKeyring = nullptr;
 
     QMenu* trayMenu = nullptr;
     QAction* miRestore = nullptr;
@@ -236,6 +238,17 @@ private:
     void ShowBalanceList() override { BringUpBalanceList(); }
     void ShowSettings() override { Settings1Click(); }
     void CheckNow(TAlertItem& alert) override;
+    // The program password in the desktop's keyring (MainFormKeyring.cpp), used while the user has
+    // the option on. True when the keyring held the program password: the start needs no prompt.
+    bool UnlockFromKeyring();
+    // A password that passed the prompt goes into the keyring (unless it came from there).
+    void KeepPasswordInKeyring(const std::string& password);
+    // The option was turned off: the keyring forgets the password.
+    void ForgetKeyringPassword();
+    TKeyringPassword& Keyring();
+    // Keyring answers that come before the log is open wait for it.
+    void WriteKeyringNote(const TKeyringNote& note);
+    void FlushKeyringNotes();
     void LoadAlertLists(const TTranslateFn& translate);
     void StartLog();
     void SaveSettings();
@@ -265,6 +278,10 @@ private:
     // The Balance List on the session bus, once the password was entered; goes before the list.
     std::unique_ptr<TDesktopService> m_desktopService;
     std::unique_ptr<TPlaceSaver> m_placeSaver;
+    std::unique_ptr<TKeyringPassword> m_keyring;
+    bool m_unlockedByKeyring = false;
+    bool m_keyringLogOpen = false;
+    std::vector<TKeyringNote> m_keyringNotes;
     std::unique_ptr<TTrayIcon> m_trayIcon;
     std::unique_ptr<TTrayNotifier> m_notifier;
     bool m_trayIconAdded = false;

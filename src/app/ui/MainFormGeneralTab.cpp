@@ -58,6 +58,9 @@ void TfmMain::CreateGeneralTab() {
     edHistoryDays->setObjectName(QStringLiteral("edHistoryDays"));
     edHistoryDays->setRange(0, TProgramSettings::kMaxHistoryDays);
     lblHistoryDays->setBuddy(edHistoryDays);
+    cbUnlockWithKeyring =
+        makeCheckBox(gbGeneral, "cbUnlockWithKeyring", "Unlock with the desktop keyring",
+                     "Keep the program password in the desktop's keyring and stop asking for it at start");
 
     auto* generalLayout = new QVBoxLayout(gbGeneral);
     generalLayout->addWidget(cbShowHints);
@@ -66,6 +69,7 @@ void TfmMain::CreateGeneralTab() {
     generalLayout->addWidget(gbHotkeys);
     generalLayout->addWidget(lblHistoryDays);
     generalLayout->addWidget(edHistoryDays);
+    generalLayout->addWidget(cbUnlockWithKeyring);
     generalLayout->addStretch(1);
     auto* tabLayout = new QVBoxLayout(tsGeneral);
     tabLayout->setContentsMargins(4, 4, 4, 4);
@@ -81,6 +85,7 @@ void TfmMain::SettingsToControls() {
     hkShowBalWindow->SetHotKey(Settings.ShowBalanceWindowShortCut);
     hkShowMainWindow->SetHotKey(Settings.ShowMainWindowShortCut);
     edHistoryDays->setValue(Settings.HistoryDays);
+    cbUnlockWithKeyring->setChecked(Settings.UnlockWithKeyring);
 }
 
 void TfmMain::ControlsToSettings() {
@@ -94,4 +99,8 @@ void TfmMain::ControlsToSettings() {
     Settings.HistoryDays = edHistoryDays->value();
     if (m_history)
         m_history->SetRetentionDays(Settings.HistoryDays);
+    const bool forgetKeyring = Settings.UnlockWithKeyring && !cbUnlockWithKeyring->isChecked();
+    Settings.UnlockWithKeyring = cbUnlockWithKeyring->isChecked();
+    if (forgetKeyring)
+        ForgetKeyringPassword();
 }
