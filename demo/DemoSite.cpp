@@ -111,6 +111,14 @@ std::string TDemoSite::NewSession() {
     return token;
 }
 
+std::string TDemoSite::NewFormToken() {
+    const std::string token = RandomToken();
+    const std::int64_t period = CurrentPeriod();
+    std::lock_guard lock(m_mutex);
+    Remember(m_formTokens, token, period);
+    return token;
+}
+
 std::string TDemoSite::SessionOf(const httplib::Request& request, const char* cookie) const {
     // One cookie header with "name=value" pairs separated by "; ".
     const std::string cookies = "; " + request.get_header_value("Cookie");
@@ -151,14 +159,10 @@ void TDemoSite::SavingsLogin(const httplib::Request& request, httplib::Response&
     }
     if (!knownForm || request.get_param_value("customer") != kSavingsLogin ||
         request.get_param_value("pin") != kSavingsPassword) {
-        const std::string token = RandomToken();
-        {
-            std::lock_guard lock(m_mutex);
-            Remember(m_formTokens, token, CurrentPeriod());
-        }
         SendPage(response, "Demo Savings",
-                 SavingsLoginForm(token, knownForm ? "<p class=\"error\">Wrong customer number or PIN.</p>\n"
-                                                   : "<p class=\"error\">The form has expired; please sign in.</p>\n"));
+                 SavingsLoginForm(NewFormToken(),
+                                  knownForm ? "<p class=\"error\">Wrong customer number or PIN.</p>\n"
+                                            : "<p class=\"error\">The form has expired; please sign in.</p>\n"));
         return;
     }
     response.set_header("Set-Cookie", std::string(kSavingsCookie) + "=" + NewSession() + "; Path=/savings; HttpOnly");
@@ -168,12 +172,7 @@ void TDemoSite::SavingsLogin(const httplib::Request& request, httplib::Response&
 void TDemoSite::AddSavingsRoutes() {
     httplib::Server& server = *m_server;
     server.Get("/savings/", [this](const httplib::Request&, httplib::Response& response) {
-        const std::string token = RandomToken();
-        {
-            std::lock_guard lock(m_mutex);
-            Remember(m_formTokens, token, CurrentPeriod());
-        }
-        SendPage(response, "Demo Savings", SavingsLoginForm(token, ""));
+        SendPage(response, "Demo Savings", SavingsLoginForm(NewFormToken(), ""));
     });
     server.Post("/savings/signin", [this](const httplib::Request& request, httplib::Response& response) {
         SavingsLogin(request, response);

@@ -21,8 +21,10 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -111,29 +113,48 @@ protected:
         ecb.SaveToRegistry(ecb.ListKey(), false);
     }
 
+    // Starts a private Xvfb and puts its display into `xEnv`. The first try lets Xvfb pick a free
+    // display; a display it reports but that takes no connection (its socket name already bound
+    // outside this file system's view) is given up, and the next tries name displays of their own.
+    static std::unique_ptr<QProcess> StartXServer(QProcessEnvironment& xEnv) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            auto server = std::make_unique<QProcess>();
+            server->setStandardErrorFile(QProcess::nullDevice());
+            QStringList args;
+            if (attempt > 0)
+                args << QStringLiteral(":%1").arg(100 + (getpid() + 37 * attempt) % 800);
+            args << QStringLiteral("-displayfd") << QStringLiteral("1") << QStringLiteral("-nolisten")
+                 << QStringLiteral("tcp");
+            server->start(QStringLiteral("Xvfb"), args);
+            QByteArray display;
+            waitFor(
+                [&] {
+                    server->waitForReadyRead(100);
+                    display += server->readAllStandardOutput();
+                    return display.contains('\n') || server->state() == QProcess::NotRunning;
+                },
+                20000);
+            if (display.contains('\n')) {
+                xEnv.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
+                if (run({"xdotool", "getdisplaygeometry"}, xEnv).Code == 0)
+                    return server;
+            }
+            server->kill();
+            server->waitForFinished(10000);
+        }
+        ADD_FAILURE() << "no private X server could be started and reached (scripts/install-deps installs Xvfb)";
+        return nullptr;
+    }
+
     // Starts bin/tallyglass in the profile with `changes` to its environment (by default it runs in
     // the C locale), types the password into its password box, waits for `ready` (message 1055 as
     // the run writes it) in its log and ends it with SIGTERM. Returns the log.
     std::string RunInstalledProgram(const std::map<QString, QString>& changes, const std::string& ready) {
         const TXServerLock serverLock; // declared first: released after the server has ended
-        QProcess server;               // Xvfb picks a free display and tells its number
-        server.setStandardErrorFile(QProcess::nullDevice());
-        server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                              QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        QByteArray display;
-        waitFor(
-            [&] {
-                server.waitForReadyRead(100);
-                display += server.readAllStandardOutput();
-                return display.contains('\n') || server.state() == QProcess::NotRunning;
-            },
-            20000);
-        if (!display.contains('\n')) {
-            ADD_FAILURE() << "Xvfb did not start (scripts/install-deps installs it)";
-            return std::string();
-        }
         QProcessEnvironment xEnv = QProcessEnvironment::systemEnvironment();
-        xEnv.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
+        const std::unique_ptr<QProcess> server = StartXServer(xEnv);
+        if (!server)
+            return std::string();
         QProcessEnvironment env = xEnv;
         for (const char* name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "no_proxy", "NO_PROXY",
                                  "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
@@ -186,8 +207,8 @@ protected:
         EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end on SIGTERM";
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(program.exitCode(), 0);
-        server.terminate();
-        server.waitForFinished(10000);
+        server->terminate();
+        server->waitForFinished(10000);
         return fileText(LogFile());
     }
 
