@@ -15,6 +15,10 @@
 #include <memory>
 #include <mutex>
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
+
 namespace UiThread {
 
 namespace {
@@ -28,6 +32,23 @@ struct TTask {
 // Tasks travel through our own mutex-guarded queue; the posted event carries no data and only
 // wakes the user-interface thread. Every hand-over is thereby visible to thread checkers, which
 // cannot see the locking inside Qt's own (uninstrumented) event queue.
+// The done flag is handed over under g_mutex, which orders the call before the caller goes on. The
+// thread checker, though, loses sight of a worker's locking once that worker has been in libraries
+// it does not instrument (seen after libcurl transfers in a process that also runs Qt's D-Bus
+// threads), and would then take the caller's next use of its own stack for a race with the call.
+// The hand-over is therefore also told to it directly.
+void AnnounceDone([[maybe_unused]] const void* task) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(const_cast<void*>(task));
+#endif
+}
+
+void SeeDone([[maybe_unused]] const void* task) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_acquire(const_cast<void*>(task));
+#endif
+}
+
 struct TDispatcher;
 std::mutex g_mutex;
 std::condition_variable g_doneCondition;
@@ -56,6 +77,7 @@ struct TDispatcher : QObject {
                 ~Release() {
                     {
                         std::lock_guard lock(g_mutex);
+                        AnnounceDone(task);
                         task->done = true;
                     }
                     g_doneCondition.notify_all();
@@ -109,6 +131,7 @@ bool RunSync(const std::function<void()>& fn) {
     QCoreApplication::postEvent(g_dispatcher, new QEvent(QEvent::User)); // Qt owns posted events
     g_wakeCondition.notify_all();
     g_doneCondition.wait(lock, [&task] { return task.done; });
+    SeeDone(&task);
     return true;
 }
 
