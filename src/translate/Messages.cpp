@@ -192,6 +192,8 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2213, "No alert with the id '%s' is in the Balance List."},
     {2230, "The desktop bound the hotkey of \"%s\" to %s."},
     {2231, "The desktop did not bind the hotkeys: %s."},
+    {2240, "To keep it in the desktop keyring, please enter the program password:"},
+    {2241, "That is not the program password. It goes into the desktop keyring when you type it at the next start."},
 };
 
 } // namespace

@@ -64,5 +64,29 @@ TEST(KeyringUnlock, TheTypedPasswordUnlocksTheNextStartUntilTheOptionIsTurnedOff
         EXPECT_EQ(PendingDialogAnswers(), 0u);
         EXPECT_NE(ReadFileBytes(log).find(LoadStr(2201)), std::string::npos);
     }
+    // Ticked in the settings window and confirmed with OK, the option asks for the password once more
+    // and keeps it: the next start already needs no prompt.
+    TRegistry::Instance().OpenKey(kProgramKey, true)->WriteInteger("UnlockWithKeyring", 0);
+    TRegistry::Instance().OpenKey(kProgramKey, true)->WriteString("Value_Password", Md5Hex("other"));
+    {
+        TfmMain form;
+        AnswerInputBox("other");
+        ASSERT_TRUE(form.FormCreate());
+        form.ShowSettingsWindow();
+        form.cbUnlockWithKeyring->setChecked(true);
+        AnswerInputBox("other");
+        form.btnOK->click();
+        EXPECT_EQ(PendingDialogAnswers(), 0u);
+    }
+    {
+        TfmMain form;
+        ASSERT_TRUE(form.FormCreate());
+        const std::string text = ReadFileBytes(log);
+        const std::string unlocked = LoadStr(2200);
+        std::size_t unlocks = 0;
+        for (std::size_t at = text.find(unlocked); at != std::string::npos; at = text.find(unlocked, at + 1))
+            ++unlocks;
+        EXPECT_EQ(unlocks, 2u) << text;
+    }
     ClearDialogAnswers();
 }

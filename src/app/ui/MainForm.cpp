@@ -533,8 +533,11 @@ void TfmMain::keyPressEvent(QKeyEvent* event) {
 void TfmMain::btnOKClick() {
     if (RefuseDuplicateHotKeys())
         return;
+    const bool keyringTurnedOn = !Settings.UnlockWithKeyring && cbUnlockWithKeyring->isChecked();
     ControlsToSettings();
     SaveSettings();
+    if (keyringTurnedOn)
+        AskPasswordForKeyring();
     SetShowHintRecursive(this, Settings.ShowHints);
     // The user goes back to complete the alerts; their ticks stay pending.
     if (CheckIncompleteAlerts())

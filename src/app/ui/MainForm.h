@@ -245,6 +245,9 @@ private:
     void KeepPasswordInKeyring(const std::string& password);
     // The option was turned off: the keyring forgets the password.
     void ForgetKeyringPassword();
+    // The option was turned on: the password is asked for once more and kept, so that the next
+    // start already needs no prompt.
+    void AskPasswordForKeyring();
     TKeyringPassword& Keyring();
     // Keyring answers that come before the log is open wait for it.
     void WriteKeyringNote(const TKeyringNote& note);

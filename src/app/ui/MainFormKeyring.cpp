@@ -1,8 +1,10 @@
 // The program password in the desktop's keyring: a start unlocks with it while the user has the
 // option on, a password typed at the prompt is kept there, and turning the option off removes it.
 #include "app/ui/MainForm.h"
+#include "base/Encoders.h"
 #include "platform/Registry.h"
 #include "translate/Messages.h"
+#include "widgets/Dialogs.h"
 
 #include <utility>
 
@@ -47,6 +49,18 @@ void TfmMain::KeepPasswordInKeyring(const std::string& password) {
 void TfmMain::ForgetKeyringPassword() {
     m_unlockedByKeyring = false;
     Keyring().Remove([this](const TKeyringPassword::TResult& answer) { WriteKeyringNote(NoteOfChange(answer, true)); });
+}
+
+void TfmMain::AskPasswordForKeyring() {
+    std::string password;
+    if (!ShowInputBox(this, windowTitle().toStdString(), LoadStr(1002), LoadStr(2240), '*', password))
+        return; // kept at the next start's prompt instead
+    if (Md5Hex(password) != Settings.PasswordHash) {
+        ShowMessageBox(this, LoadStr(2241), LoadStr(1006), QMessageBox::Warning);
+        return;
+    }
+    m_unlockedByKeyring = false;
+    KeepPasswordInKeyring(password);
 }
 
 void TfmMain::WriteKeyringNote(const TKeyringNote& note) {
