@@ -1,3 +1,4 @@
+#include "support/TestBus.h"
 #include "support/TestServer.h"
 
 #include "alerts/AlertItems.h"
@@ -17,7 +18,6 @@
 #include <QDBusVariant>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -37,45 +37,29 @@ namespace {
 const char* const kRoot = "Software\\Brightmoor\\Tallyglass";
 
 // A session bus of the test's own, which anyone of this user may use and own names on.
+// A private bus whose connections are dropped with it.
 class PrivateBus {
 public:
     PrivateBus() {
-        WriteFileBytes(m_dir.file("bus.conf"),
-                       "<busconfig><type>session</type><listen>unix:dir=" + m_dir.path() +
-                           "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                           "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                           "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--config-file=") + QString::fromStdString(m_dir.file("bus.conf")),
-                     QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!m_bus.waitForStarted(10000))
-            return;
-        QByteArray line;
-        while (!line.contains('\n') && m_bus.waitForReadyRead(20000))
-            line += m_bus.readAllStandardOutput();
-        address = QString::fromLocal8Bit(line.trimmed());
+        error = m_bus.Start();
+        address = m_bus.Address();
     }
     ~PrivateBus() {
         for (const QString& name : m_names)
             QDBusConnection::disconnectFromBus(name);
-        m_bus.terminate();
-        m_bus.waitForFinished(10000);
     }
     // The bus goes away under its connections.
-    void stop() {
-        m_bus.terminate();
-        m_bus.waitForFinished(10000);
-    }
+    void stop() { m_bus.Stop(); }
     QDBusConnection connect(const QString& name) {
         m_names.push_back(name);
         return QDBusConnection::connectToBus(address, name);
     }
 
+    std::string error;
     QString address;
 
 private:
-    TempDir m_dir;
-    QProcess m_bus;
+    TTestBus m_bus;
     QStringList m_names;
 };
 
@@ -221,8 +205,9 @@ protected:
     }
 
     void SetUp() override {
-        if (bus.address.isEmpty())
-            GTEST_SKIP() << "dbus-daemon is not installed";
+        if (bus.error.find("not installed") != std::string::npos)
+            GTEST_SKIP() << bus.error;
+        ASSERT_EQ(bus.error, "");
     }
 
     TAlertItem& addAlert(const std::string& name, const std::string& path) {

@@ -4,7 +4,7 @@
 #include "gui/GuiTestSupport.h"
 #include "gui/SelfRun.h"
 #include "platform/Registry.h"
-#include "support/KeyringBus.h"
+#include "support/TestBus.h"
 #include "translate/Messages.h"
 #include "widgets/Dialogs.h"
 
@@ -18,7 +18,7 @@
 TEST(KeyringUnlock, TheTypedPasswordUnlocksTheNextStartUntilTheOptionIsTurnedOff) {
     const char* testName = "KeyringUnlock.TheTypedPasswordUnlocksTheNextStartUntilTheOptionIsTurnedOff";
     if (!qEnvironmentVariableIsSet(kTestBusVariable)) {
-        TKeyringBus bus;
+        TTestBus bus;
         const std::string error = bus.Start(true);
         if (error.find("not installed") != std::string::npos)
             GTEST_SKIP() << error;

@@ -1,5 +1,6 @@
 #include "gui/SelfRun.h"
 
+#include "support/TestBus.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -67,27 +68,15 @@ void RunTestUnderXvfb(const char* testName, QProcessEnvironment env) {
 }
 
 void RunTestOnAPrivateBus(const char* testName, bool underXvfb) {
-    TempDir dir;
-    WriteFileBytes(dir.file("bus.conf"), "<busconfig><type>session</type><listen>unix:dir=" + dir.path() +
-                                             "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                                             "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
-    QProcess bus;
-    bus.setProcessChannelMode(QProcess::SeparateChannels);
-    bus.start(QStringLiteral("dbus-daemon"),
-              {QStringLiteral("--config-file=") + QString::fromStdString(dir.file("bus.conf")),
-               QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    if (!bus.waitForStarted(10000))
-        GTEST_SKIP() << "dbus-daemon is not installed";
-    QByteArray address;
-    ASSERT_TRUE(waitForLine(bus, address, 20000)) << "dbus-daemon did not start";
-
+    TTestBus bus;
+    const std::string error = bus.Start();
+    if (error.find("not installed") != std::string::npos)
+        GTEST_SKIP() << error;
+    ASSERT_EQ(error, "");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kTestBusVariable), QString::fromLocal8Bit(address.trimmed()));
+    env.insert(QString::fromLatin1(kTestBusVariable), bus.Address());
     if (underXvfb)
         RunTestUnderXvfb(testName, env);
     else
         RunTestAgain(testName, env);
-    bus.terminate();
-    bus.waitForFinished(10000);
 }

@@ -1,7 +1,7 @@
 #include "keyring/KeyringPassword.h"
 #include "base/Encoders.h"
 #include "keyring/KeyringUnlock.h"
-#include "support/KeyringBus.h"
+#include "support/TestBus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -26,7 +26,7 @@ constexpr const char* kRunVariable = "TALLYGLASS_KEYRING_TEST_BUS";
 // Starts a bus of the test's own (and on it, when asked, a real gnome-keyring-daemon), runs the
 // test `testName` again there and fails when that run fails.
 void RunOnAPrivateBus(const char* testName, bool withGnomeKeyring) {
-    TKeyringBus bus;
+    TTestBus bus;
     const std::string error = bus.Start(withGnomeKeyring);
     if (error.find("not installed") != std::string::npos)
         GTEST_SKIP() << error;

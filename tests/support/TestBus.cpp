@@ -1,4 +1,4 @@
-#include "support/KeyringBus.h"
+#include "support/TestBus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -19,7 +19,7 @@ bool WaitForLine(QProcess& process, QByteArray& line) {
 
 } // namespace
 
-std::string TKeyringBus::Start(bool withGnomeKeyring) {
+std::string TTestBus::Start(bool withGnomeKeyring) {
     for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
         const QString path = QString::fromStdString(m_dir.file(name));
         QDir().mkpath(path);
@@ -72,7 +72,11 @@ std::string TKeyringBus::Start(bool withGnomeKeyring) {
     return {};
 }
 
-TKeyringBus::~TKeyringBus() {
+TTestBus::~TTestBus() {
+    Stop();
+}
+
+void TTestBus::Stop() {
     for (QProcess* process : {&m_keyring, &m_bus}) {
         if (process->state() == QProcess::NotRunning)
             continue;
