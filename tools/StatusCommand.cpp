@@ -29,7 +29,8 @@ const char* const kStatusHelp =
     "  --template T       what each row shows: {name} {balance} {trend} {status} {warning}\n"
     "                     {failed} {id} (default \"{name} {balance}\")\n"
     "  --follow           print a new line at every change instead of once, without polling;\n"
-    "                     ends when the reader of the output goes away\n"
+    "                     ends when the reader of the output goes away (exit code 0) or the\n"
+    "                     program ends (a last \"stopped\" line, exit code 1)\n"
     "\n"
     "The class (and the waybar alt) is the first that applies of stopped (the program does not\n"
     "run), failed (a row's last check failed), warning (a balance beyond a limit), changed (a\n"
@@ -152,7 +153,16 @@ int RunStatus(const TArgs& arguments) {
     };
     QObject::connect(&client, &TStatusClient::Changed, &client,
                      [&](const TBalanceEntries& entries) { print(line(&entries)); });
-    QObject::connect(&client, &TStatusClient::Stopped, &client, [&] { print(line(nullptr)); });
+    // A follower started before the program waits for it; once it has run, its end ends the follower
+    // too (a bar that wants it back starts the command again).
+    bool seenRunning = false;
+    QObject::connect(&client, &TStatusClient::Changed, &client, [&] { seenRunning = true; });
+    QObject::connect(&client, &TStatusClient::Stopped, &client, [&] {
+        print(line(nullptr));
+        if (seenRunning)
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    });
     const TOutputWatch watch;
     client.Follow();
     return QCoreApplication::exec();

@@ -426,18 +426,20 @@ TEST_F(DesktopServiceTest, TheStatusToolFollowsTheProgramAndEndsWithItsReader) {
     ASSERT_TRUE(follow.nextLine(line));
     EXPECT_EQ(line, "Bank 12.00 \xC2\xB7 Mobile -");
 
-    // The program ends and comes back.
+    // The program ends: the follower says so and ends with it.
     service.reset();
     ASSERT_TRUE(follow.nextLine(line));
     EXPECT_EQ(line, "stopped");
-    service = std::make_unique<TDesktopService>(balanceList, actions, log);
-    ASSERT_TRUE(service->Register(program));
-    ASSERT_TRUE(follow.nextLine(line));
-    EXPECT_EQ(line, "Bank 12.00 \xC2\xB7 Mobile -");
+    EXPECT_EQ(follow.exitCode(), 1);
 
     // The status bar goes away while nothing changes: the follower ends all the same.
-    follow.closeOutput();
-    EXPECT_EQ(follow.exitCode(), 0);
+    service = std::make_unique<TDesktopService>(balanceList, actions, log);
+    ASSERT_TRUE(service->Register(program));
+    ToolRun reader(bus.address, {"--format", "i3blocks", "--follow"});
+    ASSERT_TRUE(reader.nextLine(line));
+    EXPECT_EQ(line, "Bank 12.00 \xC2\xB7 Mobile -");
+    reader.closeOutput();
+    EXPECT_EQ(reader.exitCode(), 0);
 }
 
 #include "DesktopServiceTest.moc"
