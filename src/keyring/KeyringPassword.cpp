@@ -1,7 +1,13 @@
 #include "keyring/KeyringPassword.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QEventLoop>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <qt6keychain/keychain.h>
@@ -66,12 +72,18 @@ void TKeyringPassword::Start(QKeychain::Job* job, TDone done) {
     struct TCall {
         TDone done;
         bool settled = false;
+        bool locked = false;
+        int boundMs = 0;
         std::shared_ptr<int> pending;
-        void Settle(const TResult& result) {
+        QPointer<QTimer> bound; // owned by the context, gone once the call is settled
+        void Settle(TResult result) {
             if (settled)
                 return;
             settled = true;
             --*pending;
+            if (bound)
+                bound->deleteLater();
+            result.Locked = locked;
             if (done)
                 done(result);
         }
@@ -79,11 +91,46 @@ void TKeyringPassword::Start(QKeychain::Job* job, TDone done) {
     auto call = std::make_shared<TCall>();
     call->done = std::move(done);
     call->pending = m_pending;
+    call->boundMs = m_timeoutMs;
     ++*m_pending;
     QObject::connect(job, &QKeychain::Job::finished, m_context.get(),
                      [call](QKeychain::Job* finished) { call->Settle(ResultOf(*finished)); });
-    QTimer::singleShot(m_timeoutMs, m_context.get(), [call] { call->Settle({TStatus::TimedOut, {}, {}}); });
+    call->bound = new QTimer(m_context.get()); // the context owns it
+    call->bound->setSingleShot(true);
+    call->bound->setTimerType(Qt::PreciseTimer); // a coarse timer may end the bound early
+    QObject::connect(call->bound, &QTimer::timeout, m_context.get(), [call] {
+        call->Settle({TStatus::TimedOut, {}, {}, false, call->boundMs});
+    });
+    call->bound->start(m_timeoutMs);
+    AskWhetherLocked(call->bound, [call, lockedMs = m_lockedTimeoutMs] {
+        if (call->settled || !call->bound)
+            return;
+        call->locked = true;
+        call->boundMs = lockedMs;
+        call->bound->start(lockedMs);
+    });
     job->start();
+}
+
+void TKeyringPassword::AskWhetherLocked(QObject* context, std::function<void()> locked) const {
+    // The Secret Service's default collection, as libsecret finds it on the same session bus. A
+    // keyring without one (or without the Secret Service, as KWallet's own interface) keeps the
+    // short bound.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(get, m_timeoutMs), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [locked = std::move(locked)](QDBusPendingCallWatcher* answered) {
+                         answered->deleteLater();
+                         const QDBusPendingReply<QDBusVariant> reply = *answered;
+                         if (!reply.isError() && reply.value().variant().toBool())
+                             locked();
+                     });
 }
 
 TKeyringPassword::TResult TKeyringPassword::Wait(const std::function<void(TDone)>& call) {

@@ -14,10 +14,11 @@ class Job;
 // under the key given here; the program uses its store file's path as the key, so two profiles
 // never share an entry.
 //
-// Every call is asynchronous and bounded: the keyring gets TimeoutMs() to answer (a locked one
-// shows the desktop's own unlock prompt meanwhile), after that the call ends with TimedOut and a
-// late answer is dropped. A callback runs once, on the thread that made the call, and never after
-// the object is gone. There is no plain-text fallback: without a keyring the calls fail.
+// Every call is asynchronous and bounded: the keyring gets TimeoutMs() to answer, after that the
+// call ends with TimedOut and a late answer is dropped. A Secret Service that says its default
+// collection is locked shows the desktop's own unlock prompt meanwhile; a person needs longer for
+// that, so such a call gets LockedTimeoutMs() from then on. A callback runs once, on the thread that made the call, and
+// never after the object is gone. There is no plain-text fallback: without a keyring the calls fail.
 class TKeyringPassword {
 public:
     enum class TStatus {
@@ -31,11 +32,16 @@ public:
         TStatus Status = TStatus::Failed;
         std::string Password;
         std::string Reason;
+        // The keyring said it was locked: the desktop's unlock prompt was up.
+        bool Locked = false;
+        // TimedOut: the bound that ran out.
+        int BoundMs = 0;
     };
     using TDone = std::function<void(const TResult&)>;
 
     static constexpr const char* kService = "Tallyglass";
     static constexpr int kDefaultTimeoutMs = 5000;
+    static constexpr int kDefaultLockedTimeoutMs = 120000;
 
     explicit TKeyringPassword(std::string key);
     ~TKeyringPassword();
@@ -45,6 +51,8 @@ public:
     const std::string& Key() const { return m_key; }
     int TimeoutMs() const { return m_timeoutMs; }
     void SetTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
+    int LockedTimeoutMs() const { return m_lockedTimeoutMs; }
+    void SetLockedTimeoutMs(int timeoutMs) { m_lockedTimeoutMs = timeoutMs; }
 
     void Read(TDone done);
     void Store(const std::string& password, TDone done = {});
@@ -61,9 +69,13 @@ public:
 private:
     // Starts the job (which deletes itself once it has ended, in time or not) under the bound.
     void Start(QKeychain::Job* job, TDone done);
+    // Asks the Secret Service whether its default collection is locked; `locked` runs (with
+    // `context` still there) when it says so.
+    void AskWhetherLocked(QObject* context, std::function<void()> locked) const;
 
     std::string m_key;
     int m_timeoutMs = kDefaultTimeoutMs;
+    int m_lockedTimeoutMs = kDefaultLockedTimeoutMs;
     // Receives the jobs' answers and the time bounds; going first, it drops what is still to come.
     std::unique_ptr<QObject> m_context;
     std::shared_ptr<int> m_pending = std::make_shared<int>(0);

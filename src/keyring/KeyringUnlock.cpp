@@ -21,7 +21,11 @@ TKeyringUnlock DecideUnlock(const TKeyringPassword::TResult& read, const std::st
         unlock.Note = {2201, {}};
         break;
     case TStatus::TimedOut:
-        unlock.Note = {2203, std::to_string(timeoutMs)};
+        // A locked keyring had the desktop's unlock prompt up for the longer bound.
+        if (read.Locked)
+            unlock.Note = {2242, std::to_string((read.BoundMs + 999) / 1000)};
+        else
+            unlock.Note = {2203, std::to_string(timeoutMs)};
         break;
     case TStatus::Done:
     case TStatus::Failed:

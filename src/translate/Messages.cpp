@@ -194,6 +194,7 @@ constexpr TMessageEntry kBuiltInMessages[] = {
     {2231, "The desktop did not bind the hotkeys: %s."},
     {2240, "To keep it in the desktop keyring, please enter the program password:"},
     {2241, "That is not the program password. It goes into the desktop keyring when you type it at the next start."},
+    {2242, "[ERR] The desktop keyring stayed locked for %s seconds; the program asks for its password."},
 };
 
 } // namespace

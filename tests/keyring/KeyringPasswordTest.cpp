@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -57,12 +59,19 @@ TKeyringPassword::TResult Remove(TKeyringPassword& keyring) {
     return TKeyringPassword::Wait([&keyring](TKeyringPassword::TDone done) { keyring.Remove(std::move(done)); });
 }
 
-// A Secret Service that takes the bus name and every call made to it, and never answers one.
+// A Secret Service that takes the bus name and every call made to it, and never answers one;
+// asked whether its default collection is locked, it says Locked.
 class TSilentKeyring : public QDBusVirtualObject {
 public:
     int Calls = 0;
+    bool Locked = false;
     QString introspect(const QString&) const override { return {}; }
-    bool handleMessage(const QDBusMessage&, const QDBusConnection&) override {
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() == QStringLiteral("Get") &&
+            message.arguments().value(1).toString() == QStringLiteral("Locked")) {
+            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(Locked))));
+            return true;
+        }
         ++Calls;
         return true;
     }
@@ -141,6 +150,18 @@ TEST(KeyringPassword, AKeyringThatNeverAnswersEndsInTimeWhileTheThreadRunsAndIts
     EXPECT_EQ(unlock.Note.Message, 2203);
     EXPECT_EQ(unlock.Note.Detail, "400");
 
+    // Locked, the keyring has the desktop's unlock prompt up: a person gets the longer bound there.
+    silent.Locked = true;
+    keyring.SetLockedTimeoutMs(2000);
+    waited.restart();
+    const auto locked = Read(keyring);
+    EXPECT_EQ(locked.Status, TStatus::TimedOut);
+    EXPECT_GE(waited.elapsed(), 2000);
+    EXPECT_TRUE(locked.Locked);
+    const TKeyringUnlock lockedUnlock = DecideUnlock(locked, Md5Hex("x"), keyring.TimeoutMs());
+    EXPECT_EQ(lockedUnlock.Note.Message, 2242);
+    EXPECT_EQ(lockedUnlock.Note.Detail, "2");
+
     // The keyring goes away: the bus ends the unanswered call with an error, which reaches nobody,
     // and the next call finds no keyring and fails (no plain-text fallback stores it anywhere).
     bus->unregisterObject(QStringLiteral("/"));
@@ -151,4 +172,5 @@ TEST(KeyringPassword, AKeyringThatNeverAnswersEndsInTimeWhileTheThreadRunsAndIts
     EXPECT_EQ(stored.Status, TStatus::Failed);
     EXPECT_EQ(answers, 1);
     EXPECT_EQ(NoteOfChange(stored, false).Message, 2205);
+    EXPECT_FALSE(stored.Locked);
 }
