@@ -102,20 +102,12 @@ std::int64_t TDemoSite::CurrentPeriod() const {
     return DemoPeriodOf(std::chrono::duration_cast<std::chrono::seconds>(now).count(), m_stepSeconds);
 }
 
-std::string TDemoSite::NewSession() {
+std::string TDemoSite::NewToken(std::map<std::string, std::int64_t>& tokens) {
     const std::string token = RandomToken();
     const std::int64_t period = CurrentPeriod();
     std::lock_guard lock(m_mutex);
-    // Every check signs in anew; the oldest sessions make room.
-    Remember(m_sessions, token, period);
-    return token;
-}
-
-std::string TDemoSite::NewFormToken() {
-    const std::string token = RandomToken();
-    const std::int64_t period = CurrentPeriod();
-    std::lock_guard lock(m_mutex);
-    Remember(m_formTokens, token, period);
+    // Every check signs in anew; the oldest make room.
+    Remember(tokens, token, period);
     return token;
 }
 
@@ -146,7 +138,7 @@ void TDemoSite::BankLogin(const httplib::Request& request, httplib::Response& re
                  "<input name=\"password\" type=\"password\"> <button>Sign in</button></form>");
         return;
     }
-    const std::string token = NewSession();
+    const std::string token = NewToken(m_sessions);
     response.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + token + "; Path=/bank; HttpOnly");
     response.set_redirect("/bank/home");
 }
@@ -160,19 +152,20 @@ void TDemoSite::SavingsLogin(const httplib::Request& request, httplib::Response&
     if (!knownForm || request.get_param_value("customer") != kSavingsLogin ||
         request.get_param_value("pin") != kSavingsPassword) {
         SendPage(response, "Demo Savings",
-                 SavingsLoginForm(NewFormToken(),
+                 SavingsLoginForm(NewToken(m_formTokens),
                                   knownForm ? "<p class=\"error\">Wrong customer number or PIN.</p>\n"
                                             : "<p class=\"error\">The form has expired; please sign in.</p>\n"));
         return;
     }
-    response.set_header("Set-Cookie", std::string(kSavingsCookie) + "=" + NewSession() + "; Path=/savings; HttpOnly");
+    response.set_header("Set-Cookie",
+                        std::string(kSavingsCookie) + "=" + NewToken(m_sessions) + "; Path=/savings; HttpOnly");
     response.set_redirect("/savings/account");
 }
 
 void TDemoSite::AddSavingsRoutes() {
     httplib::Server& server = *m_server;
     server.Get("/savings/", [this](const httplib::Request&, httplib::Response& response) {
-        SendPage(response, "Demo Savings", SavingsLoginForm(NewFormToken(), ""));
+        SendPage(response, "Demo Savings", SavingsLoginForm(NewToken(m_formTokens), ""));
     });
     server.Post("/savings/signin", [this](const httplib::Request& request, httplib::Response& response) {
         SavingsLogin(request, response);

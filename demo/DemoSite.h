@@ -55,9 +55,9 @@ private:
     void BankLogin(const httplib::Request& request, httplib::Response& response);
     void AddSavingsRoutes();
     void SavingsLogin(const httplib::Request& request, httplib::Response& response);
-    // A new session, or a new token of the savings login form; the oldest make room.
-    std::string NewSession();
-    std::string NewFormToken();
+    // A new token in `tokens` (m_sessions, or m_formTokens of the savings login form); the oldest
+    // make room.
+    std::string NewToken(std::map<std::string, std::int64_t>& tokens);
     // The session named by the request's cookie; empty when there is none or it is unknown.
     std::string SessionOf(const httplib::Request& request, const char* cookie = nullptr) const;
     static std::string ViewTokenOf(const std::string& session);

@@ -151,12 +151,13 @@ int RunStatus(const TArgs& arguments) {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     };
-    QObject::connect(&client, &TStatusClient::Changed, &client,
-                     [&](const TBalanceEntries& entries) { print(line(&entries)); });
     // A follower started before the program waits for it; once it has run, its end ends the follower
     // too (a bar that wants it back starts the command again).
     bool seenRunning = false;
-    QObject::connect(&client, &TStatusClient::Changed, &client, [&] { seenRunning = true; });
+    QObject::connect(&client, &TStatusClient::Changed, &client, [&](const TBalanceEntries& entries) {
+        seenRunning = true;
+        print(line(&entries));
+    });
     QObject::connect(&client, &TStatusClient::Stopped, &client, [&] {
         print(line(nullptr));
         if (seenRunning)

@@ -102,6 +102,7 @@ void TKeyringPassword::Start(QKeychain::Job* job, TDone done) {
         call->Settle({TStatus::TimedOut, {}, {}, false, call->boundMs});
     });
     call->bound->start(m_timeoutMs);
+    // The question hangs on the timer: an answer after the call has been settled goes with it.
     AskWhetherLocked(call->bound, [call, lockedMs = m_lockedTimeoutMs] {
         if (call->settled || !call->bound)
             return;

@@ -17,8 +17,9 @@ class Job;
 // Every call is asynchronous and bounded: the keyring gets TimeoutMs() to answer, after that the
 // call ends with TimedOut and a late answer is dropped. A Secret Service that says its default
 // collection is locked shows the desktop's own unlock prompt meanwhile; a person needs longer for
-// that, so such a call gets LockedTimeoutMs() from then on. A callback runs once, on the thread that made the call, and
-// never after the object is gone. There is no plain-text fallback: without a keyring the calls fail.
+// that, so such a call gets LockedTimeoutMs() from then on. A callback runs once, on the thread
+// that made the call, and never after the object is gone. There is no plain-text fallback: without
+// a keyring the calls fail.
 class TKeyringPassword {
 public:
     enum class TStatus {

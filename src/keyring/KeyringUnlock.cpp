@@ -3,7 +3,7 @@
 #include "base/Encoders.h"
 #include "translate/Messages.h"
 
-TKeyringUnlock DecideUnlock(const TKeyringPassword::TResult& read, const std::string& passwordHash, int timeoutMs) {
+TKeyringUnlock DecideUnlock(const TKeyringPassword::TResult& read, const std::string& passwordHash) {
     using TStatus = TKeyringPassword::TStatus;
     TKeyringUnlock unlock;
     switch (read.Status) {
@@ -25,7 +25,7 @@ TKeyringUnlock DecideUnlock(const TKeyringPassword::TResult& read, const std::st
         if (read.Locked)
             unlock.Note = {2242, std::to_string((read.BoundMs + 999) / 1000)};
         else
-            unlock.Note = {2203, std::to_string(timeoutMs)};
+            unlock.Note = {2203, std::to_string(read.BoundMs)};
         break;
     case TStatus::Done:
     case TStatus::Failed:

@@ -21,9 +21,8 @@ struct TKeyringUnlock {
     TKeyringNote Note;
 };
 
-// `passwordHash` is the program password's digest as the settings keep it; `timeoutMs` the bound
-// the read had.
-TKeyringUnlock DecideUnlock(const TKeyringPassword::TResult& read, const std::string& passwordHash, int timeoutMs);
+// `passwordHash` is the program password's digest as the settings keep it.
+TKeyringUnlock DecideUnlock(const TKeyringPassword::TResult& read, const std::string& passwordHash);
 
 // The log line for the answer to storing (`removing` false) or removing the password.
 TKeyringNote NoteOfChange(const TKeyringPassword::TResult& answer, bool removing);

@@ -29,9 +29,6 @@ struct TTask {
     bool done = false;
 };
 
-// Tasks travel through our own mutex-guarded queue; the posted event carries no data and only
-// wakes the user-interface thread. Every hand-over is thereby visible to thread checkers, which
-// cannot see the locking inside Qt's own (uninstrumented) event queue.
 // The done flag is handed over under g_mutex, which orders the call before the caller goes on. The
 // thread checker, though, loses sight of a worker's locking once that worker has been in libraries
 // it does not instrument (seen after libcurl transfers in a process that also runs Qt's D-Bus
@@ -49,6 +46,9 @@ void SeeDone([[maybe_unused]] const void* task) {
 #endif
 }
 
+// Tasks travel through our own mutex-guarded queue; the posted event carries no data and only
+// wakes the user-interface thread. Every hand-over is thereby visible to thread checkers, which
+// cannot see the locking inside Qt's own (uninstrumented) event queue.
 struct TDispatcher;
 std::mutex g_mutex;
 std::condition_variable g_doneCondition;

@@ -94,17 +94,17 @@ TEST(KeyringPassword, TheDesktopsKeyringKeepsThePasswordPerProfileAndLosesOneTha
     const auto read = Read(later);
     ASSERT_EQ(read.Status, TStatus::Found) << read.Reason;
     EXPECT_EQ(read.Password, password);
-    EXPECT_TRUE(DecideUnlock(read, Md5Hex(password), later.TimeoutMs()).Unlocked);
+    EXPECT_TRUE(DecideUnlock(read, Md5Hex(password)).Unlocked);
     TKeyringPassword otherProfile("/srv/other/registry.db");
     EXPECT_EQ(Read(otherProfile).Status, TStatus::NotFound);
 
     // The program password changed behind the keyring's back: the stored one is refused and removed.
-    const TKeyringUnlock stale = DecideUnlock(Read(later), Md5Hex("another password"), later.TimeoutMs());
+    const TKeyringUnlock stale = DecideUnlock(Read(later), Md5Hex("another password"));
     EXPECT_FALSE(stale.Unlocked);
     ASSERT_TRUE(stale.RemoveStored);
     EXPECT_EQ(stale.Note.Message, 2204);
     EXPECT_EQ(Remove(later).Status, TStatus::Done);
-    const TKeyringUnlock gone = DecideUnlock(Read(keyring), Md5Hex(password), keyring.TimeoutMs());
+    const TKeyringUnlock gone = DecideUnlock(Read(keyring), Md5Hex(password));
     EXPECT_FALSE(gone.Unlocked || gone.RemoveStored);
     EXPECT_EQ(gone.Note.Message, 2201);
     // Removing what is not there is no failure.
@@ -145,7 +145,7 @@ TEST(KeyringPassword, AKeyringThatNeverAnswersEndsInTimeWhileTheThreadRunsAndIts
     EXPECT_GT(silent.Calls, 0) << "the call never reached the keyring";
     EXPECT_GT(ticks, 0) << "the thread stood still while it waited";
     EXPECT_FALSE(keyring.Busy());
-    const TKeyringUnlock unlock = DecideUnlock(result, Md5Hex("x"), keyring.TimeoutMs());
+    const TKeyringUnlock unlock = DecideUnlock(result, Md5Hex("x"));
     EXPECT_FALSE(unlock.Unlocked || unlock.RemoveStored);
     EXPECT_EQ(unlock.Note.Message, 2203);
     EXPECT_EQ(unlock.Note.Detail, "400");
@@ -158,7 +158,7 @@ TEST(KeyringPassword, AKeyringThatNeverAnswersEndsInTimeWhileTheThreadRunsAndIts
     EXPECT_EQ(locked.Status, TStatus::TimedOut);
     EXPECT_GE(waited.elapsed(), 2000);
     EXPECT_TRUE(locked.Locked);
-    const TKeyringUnlock lockedUnlock = DecideUnlock(locked, Md5Hex("x"), keyring.TimeoutMs());
+    const TKeyringUnlock lockedUnlock = DecideUnlock(locked, Md5Hex("x"));
     EXPECT_EQ(lockedUnlock.Note.Message, 2242);
     EXPECT_EQ(lockedUnlock.Note.Detail, "2");
 

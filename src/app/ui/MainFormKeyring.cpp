@@ -30,7 +30,7 @@ bool TfmMain::UnlockFromKeyring() {
     // everything else of this thread, go on meanwhile.
     const TKeyringPassword::TResult read =
         TKeyringPassword::Wait([&keyring](TKeyringPassword::TDone done) { keyring.Read(std::move(done)); });
-    const TKeyringUnlock unlock = DecideUnlock(read, Settings.PasswordHash, keyring.TimeoutMs());
+    const TKeyringUnlock unlock = DecideUnlock(read, Settings.PasswordHash);
     WriteKeyringNote(unlock.Note);
     if (unlock.RemoveStored)
         keyring.Remove(
